@@ -1,0 +1,40 @@
+#include "dialogs/message_box.h"
+
+#include <string>
+
+namespace ozu {
+namespace {
+
+MessageBoxHook g_hook = nullptr;
+
+// The language table decides the reading direction; until it is built into
+// this folder's dependencies every box reads left to right.
+// TODO: use LanguageTable::Instance().IsRightToLeft() from
+// localization/language_table.h once it is available.
+bool LanguageIsRightToLeft() {
+    return false;
+}
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+} // namespace
+
+int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
+    if (LanguageIsRightToLeft())
+        style |= MB_RIGHT | MB_RTLREADING;
+    if (g_hook != nullptr)
+        return g_hook(owner, text, caption, style);
+    // MessageBoxW wants terminated texts; the views need not be.
+    const std::u16string textZ(text);
+    const std::u16string captionZ(caption);
+    return MessageBoxW(owner, reinterpret_cast<const wchar_t*>(textZ.c_str()),
+                       reinterpret_cast<const wchar_t*>(captionZ.c_str()), style);
+}
+
+MessageBoxHook SetMessageBoxHookForTesting(MessageBoxHook hook) {
+    MessageBoxHook previous = g_hook;
+    g_hook = hook;
+    return previous;
+}
+
+} // namespace ozu
