@@ -1,0 +1,33 @@
+// File associations, the archiver's file classes, and the apply sequence that
+// setup runs when the user confirms the setup dialog.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "integration/options.h"
+
+namespace ozu {
+
+// Application path, shell extension, associations of all 17 types, file
+// classes and shortcuts, in that order. Returns false, having written nothing
+// further, when the registry refused the first application-path or
+// file-class write with ERROR_ACCESS_DENIED (no administrator rights).
+// programGroupPath (may be null) receives the program group folder.
+bool ApplyIntegration(const IntegrationOptions& options, std::u16string* programGroupPath);
+
+// Associates or releases every extension of every archive type.
+void AssociateArchiveTypes(const IntegrationOptions& options);
+
+// Associates (selected) or releases one extension. The previous owner is
+// recorded on the first take-over only and restored on release; an extension
+// that another program took over since is never touched. shellExt allows the
+// new-archive entry, which only the family format and ZIP have.
+void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellExt, bool family,
+                             bool zip);
+
+// Writes the classes "Mivora", "Mivora.ZIP" and "Mivora.REV" and associates
+// ".rev". False when the first write was refused with ERROR_ACCESS_DENIED.
+bool RegisterProgIds();
+
+} // namespace ozu

@@ -1,0 +1,133 @@
+// The user's integration choices, the archive types and context-menu items they
+// refer to, and how the choices are remembered below the per-user settings root.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace ozu {
+
+// Number of association flags in the record. Only the first 17 have an archive
+// type; the /init text may still set the last three, which nothing reads.
+inline constexpr size_t kAssocCount = 20;
+
+// What setup is to do. Every flag is 0 or 1; the all-zero record means
+// "nothing", with which every writer removes what it manages.
+struct IntegrationOptions {
+    std::array<bool, kAssocCount> assoc{};
+    bool desktop = false;
+    bool startMenu = false;
+    bool programs = false;
+    bool shellExt = false;
+    bool cascadedMenu = false;
+    bool menuIcons = false;
+
+    bool operator==(const IntegrationOptions&) const = default;
+};
+
+// One archive type: all its extensions one after another ("." starts each),
+// the extension whose settings key holds the choice and whose class tells
+// whether the archiver owns the type, the class its extensions get, and the
+// setup dialog control that shows the choice.
+struct ArchiveType {
+    std::u16string_view extensions;
+    std::u16string_view primary;
+    std::u16string_view progId;
+    int control;
+};
+
+inline constexpr size_t kArchiveTypeCount = 17;
+inline constexpr size_t kOzuRow = 0; // the family's own format: volumes, new-archive entry
+inline constexpr size_t kZipRow = 1; // the only type with a class of its own
+inline constexpr size_t kJarRow = 11;
+inline constexpr size_t kIsoRow = 12;
+
+inline constexpr std::u16string_view kProgId = u"Mivora";
+inline constexpr std::u16string_view kZipProgId = u"Mivora.ZIP";
+inline constexpr std::u16string_view kRevProgId = u"Mivora.REV";
+
+// The control ids do not follow the row order (.xz 5113, .z 5114, .lz 5115):
+// language files name the controls, so the ids are fixed.
+inline constexpr std::array<ArchiveType, kArchiveTypeCount> ArchiveTypeTable{{
+    {u".ozu", u".ozu", kProgId, 5101},             // IDC_ASSOCOZU
+    {u".zip", u".zip", kZipProgId, 5102},          // IDC_ASSOCZIP
+    {u".cab", u".cab", kProgId, 5103},             // IDC_ASSOCCAB
+    {u".arj", u".arj", kProgId, 5104},             // IDC_ASSOCARJ
+    {u".lz.tlz", u".lz", kProgId, 5115},           // IDC_ASSOCLZ
+    {u".lzh.lha", u".lzh", kProgId, 5105},         // IDC_ASSOCLZH
+    {u".7z", u".7z", kProgId, 5106},               // IDC_ASSOC7Z
+    {u".tar", u".tar", kProgId, 5107},             // IDC_ASSOCTAR
+    {u".gz.tgz", u".gz", kProgId, 5108},           // IDC_ASSOCGZ
+    {u".uue.xxe.uu", u".uue", kProgId, 5109},      // IDC_ASSOCUUE
+    {u".bz2.tbz2.bz.tbz", u".bz2", kProgId, 5110}, // IDC_ASSOCBZ2
+    {u".jar", u".jar", kProgId, 5111},             // IDC_ASSOCJAR
+    {u".iso", u".iso", kProgId, 5112},             // IDC_ASSOCISO
+    {u".z.taz", u".z", kProgId, 5114},             // IDC_ASSOCZ
+    {u".xz.txz", u".xz", kProgId, 5113},           // IDC_ASSOCXZ
+    {u".zipx", u".zipx", kProgId, 5116},           // IDC_ASSOCZIPX
+    {u".001", u".001", kProgId, 5117},             // IDC_ASSOC001
+}};
+
+// Calls f(extension) for each extension of a group such as ".bz2.tbz2.bz.tbz",
+// in order: the group is split at every dot after its first character.
+template <typename F> void ForEachExtension(std::u16string_view group, F&& f) {
+    while (!group.empty()) {
+        size_t next = group.find(u'.', 1);
+        if (next == std::u16string_view::npos)
+            next = group.size();
+        f(group.substr(0, next));
+        group.remove_prefix(next);
+    }
+}
+
+// One item of the shell extension's context menu, stored under
+// kMenuItemsKey as a REG_DWORD 0 or 1; the context-menu items dialog edits them.
+struct ContextMenuItem {
+    int control;
+    std::u16string_view valueName;
+    uint32_t defaultValue;
+};
+
+inline constexpr std::u16string_view kMenuItemsKey = u"Setup\\MenuItems";
+// Beside the flags: the masks of files the shell extension always treats as
+// archives, a REG_SZ of at most 1023 characters.
+inline constexpr std::u16string_view kAlwaysArcValue = u"AlwaysArc";
+inline constexpr std::u16string_view kAlwaysArcDefault = u"*.iso";
+inline constexpr size_t kAlwaysArcCapacity = 1024;
+
+inline constexpr size_t kContextMenuItemCount = 19;
+inline constexpr std::array<ContextMenuItem, kContextMenuItemCount> ContextMenuItemTable{{
+    {101, u"ExtrTo", 1},     // IDC_CONTEXTEXTRACTTO
+    {102, u"ExtrHere", 1},   // IDC_CONTEXTEXTRACTHERE
+    {103, u"Extr", 1},       // IDC_CONTEXTEXTRACT
+    {104, u"ExtrSep", 1},    // IDC_CONTEXTEXTRACTSEPARATE
+    {105, u"OpenSFX", 1},    // IDC_CONTEXTOPENSFX
+    {106, u"OpenArc", 1},    // IDC_CONTEXTOPENARC
+    {107, u"AddTo", 1},      // IDC_CONTEXTADD
+    {108, u"AddArc", 1},     // IDC_CONTEXTADDARC
+    {109, u"EmailArc", 1},   // IDC_CONTEXTEMAILARC
+    {110, u"EmailOpt", 1},   // IDC_CONTEXTEMAILARCOPT
+    {111, u"Test", 0},       // IDC_CONTEXTTEST
+    {112, u"Convert", 0},    // IDC_CONTEXTCONVERT
+    {114, u"NewOZU", 1},     // IDC_CONTEXTNEWOZU
+    {115, u"NewZIP", 1},     // IDC_CONTEXTNEWZIP
+    {118, u"SFXLocal", 1},   // IDC_CONTEXTSFXLOCAL
+    {119, u"SFXNetwork", 1}, // IDC_CONTEXTSFXNETWORK
+    {120, u"SFXOther", 1},   // IDC_CONTEXTSFXOTHER
+    {116, u"DragAdd", 1},    // IDC_CONTEXTDRAGADD
+    {117, u"DragExtr", 1},   // IDC_CONTEXTDRAGEXTRACT
+}};
+
+// Fills every field from the stored choices, their defaults and the current
+// owners of ".jar" and ".iso". assoc entries 17 to 19 are left as they are.
+void LoadIntegrationOptions(IntegrationOptions& options);
+
+// Writes every stored field (assoc entries 0 to 16 and the six other flags).
+void StoreIntegrationOptions(const IntegrationOptions& options);
+
+// True when the extension's class is currently "Mivora" or "Mivora.ZIP".
+bool IsOwnAssociation(std::u16string_view ext);
+
+} // namespace ozu
