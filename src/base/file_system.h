@@ -1,0 +1,93 @@
+#pragma once
+// Thin wrappers over the file system. Each call by name first uses the path as
+// given and, only when that fails, tries once more with its extended-length
+// form ("\\?\"), so that paths longer than MAX_PATH work too. Failures are
+// results; nothing is shown, and the system's last error is left as the
+// failing call set it.
+
+#include "base/paths.h"
+#include "base/scoped_handle.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace ozu {
+
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+constexpr bool IsDirectoryAttr(uint32_t attributes) {
+    return attributes != kInvalidAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+// Callers apply it only to valid attributes.
+constexpr bool IsReparseAttr(uint32_t attributes) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The extended-length form of the path, relative paths resolved against the
+// current folder.
+bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out,
+                          size_t capacity = kPathCapacity);
+
+// GetFileAttributesW with the retry; kInvalidAttributes on failure.
+uint32_t QueryAttributes(std::u16string_view path);
+bool PathExists(std::u16string_view path);
+// DeleteFileW with the retry.
+bool RemoveFile(std::u16string_view path);
+// Bytes free for the caller on the volume of the path's folder (the current
+// drive for a bare name); 0 on failure.
+uint64_t FreeSpaceForPath(std::u16string_view path);
+
+struct StreamCloser {
+    void operator()(FILE* stream) const { std::fclose(stream); }
+};
+using FileStream = std::unique_ptr<FILE, StreamCloser>;
+// A buffered stream on the file ("rb", "wb", ...), shared with other readers
+// and writers; null on failure.
+FileStream OpenStream(std::u16string_view path, std::u16string_view mode);
+
+// One entry found by a search.
+struct FoundEntry {
+    std::u16string name; // folder part of the search mask + the entry's own name
+    uint64_t size = 0;
+    uint32_t attributes = 0;
+    bool isDirectory = false;
+    bool isReparsePoint = false;
+    int64_t modificationTime = 0; // nanoseconds since 1601-01-01 UTC
+    int64_t creationTime = 0;
+    int64_t accessTime = 0;
+    FILETIME rawCreationTime{};
+    FILETIME rawAccessTime{};
+    FILETIME rawWriteTime{};
+    // The last search step failed for a reason other than "nothing (more) found".
+    bool error = false;
+};
+
+// One search step on path (no wildcards allowed), closed at once.
+bool LookUpEntry(std::u16string_view path, FoundEntry& entry);
+
+// Enumerates the entries matching a mask such as C:\dir\*, never "." or "..".
+class DirectoryScan {
+public:
+    DirectoryScan() = default;
+    DirectoryScan(const DirectoryScan&) = delete;
+    DirectoryScan& operator=(const DirectoryScan&) = delete;
+
+    // Up to 2047 characters of the mask; the next Next starts a new search.
+    void SetMask(std::u16string_view mask);
+    // Fills the entry with the next match; false when there is none (the
+    // entry's error flag tells whether that was a failure).
+    bool Next(FoundEntry& entry);
+    void Close();
+
+private:
+    std::u16string mask_;
+    bool firstStep_ = true;
+    FindHandle handle_;
+};
+
+} // namespace ozu
