@@ -1,0 +1,99 @@
+#pragma once
+// PortableSettings: the settings file "Mivora.ini" of a portable archiver,
+// which takes the place of the registry for every key below the settings root.
+// It is found beside the program, or else in the "Mivora" folder of the user's
+// roaming application-data folder, and read once, on the first registry
+// request. Its global switches decide whether the program may touch the
+// registry at all (Global\Integration) and whether changes are written back
+// (Global\SaveSettings).
+//
+// Saving at process exit: the single instance is a function-local static, and
+// its destructor saves the file and clears the entries after wWinMain has
+// returned (start-up needs to call nothing for that, but must leave wWinMain by
+// returning, not by ExitProcess). Save replaces the file atomically: the new
+// content goes to a temporary file in the same folder first, and the old file
+// is replaced only when all of it was written.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "settings/settings_file.h"
+
+namespace ozu {
+
+class PortableSettings {
+public:
+    static PortableSettings& Instance();
+
+    PortableSettings(const PortableSettings&) = delete;
+    PortableSettings& operator=(const PortableSettings&) = delete;
+
+    // Finds and reads the file, at most once until the next Clear.
+    void Load();
+    // Forgets everything and reads the given file instead of searching (tests,
+    // and callers that know the file); true when it was read.
+    bool LoadFrom(std::u16string_view path);
+
+    // True when the file serves this root (HKCU, HKLM or nullptr) and key (not
+    // beginning with a backslash). Loads the file on first use.
+    bool IsRedirected(HKEY root, std::u16string_view key);
+    // False when not redirected; else true and the entry name in `out`.
+    bool MakeEntryName(HKEY root, std::u16string_view key, std::u16string_view valueName,
+                       std::u16string& out);
+
+    std::optional<std::u16string> Find(std::u16string_view name) const;
+    void Set(std::u16string_view name, std::u16string_view value, EntryKind kind);
+
+    // The operations below answer "handled": true when the registry must not
+    // be touched for this request (redirected, or integration forbidden).
+    // An empty value name stands for the whole key and its subkeys.
+    bool Remove(HKEY root, std::u16string_view key, std::u16string_view valueName);
+    bool Contains(HKEY root, std::u16string_view key, std::u16string_view valueName, bool& found);
+    bool ReadNumber(HKEY root, std::u16string_view key, std::u16string_view valueName, int64_t def,
+                    int64_t& value);
+    // The DWORD form: the default is sign-extended, the low 32 bits returned.
+    bool ReadNumber32(HKEY root, std::u16string_view key, std::u16string_view valueName,
+                      uint32_t def, uint32_t& value);
+    // Stores the value, taken as unsigned 32-bit, as plain decimal text.
+    bool WriteNumber(HKEY root, std::u16string_view key, std::u16string_view valueName,
+                     int64_t value);
+
+    // Writes the file when it was loaded and Global\SaveSettings allows it;
+    // false when nothing was written. On failure the old file is unchanged.
+    bool Save();
+    // Frees the entries and lets the next request search for the file again.
+    void Clear();
+    // Reads Global\AppData, Global\Integration and Global\SaveSettings (default
+    // 1) and stores them back as 1 or 0.
+    void ReadGlobalFlags();
+
+    bool IsIntegrationEnabled() const { return integration_; }
+    bool IsSaveEnabled() const { return saveSettings_; }
+    bool IsAppDataEnabled() const { return appData_; }
+    bool IsLoaded() const { return loaded_; }
+    const std::u16string& FilePath() const { return path_; }
+    const SettingsEntryList& Entries() const { return entries_; }
+
+private:
+    PortableSettings();
+    ~PortableSettings();
+
+    static SettingsRoot RootOf(HKEY root);
+    bool ReadFile();
+    // The answer for a request the file does not serve.
+    bool NotRedirected() const { return !integration_; }
+
+    SettingsEntryList entries_;
+    std::u16string path_;
+    bool loaded_ = false;
+    bool loadAttempted_ = false;
+    bool appData_ = true;
+    bool integration_ = true;
+    bool saveSettings_ = true;
+};
+
+} // namespace ozu

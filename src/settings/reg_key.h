@@ -1,0 +1,62 @@
+#pragma once
+// RegKey: the one owner of an open registry key. It closes the key with
+// RegCloseKey when it goes out of scope, so no path through the registry code
+// can leave a key open. Reads leave their out-parameters untouched when they
+// fail, so a caller's default survives a missing value.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ozu {
+
+class RegKey {
+public:
+    RegKey() = default;
+    // Takes ownership of an open key (not of a predefined root).
+    explicit RegKey(HKEY key) : key_(key) {}
+    ~RegKey() { Close(); }
+
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    RegKey(RegKey&& other) noexcept : key_(other.Release()) {}
+    RegKey& operator=(RegKey&& other) noexcept;
+
+    // Opens an existing key (RegOpenKeyExW); closes whatever was held first.
+    [[nodiscard]] LSTATUS Open(HKEY root, std::u16string_view path, REGSAM access);
+    // Opens or creates a key (RegCreateKeyExW, no class, non-volatile).
+    [[nodiscard]] LSTATUS Create(HKEY root, std::u16string_view path, REGSAM access);
+
+    void Close();
+    // Gives up ownership without closing.
+    [[nodiscard]] HKEY Release();
+
+    [[nodiscard]] HKEY Get() const { return key_; }
+    [[nodiscard]] bool IsValid() const { return key_ != nullptr; }
+    explicit operator bool() const { return IsValid(); }
+
+    // Queries a value into a 4-byte number, whatever its registry type. Succeeds
+    // only when the data fits into 4 bytes and is not empty; shorter data fills
+    // the low bytes of a zero number.
+    [[nodiscard]] LSTATUS ReadDword(std::u16string_view name, uint32_t& value) const;
+    // Queries a value into a buffer of `capacity` characters (terminator
+    // included), whatever its registry type; data that does not fit fails with
+    // ERROR_MORE_DATA. The text ends at the first zero character.
+    [[nodiscard]] LSTATUS ReadString(std::u16string_view name, std::u16string& text,
+                                     size_t capacity) const;
+    // REG_SZ with its terminator.
+    [[nodiscard]] LSTATUS WriteString(std::u16string_view name, std::u16string_view text) const;
+    [[nodiscard]] LSTATUS WriteDword(std::u16string_view name, uint32_t value) const;
+    [[nodiscard]] LSTATUS DeleteValue(std::u16string_view name) const;
+    // Name of the subkey at `index` (RegEnumKeyExW) into a buffer of `capacity`
+    // characters; fails at the end of the list or when the name does not fit.
+    [[nodiscard]] LSTATUS EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const;
+
+private:
+    HKEY key_ = nullptr;
+};
+
+} // namespace ozu

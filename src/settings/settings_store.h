@@ -1,0 +1,78 @@
+#pragma once
+// The registry access layer: the only way the program reads, writes and
+// deletes registry data. Beyond forwarding to the registry it
+//  - turns keys relative to the settings root "Software\Mivora" into full paths
+//    (a key with a leading backslash is absolute; HKEY_CLASSES_ROOT keys are
+//    used unchanged),
+//  - steers value reads and writes into the 64-bit view when asked to,
+//  - hands keys below the settings root to the portable settings file while
+//    one is active, and
+//  - touches nothing else at all while that file forbids integration.
+// Roots are HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, or
+// nullptr (the portable file alone).
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ozu {
+
+// Full registry path of a key (cut to 511 characters):
+// relative "Setup\MenuItems" under HKCU/HKLM -> "Software\Mivora\Setup\MenuItems",
+// "" -> "Software\Mivora", "\Software\X" -> "Software\X"; other roots unchanged.
+std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key);
+
+// True when the key can be opened for KEY_QUERY_VALUE (default view).
+bool RegKeyExists(HKEY root, std::u16string_view key);
+// The 32-bit number stored (at most 4 bytes of data, any type), or `def`.
+uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def);
+// Fills `out`: true when the value was found; false when `def` (cut to
+// capacity - 1) was copied, also when the stored text does not fit `capacity`.
+bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
+                   std::u16string& out, std::u16string_view def, size_t capacity);
+// Create the key when needed and store the value; the registry status
+// (ERROR_ACCESS_DENIED tells that administrator rights are missing).
+LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
+                       std::u16string_view text);
+LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value);
+void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name);
+// Deletes one key; a key that still has subkeys stays.
+void DeleteRegKey(HKEY root, std::u16string_view key);
+// Deletes a key with everything below it. An empty path is never deleted.
+void DeleteRegTree(HKEY root, std::u16string_view key);
+
+// With `on`, value reads and writes go to the 64-bit view when the process runs
+// under WOW64 (nothing changes on 32-bit Windows, which has one view); without,
+// back to the default view. Existence tests and deletions always use the
+// default view.
+void SetRegistryView64(bool on);
+// The access-mask addition currently in force: 0 or KEY_WOW64_64KEY.
+REGSAM RegistryViewFlag();
+
+// Brackets a group of 64-bit writes.
+class RegistryView64Scope {
+public:
+    RegistryView64Scope() { SetRegistryView64(true); }
+    ~RegistryView64Scope() { SetRegistryView64(false); }
+    RegistryView64Scope(const RegistryView64Scope&) = delete;
+    RegistryView64Scope& operator=(const RegistryView64Scope&) = delete;
+};
+
+// False only while a portable settings file forbids every registry change.
+bool IsIntegrationAllowed();
+// Writes the portable settings file now (when one is active and may be saved).
+void FlushSettings();
+
+// Short forms for the current user's settings (HKEY_CURRENT_USER).
+uint32_t ReadSettingDword(std::u16string_view key, std::u16string_view name, uint32_t def);
+bool ReadSettingString(std::u16string_view key, std::u16string_view name, std::u16string& out,
+                       std::u16string_view def, size_t capacity);
+LSTATUS WriteSettingString(std::u16string_view key, std::u16string_view name,
+                           std::u16string_view text);
+LSTATUS WriteSettingDword(std::u16string_view key, std::u16string_view name, uint32_t value);
+void DeleteSettingValue(std::u16string_view key, std::u16string_view name);
+
+} // namespace ozu
