@@ -1,0 +1,48 @@
+// The installation's list file "Uninstall.lst" and the rules that decide
+// which of its entries the uninstaller may touch. Portable: no <windows.h>.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ozu {
+
+// One read of the list file takes at most this many bytes of a line; a
+// longer line is taken as several consecutive entries.
+inline constexpr size_t kListLineBytes = 2047;
+
+// Removes the trailing carriage returns, line feeds, spaces and tabs of a
+// line; leading blanks are part of the name and stay.
+std::string_view TrimListLine(std::string_view line);
+
+// Reads the next entry of the list file: the next line that is not empty
+// after trimming. Returns false at the end of the file.
+bool ReadListEntry(std::FILE* list, std::string& entry);
+
+// The folder of a program path: cut at the last backslash, which stays when
+// it directly follows a drive colon ("D:\uninstall.exe" gives "D:\").
+// Empty when the path holds no backslash at all.
+std::u16string ProgramFolderOf(std::u16string_view programPath);
+
+// The full path that `fullPath` names, with "." and ".." resolved, when that
+// lies strictly inside `folder` (which ends with a backslash); none
+// otherwise. Everything the file system would read differently from plain
+// text is refused rather than interpreted: drive letters and alternate data
+// streams (any colon), rooted, UNC and "\\?\" forms, wildcards, empty
+// components, names ending in a dot or a space (which Windows strips) and
+// device names such as "NUL" or "COM1.txt".
+std::optional<std::u16string> ResolveInsideFolder(std::u16string_view folder,
+                                                  std::u16string_view fullPath);
+
+// "%s.%u.tmp" of a path and a number.
+std::u16string TempNameFor(std::u16string_view path, unsigned number);
+
+// The first of path.0.tmp to path.999.tmp that does not exist; when all of
+// them exist, path.999.tmp.
+std::u16string FindFreeTempName(std::u16string_view path,
+                                const std::function<bool(const std::u16string&)>& exists);
+
+} // namespace ozu
