@@ -47,6 +47,8 @@ public:
 
     std::optional<std::u16string> Find(std::u16string_view name) const;
     void Set(std::u16string_view name, std::u16string_view value, EntryKind kind);
+    // Removes every entry with exactly this name.
+    void RemoveEntry(std::u16string_view name) { entries_.RemoveName(name); }
 
     // The operations below answer "handled": true when the registry must not
     // be touched for this request (redirected, or integration forbidden).
@@ -83,7 +85,8 @@ private:
     ~PortableSettings();
 
     static SettingsRoot RootOf(HKEY root);
-    bool ReadFile();
+    // Reads the file at path_ into the entries and marks it loaded.
+    void ReadFile();
     // The answer for a request the file does not serve.
     bool NotRedirected() const { return !integration_; }
 

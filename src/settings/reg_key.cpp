@@ -2,15 +2,14 @@
 
 #include <utility>
 
+#include "base/win32_text.h"
+
 namespace ozu {
 namespace {
 
-// Our text is char16_t, the registry's is wchar_t: both are UTF-16 here.
-static_assert(sizeof(wchar_t) == sizeof(char16_t));
-
 // Registry functions take terminated names; views are not terminated.
-std::wstring Terminated(std::u16string_view text) {
-    return std::wstring(reinterpret_cast<const wchar_t*>(text.data()), text.size());
+std::u16string Terminated(std::u16string_view text) {
+    return std::u16string(text);
 }
 
 } // namespace
@@ -26,7 +25,7 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
 LSTATUS RegKey::Open(HKEY root, std::u16string_view path, REGSAM access) {
     Close();
     HKEY key = nullptr;
-    LSTATUS status = ::RegOpenKeyExW(root, Terminated(path).c_str(), 0, access, &key);
+    LSTATUS status = ::RegOpenKeyExW(root, W(Terminated(path)), 0, access, &key);
     if (status == ERROR_SUCCESS) {
         key_ = key;
     }
@@ -36,7 +35,7 @@ LSTATUS RegKey::Open(HKEY root, std::u16string_view path, REGSAM access) {
 LSTATUS RegKey::Create(HKEY root, std::u16string_view path, REGSAM access) {
     Close();
     HKEY key = nullptr;
-    LSTATUS status = ::RegCreateKeyExW(root, Terminated(path).c_str(), 0, nullptr,
+    LSTATUS status = ::RegCreateKeyExW(root, W(Terminated(path)), 0, nullptr,
                                        REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
         key_ = key;
@@ -57,7 +56,7 @@ HKEY RegKey::Release() {
 LSTATUS RegKey::ReadDword(std::u16string_view name, uint32_t& value) const {
     DWORD number = 0;
     DWORD size = sizeof(number);
-    LSTATUS status = ::RegQueryValueExW(key_, Terminated(name).c_str(), nullptr, nullptr,
+    LSTATUS status = ::RegQueryValueExW(key_, W(Terminated(name)), nullptr, nullptr,
                                         reinterpret_cast<BYTE*>(&number), &size);
     if (status != ERROR_SUCCESS) {
         return status;
@@ -75,7 +74,7 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
     }
     std::u16string buffer(capacity, u'\0');
     DWORD size = static_cast<DWORD>(capacity * sizeof(char16_t));
-    LSTATUS status = ::RegQueryValueExW(key_, Terminated(name).c_str(), nullptr, nullptr,
+    LSTATUS status = ::RegQueryValueExW(key_, W(Terminated(name)), nullptr, nullptr,
                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (status != ERROR_SUCCESS) {
         return status;
@@ -94,31 +93,33 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
 }
 
 LSTATUS RegKey::WriteString(std::u16string_view name, std::u16string_view text) const {
-    std::wstring data = Terminated(text);
-    return ::RegSetValueExW(key_, Terminated(name).c_str(), 0, REG_SZ,
+    // The terminator is part of the stored data.
+    std::u16string data = Terminated(text);
+    return ::RegSetValueExW(key_, W(Terminated(name)), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+                            static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
 }
 
 LSTATUS RegKey::WriteDword(std::u16string_view name, uint32_t value) const {
     DWORD number = value;
-    return ::RegSetValueExW(key_, Terminated(name).c_str(), 0, REG_DWORD,
+    return ::RegSetValueExW(key_, W(Terminated(name)), 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&number), sizeof(number));
 }
 
 LSTATUS RegKey::DeleteValue(std::u16string_view name) const {
-    return ::RegDeleteValueW(key_, Terminated(name).c_str());
+    return ::RegDeleteValueW(key_, W(Terminated(name)));
 }
 
 LSTATUS RegKey::EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const {
-    std::wstring buffer(capacity, L'\0');
+    std::u16string buffer(capacity, u'\0');
     DWORD length = static_cast<DWORD>(capacity);
     LSTATUS status =
-        ::RegEnumKeyExW(key_, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        ::RegEnumKeyExW(key_, index, W(buffer.data()), &length, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    name.assign(reinterpret_cast<const char16_t*>(buffer.data()), length);
+    buffer.resize(length);
+    name = std::move(buffer);
     return ERROR_SUCCESS;
 }
 

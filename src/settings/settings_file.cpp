@@ -2,17 +2,16 @@
 
 #include <algorithm>
 
+#include "base/text.h"
+
 namespace ozu {
 namespace {
 
 constexpr std::u16string_view kBinaryPrefix = u"bin:";
 
+// Comment lines, section headers and indented lines all fail this test.
 bool StartsWithLetter(std::u16string_view line) {
-    if (line.empty()) {
-        return false;
-    }
-    char16_t c = line.front();
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    return !line.empty() && IsAsciiLetter(line.front());
 }
 
 void AppendUtf16Le(std::string& bytes, std::u16string_view text) {

@@ -1,0 +1,261 @@
+#include "settings/settings_store.h"
+
+#include "base/system_info.h"
+#include "base/text.h"
+#include "base/win32_text.h"
+#include "settings/portable_settings.h"
+#include "settings/reg_key.h"
+
+namespace ozu {
+namespace {
+
+constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
+// Registry paths are built in 512 characters; longer keys are cut.
+constexpr size_t kKeyPathCapacity = 512;
+// Longest registry key name (255) and its terminator.
+constexpr size_t kKeyNameCapacity = 256;
+
+// Added to the access mask of value reads and writes only.
+REGSAM g_viewFlag = 0;
+
+bool IsSettingsRootHolder(HKEY root) {
+    return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
+}
+
+PortableSettings& Portable() {
+    return PortableSettings::Instance();
+}
+
+// The registry branch of the operations: there is no registry behind the
+// "no root" of the portable file.
+bool HasRegistryRoot(HKEY root) {
+    return root != nullptr;
+}
+
+// One pass of the tree deletion; the number of keys it deleted.
+unsigned DeleteTreePass(HKEY root, const std::u16string& path) {
+    if (path.empty()) {
+        return 0; // never wipe a whole root
+    }
+    unsigned deleted = 0;
+    {
+        RegKey key;
+        if (key.Open(root, path, KEY_READ) == ERROR_SUCCESS) {
+            std::u16string name;
+            // Deleting children while enumerating shifts the indexes, so a
+            // pass can skip keys; the caller repeats passes for them.
+            for (DWORD index = 0;
+                 key.EnumerateSubKey(index, name, kKeyNameCapacity) == ERROR_SUCCESS; ++index) {
+                std::u16string child = path;
+                child += u'\\';
+                child += name;
+                deleted += DeleteTreePass(root, child);
+            }
+        }
+    }
+    if (::RegDeleteKeyW(root, W(path)) == ERROR_SUCCESS) {
+        ++deleted;
+    }
+    return deleted;
+}
+
+} // namespace
+
+std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
+    std::u16string path;
+    if (IsSettingsRootHolder(root)) {
+        if (!key.empty() && key.front() == u'\\') {
+            path.assign(key.substr(1));
+        } else {
+            path.assign(kSettingsRootPath);
+            if (!key.empty()) {
+                path += u'\\';
+                path.append(key);
+            }
+        }
+    } else {
+        path.assign(key);
+    }
+    return Truncate(std::move(path), kKeyPathCapacity);
+}
+
+bool RegKeyExists(HKEY root, std::u16string_view key) {
+    bool found = false;
+    if (Portable().Contains(root, key, u"", found)) {
+        return found;
+    }
+    if (!HasRegistryRoot(root)) {
+        return false;
+    }
+    RegKey opened;
+    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS;
+}
+
+uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def) {
+    uint32_t value = def;
+    if (Portable().ReadNumber32(root, key, name, def, value)) {
+        return value;
+    }
+    if (!HasRegistryRoot(root)) {
+        return def;
+    }
+    RegKey opened;
+    if (opened.Open(root, MakeRegKeyPath(root, key),
+                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_viewFlag) != ERROR_SUCCESS) {
+        return def;
+    }
+    value = def;
+    if (opened.ReadDword(name, value) != ERROR_SUCCESS) {
+        return def;
+    }
+    return value;
+}
+
+bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
+                   std::u16string& out, std::u16string_view def, size_t capacity) {
+    PortableSettings& portable = Portable();
+    std::u16string entryName;
+    if (portable.MakeEntryName(root, key, name, entryName)) {
+        std::optional<std::u16string> text = portable.Find(entryName);
+        CopyText(out, text ? std::u16string_view(*text) : def, capacity);
+        return true;
+    }
+    if (!portable.IsIntegrationEnabled()) {
+        CopyText(out, def, capacity);
+        return true;
+    }
+    RegKey opened;
+    if (HasRegistryRoot(root) &&
+        opened.Open(root, MakeRegKeyPath(root, key),
+                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_viewFlag) == ERROR_SUCCESS &&
+        opened.ReadString(name, out, capacity) == ERROR_SUCCESS) {
+        return true;
+    }
+    // Also when the stored text does not fit: a cut text could be taken for a
+    // whole one (a path, a class name), the default cannot.
+    CopyText(out, def, capacity);
+    return false;
+}
+
+LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
+                       std::u16string_view text) {
+    PortableSettings& portable = Portable();
+    std::u16string entryName;
+    if (portable.MakeEntryName(root, key, name, entryName)) {
+        portable.Set(entryName, text, EntryKind::Quoted);
+        return ERROR_SUCCESS;
+    }
+    if (!portable.IsIntegrationEnabled()) {
+        return ERROR_SUCCESS;
+    }
+    if (!HasRegistryRoot(root)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    RegKey created;
+    LSTATUS status = created.Create(root, MakeRegKeyPath(root, key), KEY_WRITE | g_viewFlag);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return created.WriteString(name, text);
+}
+
+LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
+                      uint32_t value) {
+    // Zero-extended: the file holds DWORDs as unsigned decimals.
+    if (Portable().WriteNumber(root, key, name, static_cast<int64_t>(value))) {
+        return ERROR_SUCCESS;
+    }
+    if (!HasRegistryRoot(root)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    RegKey created;
+    LSTATUS status = created.Create(root, MakeRegKeyPath(root, key), KEY_WRITE | g_viewFlag);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return created.WriteDword(name, value);
+}
+
+void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
+    PortableSettings& portable = Portable();
+    std::u16string entryName;
+    if (portable.MakeEntryName(root, key, name, entryName)) {
+        // Exactly this value, also for the default value of a key (empty
+        // name), whose entry name is the prefix of the whole key.
+        portable.RemoveEntry(entryName);
+        return;
+    }
+    if (!portable.IsIntegrationEnabled() || !HasRegistryRoot(root)) {
+        return;
+    }
+    RegKey opened;
+    if (opened.Open(root, MakeRegKeyPath(root, key), KEY_WRITE) == ERROR_SUCCESS) {
+        (void)opened.DeleteValue(name);
+    }
+}
+
+void DeleteRegKey(HKEY root, std::u16string_view key) {
+    if (Portable().Remove(root, key, u"") || !HasRegistryRoot(root)) {
+        return;
+    }
+    std::u16string path = MakeRegKeyPath(root, key);
+    ::RegDeleteKeyW(root, W(path));
+}
+
+void DeleteRegTree(HKEY root, std::u16string_view key) {
+    if (Portable().Remove(root, key, u"") || !HasRegistryRoot(root)) {
+        return;
+    }
+    std::u16string path = MakeRegKeyPath(root, key);
+    while (DeleteTreePass(root, path) != 0) {
+    }
+}
+
+void SetRegistryView64(bool on) {
+    if (!on) {
+        g_viewFlag = 0;
+    } else if (RunningUnderWow64()) {
+        g_viewFlag = KEY_WOW64_64KEY;
+    }
+    // On 32-bit Windows there is one view only: the flag stays as it is.
+}
+
+REGSAM RegistryViewFlag() {
+    return g_viewFlag;
+}
+
+bool IsIntegrationAllowed() {
+    // The answer depends on the file, so find it first when no registry
+    // request has done so yet.
+    PortableSettings& portable = Portable();
+    portable.Load();
+    return portable.IsIntegrationEnabled();
+}
+
+void FlushSettings() {
+    (void)Portable().Save();
+}
+
+uint32_t ReadSettingDword(std::u16string_view key, std::u16string_view name, uint32_t def) {
+    return ReadRegDword(HKEY_CURRENT_USER, key, name, def);
+}
+
+bool ReadSettingString(std::u16string_view key, std::u16string_view name, std::u16string& out,
+                       std::u16string_view def, size_t capacity) {
+    return ReadRegString(HKEY_CURRENT_USER, key, name, out, def, capacity);
+}
+
+LSTATUS WriteSettingString(std::u16string_view key, std::u16string_view name,
+                           std::u16string_view text) {
+    return WriteRegString(HKEY_CURRENT_USER, key, name, text);
+}
+
+LSTATUS WriteSettingDword(std::u16string_view key, std::u16string_view name, uint32_t value) {
+    return WriteRegDword(HKEY_CURRENT_USER, key, name, value);
+}
+
+void DeleteSettingValue(std::u16string_view key, std::u16string_view name) {
+    DeleteRegValue(HKEY_CURRENT_USER, key, name);
+}
+
+} // namespace ozu
