@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace ozu {
@@ -129,5 +130,16 @@ void StoreIntegrationOptions(const IntegrationOptions& options);
 
 // True when the extension's class is currently "Mivora" or "Mivora.ZIP".
 bool IsOwnAssociation(std::u16string_view ext);
+
+// True when a class name is "Mivora" or "Mivora.ZIP", ignoring case.
+bool IsOwnProgId(std::u16string_view cls);
+
+// The extension's current class under HKEY_CLASSES_ROOT; empty when it has
+// none or one too long to read (80 characters with the terminator).
+std::u16string CurrentClassOf(std::u16string_view ext);
+
+// "Setup\<ext>", the per-user key holding an extension's choice and the
+// backup of its previous owner.
+std::u16string SetupKeyOf(std::u16string_view ext);
 
 } // namespace ozu

@@ -1,0 +1,243 @@
+#include "integration/associations.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "../res/resource.h"
+#include "base/paths.h"
+#include "base/program_path.h"
+#include "base/scoped_handle.h"
+#include "base/win32_text.h"
+#include "localization/localized_strings.h"
+#include "settings/settings_store.h"
+
+namespace ozu {
+
+namespace {
+
+// Classes and backed-up texts are read into 512 characters; a longer one
+// does not fit and reads as empty.
+constexpr size_t kClassCapacity = 512;
+// Setup owns .o00 to .o29; release covers .o00 to .o99, which older versions
+// of the archiver may have taken.
+constexpr unsigned kVolumesTaken = 30;
+constexpr unsigned kVolumesReleased = 100;
+
+// An empty archive of the family format: the signature, a main archive header
+// and an end-of-archive header, each beginning with its CRC32.
+constexpr std::array<uint8_t, 24> kOzuTemplate{0x4F, 0x7A, 0x75, 0x21, 0x1A, 0x07, 0x01, 0x00,
+                                               0xC1, 0xDF, 0x5F, 0x56, 0x03, 0x01, 0x04, 0x00,
+                                               0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
+// The end-of-central-directory record of an empty ZIP archive.
+constexpr std::array<uint8_t, 22> kZipTemplate{0x50, 0x4B, 0x05, 0x06};
+
+std::u16string ReadString(HKEY root, std::u16string_view key, std::u16string_view name,
+                          size_t capacity, bool* found = nullptr) {
+    std::u16string text;
+    const bool ok = ReadRegString(root, key, name, text, u"", capacity);
+    if (found)
+        *found = ok;
+    return text;
+}
+
+std::u16string ReadBackup(std::u16string_view backupKey, std::u16string_view name,
+                          size_t capacity) {
+    std::u16string text;
+    ReadSettingString(backupKey, name, text, u"", capacity);
+    return text;
+}
+
+void SetClass(std::u16string_view ext, std::u16string_view cls) {
+    WriteRegString(HKEY_CLASSES_ROOT, ext, u"", cls);
+}
+
+// ".o00" to ".o99": the old-style volume extensions of the family format.
+std::u16string VolumeExtension(unsigned n) {
+    return {u'.', u'o', char16_t(u'0' + n / 10 % 10), char16_t(u'0' + n % 10)};
+}
+
+// Writes a template file unless one of the right size is already there; a
+// file that cannot be written is left out silently.
+void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> bytes) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 &&
+        data.nFileSizeLow == bytes.size())
+        return;
+    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return;
+    DWORD written = 0;
+    WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+// Remembers who owned the extension before the archiver took it, so that
+// releasing it can give it back.
+void RecordPreviousOwner(std::u16string_view ext, std::u16string_view newKey,
+                         std::u16string_view backupKey) {
+    const std::u16string cls = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassCapacity);
+    const std::u16string fileName =
+        ReadString(HKEY_CLASSES_ROOT, newKey, u"FileName", kPathCapacity);
+    bool hasNullFile = false;
+    ReadString(HKEY_CLASSES_ROOT, newKey, u"NullFile", 10, &hasNullFile);
+    WriteSettingDword(backupKey, u"Exist", RegKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0);
+    WriteSettingString(backupKey, u"Type", cls);
+    WriteSettingString(backupKey, u"ShellNew",
+                       !fileName.empty() ? std::u16string_view(fileName)
+                       : hasNullFile     ? u"*"
+                                         : u"");
+}
+
+void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
+    // A "ShellNew" key without subkeys goes, with whatever other ways of
+    // making a new file it offered, so that the template is what is used.
+    DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+    const std::u16string path = FileBesideProgram(family ? u"ozunew.dat" : u"zipnew.dat");
+    if (family)
+        EnsureTemplateFile(path, kOzuTemplate);
+    else
+        EnsureTemplateFile(path, kZipTemplate);
+    WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", path);
+}
+
+void TakeExtension(std::u16string_view ext, std::u16string_view newKey,
+                   std::u16string_view backupKey, bool wantNew, bool family, bool zip) {
+    // Only the first take-over records the owner: a repeated setup must not
+    // overwrite the backup with our own class.
+    if (!IsOwnAssociation(ext))
+        RecordPreviousOwner(ext, newKey, backupKey);
+    SetClass(ext, zip ? kZipProgId : kProgId);
+    if (family) {
+        for (unsigned n = 0; n < kVolumesTaken; ++n)
+            SetClass(VolumeExtension(n), kProgId);
+    }
+    if (wantNew && (family || zip))
+        WriteNewArchiveEntry(newKey, family);
+}
+
+// Gives the extension (and for the family format its volumes) back to the
+// previous class, or removes the key when it did not exist before us.
+void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool exist, bool family) {
+    std::u16string cls = ReadBackup(backupKey, u"Type", kClassCapacity);
+    // Never hand an extension back to the archiver itself.
+    if (IsOwnProgId(cls))
+        cls.clear();
+    if (exist) {
+        SetClass(ext, cls);
+    } else {
+        SetClass(ext, u"");
+        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+    }
+    if (!family)
+        return;
+    for (unsigned n = 0; n < kVolumesReleased; ++n) {
+        const std::u16string volume = VolumeExtension(n);
+        if (exist && !cls.empty())
+            SetClass(volume, cls);
+        else
+            DeleteRegKey(HKEY_CLASSES_ROOT, volume);
+    }
+}
+
+void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view backupKey, bool exist) {
+    if (!exist) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+        return;
+    }
+    const std::u16string previous = ReadBackup(backupKey, u"ShellNew", kPathCapacity);
+    DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
+    if (previous.empty()) {
+        // The previous owner had no new-file entry: the key is ours, and an
+        // empty one would be left behind in a foreign extension.
+        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+    } else if (previous[0] == u'*') {
+        WriteRegString(HKEY_CLASSES_ROOT, newKey, u"NullFile", u"");
+    } else {
+        WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", previous);
+    }
+}
+
+// Writes a file class: its name, open command and icon. An icon already
+// there (from a theme, say) is kept. Returns the status of the first write;
+// nothing more is written when it was refused.
+LSTATUS WriteFileClass(std::u16string_view progId, uint32_t nameId, std::u16string_view command,
+                       std::u16string_view icon) {
+    const LSTATUS status =
+        WriteRegString(HKEY_CLASSES_ROOT, progId, u"", GetLocalizedString(nameId));
+    if (status == ERROR_ACCESS_DENIED)
+        return status;
+    const std::u16string key(progId);
+    WriteRegString(HKEY_CLASSES_ROOT, key + u"\\shell\\open\\command", u"", command);
+    const std::u16string iconKey = key + u"\\DefaultIcon";
+    if (ReadString(HKEY_CLASSES_ROOT, iconKey, u"", kPathCapacity).empty())
+        WriteRegString(HKEY_CLASSES_ROOT, iconKey, u"", icon);
+    return status;
+}
+
+} // namespace
+
+void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellExt, bool family,
+                             bool zip) {
+    const std::u16string newKey = std::u16string(ext) + u"\\ShellNew";
+    const std::u16string backupKey = SetupKeyOf(ext);
+    // The user may have switched off the "New" menu entries of either format.
+    bool wantNew = shellExt;
+    if (ReadSettingDword(kMenuItemsKey, u"NewOZU", 1) == 0 && family)
+        wantNew = false;
+    if (ReadSettingDword(kMenuItemsKey, u"NewZIP", 1) == 0 && zip)
+        wantNew = false;
+
+    if (selected)
+        TakeExtension(ext, newKey, backupKey, wantNew, family, zip);
+
+    // An extension that another program owns, perhaps taken over since our
+    // setup, is never touched.
+    if (!IsOwnAssociation(ext))
+        return;
+    if (selected && wantNew)
+        return;
+    const bool exist = ReadSettingDword(backupKey, u"Exist", 1) != 0;
+    if (!selected)
+        ReleaseClass(ext, backupKey, exist, family);
+    if (!family && !zip)
+        return;
+    RestoreNewArchiveEntry(newKey, backupKey, exist);
+    // The extension's key could not go while its "ShellNew" key was there;
+    // now it can, so that no empty key of ours is left.
+    if (!selected && !exist)
+        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+}
+
+void AssociateArchiveTypes(const IntegrationOptions& options) {
+    for (size_t i = 0; i < kArchiveTypeCount; ++i) {
+        ForEachExtension(ArchiveTypeTable[i].extensions, [&](std::u16string_view ext) {
+            SetExtensionAssociation(ext, options.assoc[i], options.shellExt, i == kOzuRow,
+                                    i == kZipRow);
+        });
+    }
+}
+
+bool RegisterProgIds() {
+    const std::u16string program = FileBesideProgram(u"Mivora.exe");
+    const std::u16string command = u"\"" + program + u"\" \"%1\"";
+    const std::u16string archiveIcon = program + u",0";
+    const std::u16string volumeIcon = program + u",1";
+
+    // The first class write doubles as the test for administrator rights.
+    if (WriteFileClass(kProgId, IDS_MIVORAARC, command, archiveIcon) == ERROR_ACCESS_DENIED)
+        return false;
+    WriteFileClass(kZipProgId, IDS_MIVORAZIPARC, command, archiveIcon);
+    // Recovery volumes are always ours: no choice and no backup.
+    SetClass(u".rev", kRevProgId);
+    WriteFileClass(kRevProgId, IDS_OZURECVOL, command, volumeIcon);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return true;
+}
+
+} // namespace ozu

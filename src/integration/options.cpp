@@ -1,0 +1,83 @@
+#include "integration/options.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/text.h"
+#include "settings/settings_store.h"
+
+namespace ozu {
+
+namespace {
+
+constexpr std::u16string_view kSetupKey = u"Setup";
+constexpr std::u16string_view kLinksKey = u"Setup\\Links";
+constexpr std::u16string_view kSetValue = u"Set";
+
+bool ReadFlag(std::u16string_view key, std::u16string_view name, uint32_t def) {
+    return ReadSettingDword(key, name, def) != 0;
+}
+
+void WriteFlag(std::u16string_view key, std::u16string_view name, bool value) {
+    WriteSettingDword(key, name, value ? 1 : 0);
+}
+
+} // namespace
+
+std::u16string SetupKeyOf(std::u16string_view ext) {
+    std::u16string key(kSetupKey);
+    key += u'\\';
+    key += ext;
+    return key;
+}
+
+std::u16string CurrentClassOf(std::u16string_view ext) {
+    // The class is read into 80 characters: a longer one does not fit and
+    // counts as empty (nobody's).
+    constexpr size_t kClassCapacity = 80;
+    std::u16string cls;
+    ReadRegString(HKEY_CLASSES_ROOT, ext, u"", cls, u"", kClassCapacity);
+    return cls;
+}
+
+bool IsOwnProgId(std::u16string_view cls) {
+    return EqualsNoCase(cls, kProgId) || EqualsNoCase(cls, kZipProgId);
+}
+
+bool IsOwnAssociation(std::u16string_view ext) {
+    return IsOwnProgId(CurrentClassOf(ext));
+}
+
+void LoadIntegrationOptions(IntegrationOptions& options) {
+    for (size_t i = 0; i < kArchiveTypeCount; ++i) {
+        const std::u16string_view ext = ArchiveTypeTable[i].primary;
+        options.assoc[i] = ReadFlag(SetupKeyOf(ext), kSetValue, 1);
+        // ".jar" is offered only while the archiver already owns it, ".iso"
+        // unless another program owns it: neither is taken from a program that
+        // handles these files better.
+        if ((i == kJarRow || i == kIsoRow) && !IsOwnAssociation(ext)) {
+            if (i == kJarRow || !CurrentClassOf(ext).empty())
+                options.assoc[i] = false;
+        }
+    }
+    options.desktop = ReadFlag(kLinksKey, u"Desktop", 0);
+    options.startMenu = ReadFlag(kLinksKey, u"StartMenu", 0);
+    options.programs = ReadFlag(kLinksKey, u"Programs", 1);
+    options.shellExt = ReadFlag(kSetupKey, u"ShellExt", 1);
+    options.cascadedMenu = ReadFlag(kSetupKey, u"CascadedMenu", 0);
+    options.menuIcons = ReadFlag(kSetupKey, u"MenuIcons", 1);
+}
+
+void StoreIntegrationOptions(const IntegrationOptions& options) {
+    for (size_t i = 0; i < kArchiveTypeCount; ++i)
+        WriteFlag(SetupKeyOf(ArchiveTypeTable[i].primary), kSetValue, options.assoc[i]);
+    WriteFlag(kLinksKey, u"Desktop", options.desktop);
+    WriteFlag(kLinksKey, u"StartMenu", options.startMenu);
+    WriteFlag(kLinksKey, u"Programs", options.programs);
+    WriteFlag(kSetupKey, u"ShellExt", options.shellExt);
+    WriteFlag(kSetupKey, u"CascadedMenu", options.cascadedMenu);
+    WriteFlag(kSetupKey, u"MenuIcons", options.menuIcons);
+}
+
+} // namespace ozu
