@@ -1,0 +1,209 @@
+#include "base/disk_file.h"
+
+#include "base/error_handler.h"
+#include "base/file_system.h"
+#include "base/text.h"
+#include "base/win32_text.h"
+
+namespace ozu {
+
+namespace {
+
+constexpr int64_t k4GiB = int64_t{1} << 32;
+
+// CreateFileW with the name as given and, when that fails (or is skipped),
+// with its extended-length form.
+HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DWORD share,
+                       DWORD disposition, DWORD flags) {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (tryPlain) {
+        const std::u16string plain(name);
+        handle = ::CreateFileW(W(plain), access, share, nullptr, disposition, flags, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        std::u16string extended;
+        if (ToExtendedLengthPath(name, extended, kPathCapacity)) {
+            handle =
+                ::CreateFileW(W(extended), access, share, nullptr, disposition, flags, nullptr);
+        } else {
+            ::SetLastError(error);
+        }
+    }
+    return handle;
+}
+
+} // namespace
+
+DiskFile::~DiskFile() {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    // A file made by Create that its owner never closed is incomplete.
+    if (newFile_) {
+        Delete();
+    } else {
+        Close();
+    }
+}
+
+bool DiskFile::Open(std::u16string_view name, unsigned mode) {
+    // A second Open on the same object first lets go of the previous file.
+    Close();
+    DWORD access = (mode & FileModeWrite) ? GENERIC_WRITE : GENERIC_READ;
+    if (mode & FileModeUpdate) {
+        access |= GENERIC_WRITE;
+    }
+    DWORD share = (mode & FileModeExclusive) ? 0 : FILE_SHARE_READ;
+    if (mode & FileModeOpenShared) {
+        share |= FILE_SHARE_WRITE;
+    }
+    HANDLE handle =
+        CreateWithRetry(name, true, access, share, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    newFile_ = false;
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    handle_ = handle;
+    fileName_ = Truncate(std::u16string(name), kPathCapacity);
+    truncatedAfterReadError_ = false;
+    return true;
+}
+
+bool DiskFile::Create(std::u16string_view name, unsigned mode) {
+    Close();
+    const DWORD access = (mode & FileModeWrite) ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = (mode & FileModeShareRead) ? FILE_SHARE_READ : 0;
+    // The system drops a trailing dot or space from a plain name; the
+    // extended-length form keeps it.
+    const bool special = !name.empty() && (name.back() == u'.' || name.back() == u' ');
+    const bool tryPlain = !special || (mode & FileModeKeepSpecialNames) != 0;
+    HANDLE handle = CreateWithRetry(name, tryPlain, access, share, CREATE_ALWAYS, 0);
+    if (handle != INVALID_HANDLE_VALUE) {
+        handle_ = handle;
+        truncatedAfterReadError_ = false;
+    }
+    fileName_ = Truncate(std::u16string(name), kPathCapacity);
+    newFile_ = true;
+    return handle != INVALID_HANDLE_VALUE;
+}
+
+bool DiskFile::Close() {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    const bool closed = ::CloseHandle(handle_) != FALSE;
+    handle_ = INVALID_HANDLE_VALUE;
+    if (!closed) {
+        TheErrorHandler().CloseErrorReport(fileName_);
+    }
+    return closed;
+}
+
+bool DiskFile::RawRead(void* buffer, size_t count, DWORD& done) {
+    done = 0;
+    const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
+    if (::ReadFile(handle_, buffer, wanted, &done, nullptr)) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    const DWORD type = ::GetFileType(handle_);
+    DWORD retry = 0;
+    if ((type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) && wanted > 20000) {
+        retry = 20000;
+    } else if (wanted > 32768 && error == ERROR_LOCK_VIOLATION) {
+        retry = 32768;
+    } else {
+        ::SetLastError(error);
+        return false;
+    }
+    done = 0;
+    return ::ReadFile(handle_, buffer, retry, &done, nullptr) != FALSE;
+}
+
+size_t DiskFile::Read(void* buffer, size_t count) {
+    if (truncatedAfterReadError_) {
+        return 0;
+    }
+    DWORD done = 0;
+    if (RawRead(buffer, count, done)) {
+        return done;
+    }
+    // The answer is always "ignore": the rest of the file reads as its end.
+    TheErrorHandler().ReadErrorQuery(fileName_);
+    truncatedAfterReadError_ = true;
+    return 0;
+}
+
+bool DiskFile::Write(const void* buffer, size_t count) {
+    if (count == 0) {
+        return true;
+    }
+    DWORD written = 0;
+    const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
+    if (::WriteFile(handle_, buffer, wanted, &written, nullptr) && written == count) {
+        return true;
+    }
+    const DWORD error = ::GetLastError();
+    const int64_t position = Tell();
+    const uint64_t freeSpace = FreeSpaceForPath(fileName_);
+    ::SetLastError(error);
+    const auto signedCount = static_cast<int64_t>(count);
+    // A volume with room that still refuses the write where it crosses 4 GiB
+    // cannot hold files of that size.
+    if (freeSpace > count && position - signedCount < k4GiB && position + signedCount >= k4GiB) {
+        TheErrorHandler().WriteCrossing4GiBReport(fileName_);
+    }
+    TheErrorHandler().WriteErrorQuery(fileName_);
+    return false;
+}
+
+void DiskFile::Seek(int64_t offset, int method) {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    if (offset < 0 && method == SeekFromCurrent) {
+        offset += Tell();
+        method = SeekFromStart;
+    } else if (offset < 0 && method == SeekFromEnd) {
+        offset += FileLength();
+        method = SeekFromStart;
+    }
+    LONG high = static_cast<LONG>(offset >> 32);
+    ::SetLastError(NO_ERROR);
+    DWORD low = ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+                                 static_cast<DWORD>(method));
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+        TheErrorHandler().SeekErrorReport(fileName_);
+    }
+}
+
+int64_t DiskFile::Tell() {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+        TheErrorHandler().SeekErrorReport(fileName_);
+        return -1;
+    }
+    LONG high = 0;
+    ::SetLastError(NO_ERROR);
+    DWORD low = ::SetFilePointer(handle_, 0, &high, FILE_CURRENT);
+    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+        TheErrorHandler().SeekErrorReport(fileName_);
+        return -1;
+    }
+    return (static_cast<int64_t>(high) << 32) | low;
+}
+
+int64_t DiskFile::FileLength() {
+    const int64_t position = Tell();
+    Seek(0, SeekFromEnd);
+    const int64_t length = Tell();
+    Seek(position, SeekFromStart);
+    return length;
+}
+
+bool DiskFile::Delete() {
+    Close();
+    return RemoveFile(fileName_);
+}
+
+} // namespace ozu

@@ -1,0 +1,175 @@
+#include "base/file_system.h"
+
+#include "base/text.h"
+#include "base/win32_text.h"
+
+#include <share.h>
+
+namespace ozu {
+
+namespace {
+
+// The current folder as the system reports it in 2048 characters; empty when
+// that fails or the folder is longer.
+std::u16string CurrentFolder() {
+    std::u16string folder(kPathCapacity, u'\0');
+    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(kPathCapacity), W(folder.data()));
+    if (length == 0 || length >= kPathCapacity) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
+// Runs call(name) with the path as given and, only when that fails (as told by
+// failed(result)), once more with the extended-length form. The last error of
+// the plain call survives when no second call is made.
+template <typename Call, typename Failed>
+auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
+    const std::u16string plain(path);
+    auto result = call(W(plain));
+    if (!failed(result)) {
+        return result;
+    }
+    const DWORD error = ::GetLastError();
+    std::u16string extended;
+    if (!ToExtendedLengthPath(path, extended, kPathCapacity)) {
+        ::SetLastError(error);
+        return result;
+    }
+    return call(W(extended));
+}
+
+int64_t FileTimeToNanoseconds(const FILETIME& time) {
+    uint64_t ticks = (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    return static_cast<int64_t>(ticks * 100);
+}
+
+void FillEntry(std::u16string_view mask, const WIN32_FIND_DATAW& data, FoundEntry& entry) {
+    entry.name = std::u16string(mask);
+    ReplaceNamePart(entry.name, U(data.cFileName), kPathCapacity);
+    entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    entry.attributes = data.dwFileAttributes;
+    entry.isDirectory = IsDirectoryAttr(entry.attributes);
+    entry.isReparsePoint = IsReparseAttr(entry.attributes);
+    entry.modificationTime = FileTimeToNanoseconds(data.ftLastWriteTime);
+    entry.creationTime = FileTimeToNanoseconds(data.ftCreationTime);
+    entry.accessTime = FileTimeToNanoseconds(data.ftLastAccessTime);
+    entry.rawCreationTime = data.ftCreationTime;
+    entry.rawAccessTime = data.ftLastAccessTime;
+    entry.rawWriteTime = data.ftLastWriteTime;
+}
+
+bool IsNothingFound(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+           error == ERROR_NO_MORE_FILES;
+}
+
+// The first step of a search; an invalid handle when nothing was found.
+FindHandle FirstSearchStep(std::u16string_view mask, FoundEntry& entry) {
+    WIN32_FIND_DATAW data;
+    HANDLE handle = WithExtendedRetry(
+        mask, [&](const wchar_t* name) { return ::FindFirstFileW(name, &data); },
+        [](HANDLE h) { return h == INVALID_HANDLE_VALUE; });
+    if (handle == INVALID_HANDLE_VALUE) {
+        entry.error = !IsNothingFound(::GetLastError());
+        return FindHandle();
+    }
+    FillEntry(mask, data, entry);
+    return FindHandle(handle);
+}
+
+} // namespace
+
+bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out, size_t capacity) {
+    std::u16string current;
+    if (!path.empty() && !IsAbsolutePath(path)) {
+        current = CurrentFolder();
+    }
+    return ToExtendedLengthPath(path, current, out, capacity);
+}
+
+uint32_t QueryAttributes(std::u16string_view path) {
+    return WithExtendedRetry(
+        path, [](const wchar_t* name) { return ::GetFileAttributesW(name); },
+        [](DWORD attributes) { return attributes == INVALID_FILE_ATTRIBUTES; });
+}
+
+bool PathExists(std::u16string_view path) {
+    return QueryAttributes(path) != kInvalidAttributes;
+}
+
+bool RemoveFile(std::u16string_view path) {
+    return WithExtendedRetry(
+        path, [](const wchar_t* name) { return ::DeleteFileW(name) != FALSE; },
+        [](bool ok) { return !ok; });
+}
+
+uint64_t FreeSpaceForPath(std::u16string_view path) {
+    const std::u16string folder = FolderPartOf(path, kPathCapacity);
+    ULARGE_INTEGER available{}, total{}, totalFree{};
+    if (!::GetDiskFreeSpaceExW(folder.empty() ? nullptr : W(folder), &available, &total,
+                               &totalFree)) {
+        return 0;
+    }
+    if (available.HighPart > totalFree.HighPart) {
+        return 0;
+    }
+    return available.QuadPart;
+}
+
+FileStream OpenStream(std::u16string_view path, std::u16string_view mode) {
+    const std::u16string name(path);
+    const std::u16string modeText(mode);
+    return FileStream(::_wfsopen(W(name), W(modeText), _SH_DENYNO));
+}
+
+bool LookUpEntry(std::u16string_view path, FoundEntry& entry) {
+    entry.error = false;
+    if (path.empty() || HasWildcards(path)) {
+        return false;
+    }
+    FindHandle search = FirstSearchStep(path, entry);
+    return search.IsValid();
+}
+
+void DirectoryScan::SetMask(std::u16string_view mask) {
+    mask_ = Truncate(std::u16string(mask), kPathCapacity);
+    firstStep_ = true;
+}
+
+bool DirectoryScan::Next(FoundEntry& entry) {
+    for (;;) {
+        entry.error = false;
+        if (mask_.empty()) {
+            return false;
+        }
+        if (firstStep_) {
+            handle_ = FirstSearchStep(mask_, entry);
+            if (!handle_) {
+                return false;
+            }
+        } else {
+            if (!handle_) {
+                return false;
+            }
+            WIN32_FIND_DATAW data;
+            if (!::FindNextFileW(handle_.Get(), &data)) {
+                entry.error = ::GetLastError() != ERROR_NO_MORE_FILES;
+                return false;
+            }
+            FillEntry(mask_, data, entry);
+        }
+        firstStep_ = false;
+        std::u16string_view name = NameOf(entry.name);
+        if (name != u"." && name != u"..") {
+            return true;
+        }
+    }
+}
+
+void DirectoryScan::Close() {
+    handle_.Reset();
+}
+
+} // namespace ozu
