@@ -1,0 +1,356 @@
+#include "control/uninstall.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/file_system.h"
+#include "base/format.h"
+#include "base/program_path.h"
+#include "base/paths.h"
+#include "base/system_text.h"
+#include "base/text.h"
+#include "base/win32_text.h"
+#include "control/batch_script.h"
+#include "control/switches.h"
+#include "control/uninstall_list.h"
+#include "dialogs/message_box.h"
+#include "integration/app_registration.h"
+#include "integration/associations.h"
+#include "integration/options.h"
+#include "integration/shell_extension.h"
+#include "integration/shortcuts.h"
+#include "localization/localized_strings.h"
+#include "resource.h"
+#include "settings/settings_store.h"
+
+namespace ozu {
+
+namespace {
+
+// The texts kept for the restart notice, which comes after the language
+// library has been released.
+constexpr size_t kSavedTextCapacity = 256;
+// The list file's error names the list in a text of at most 199 characters.
+constexpr size_t kListErrorCapacity = 200;
+
+constexpr std::u16string_view kHelpIndexFiles[] = {u"mivora.gid", u"mivora.fts"};
+
+bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
+    return SystemCompareNoCase(a, b) == 0;
+}
+
+bool Exists(const std::u16string& path) {
+    return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::u16string CurrentFolder() {
+    std::u16string folder(kPathCapacity, u'\0');
+    DWORD length = GetCurrentDirectoryW(kPathCapacity, W(folder.data()));
+    folder.resize(length < kPathCapacity ? length : 0);
+    return folder;
+}
+
+// The working values of one run.
+struct UninstallRun {
+    std::u16string programPath;
+    std::u16string programFolder; // with its trailing backslash
+    bool rebootPending = false;
+};
+
+// A file that can't be deleted now (in use) moves out of the way to a free
+// temporary name, so that a new installation can put its own file there, and
+// goes at the next restart. The running program and the list file are left
+// to the batch file and to the end of the procedure.
+void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
+    std::u16string_view name = NameOf(path);
+    if (SameNameNoCase(name, NameOf(run.programPath)) || SameNameNoCase(name, kListFileName)) {
+        return;
+    }
+    run.rebootPending = true;
+    std::u16string target = FindFreeTempName(path, Exists);
+    if (target.size() >= kPathCapacity || !MoveFileW(W(path), W(target))) {
+        target = path;
+    }
+    MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// Removes one listed entry; true when something was removed.
+bool RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
+    DWORD attributes = GetFileAttributesW(W(path));
+    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // A link's attributes are its own; clearing them could reach its target.
+    if (!exists || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        SetFileAttributesW(W(path), 0);
+    }
+    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        // A folder goes only once it is empty; a later reading tries again.
+        return RemoveDirectoryW(W(path)) != FALSE;
+    }
+    if (DeleteFileW(W(path))) {
+        return true;
+    }
+    if (exists) {
+        ScheduleLockedFile(path, run);
+    }
+    return false;
+}
+
+// One reading of the list file from its start; returns how many entries it
+// removed. Entries that would lead outside the program folder are skipped
+// like missing files: the list is plain text that anyone with access to the
+// folder could have edited.
+int RemoveListedEntries(std::FILE* list, UninstallRun& run) {
+    int removed = 0;
+    std::string entry;
+    std::rewind(list);
+    while (ReadListEntry(list, entry)) {
+        std::u16string full = run.programFolder + AnsiToWide(entry);
+        if (full.size() >= kPathCapacity) {
+            continue; // cut to the path capacity it would name something else
+        }
+        std::optional<std::u16string> path = ResolveInsideFolder(run.programFolder, full);
+        if (path && RemoveListedEntry(*path, run)) {
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+std::u16string SavedText(uint32_t id) {
+    return Truncate(GetLocalizedString(id), kSavedTextCapacity);
+}
+
+// Whether the text survives a round trip through the console's code page
+// unchanged: no best-fit substitutes, no default characters.
+bool ConvertsExactlyToConsole(std::u16string_view text) {
+    if (text.empty()) {
+        return true;
+    }
+    UINT codePage = GetOEMCP();
+    DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int length = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(codePage, flags, W(std::u16string(text)), length, nullptr, 0,
+                                    nullptr, nullptr);
+    if (bytes <= 0) {
+        return false;
+    }
+    std::string encoded(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, flags, W(std::u16string(text)), length, encoded.data(), bytes,
+                        nullptr, nullptr);
+    int chars = MultiByteToWideChar(codePage, 0, encoded.data(), bytes, nullptr, 0);
+    if (chars != length) {
+        return false;
+    }
+    std::u16string back(static_cast<size_t>(chars), u'\0');
+    MultiByteToWideChar(codePage, 0, encoded.data(), bytes, W(back.data()), chars);
+    return back == text;
+}
+
+std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
+    std::u16string shortForm;
+    if (!IsPlainAscii(path)) {
+        DWORD size = GetShortPathNameW(W(path), nullptr, 0);
+        if (size != 0) {
+            shortForm.assign(size, u'\0');
+            DWORD length = GetShortPathNameW(W(path), W(shortForm.data()), size);
+            shortForm.resize(length < size ? length : 0);
+        }
+    }
+    return ChooseBatchForm(path, shortForm, ConvertsExactlyToConsole);
+}
+
+// Creates the batch file anew. Whatever lies at its path (a file, a link, a
+// file planted there in advance) is removed first, and the creation fails
+// rather than write into anything that exists by then.
+std::FILE* CreateBatchFile(const std::u16string& path) {
+    DWORD attributes = GetFileAttributesW(W(path));
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            RemoveDirectoryW(W(path));
+        } else {
+            DeleteFileW(W(path));
+        }
+    }
+    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
+}
+
+// Writes the batch file; false when it could not be created.
+bool WriteBatchFile(const std::u16string& batchPath, const UninstallRun& run,
+                    const std::u16string& folderText) {
+    std::FILE* stream = CreateBatchFile(batchPath);
+    if (stream == nullptr) {
+        return false;
+    }
+    // The batch file's own short name exists only now that it is created.
+    BatchPathForms forms{BatchFormOf(run.programPath), BatchFormOf(folderText),
+                         BatchFormOf(batchPath)};
+    for (const std::u16string& line : ComposeBatchLines(forms, TheSwitches().SilentMode)) {
+        WriteBatchLine(stream, line);
+    }
+    std::fclose(stream);
+    return true;
+}
+
+// Runs the batch file in a hidden command interpreter, from the program
+// folder's parent so that the folder itself is not in use.
+bool StartBatchFile(const std::u16string& batchPath) {
+    std::u16string interpreter;
+    {
+        std::u16string buffer(kPathCapacity, u'\0');
+        DWORD length = GetEnvironmentVariableW(L"COMSPEC", W(buffer.data()), kPathCapacity);
+        if (length < kPathCapacity) {
+            interpreter.assign(buffer, 0, length);
+        }
+    }
+    std::u16string command = interpreter + u" /c \"" + batchPath + u"\"";
+    if (command.size() >= kBatchLineCapacity) {
+        return false; // a cut command would run something else
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    SetCurrentDirectoryW(L"..");
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::u16string TempFolder() {
+    std::u16string folder(kPathCapacity, u'\0');
+    DWORD length = GetTempPathW(kPathCapacity, W(folder.data()));
+    if (length == 0 || length >= kPathCapacity) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
+} // namespace
+
+bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
+    if (line.empty()) {
+        return true;
+    }
+    if (!ConvertsExactlyToConsole(line)) {
+        return false;
+    }
+    UINT codePage = GetOEMCP();
+    std::u16string text(line);
+    int length = static_cast<int>(text.size());
+    int bytes = WideCharToMultiByte(codePage, 0, W(text), length, nullptr, 0, nullptr, nullptr);
+    std::string encoded(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, 0, W(text), length, encoded.data(), bytes, nullptr, nullptr);
+    return std::fwrite(encoded.data(), 1, encoded.size(), stream) == encoded.size();
+}
+
+void RemoveIntegration() {
+    const IntegrationOptions nothing{};
+    AssociateArchiveTypes(nothing);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    RegisterShellExtension(true, nothing);
+    UpdateShortcuts(nothing, nullptr, u"");
+    for (std::u16string_view fileClass : {u"Mivora", u"Mivora.ZIP", u"Mivora.REV", u".rev"}) {
+        DeleteRegTree(HKEY_CLASSES_ROOT, fileClass);
+    }
+    DeleteRegTree(HKEY_CURRENT_USER, u""); // the per-user settings root, backups included
+    if (!TheSwitches().MsiMode) {
+        RemoveAppRegistration();
+    }
+}
+
+int RunUninstall() {
+    UninstallRun run;
+    run.programPath = ProgramPath();
+    run.programFolder = ProgramFolderOf(run.programPath);
+    if (run.programFolder.empty()) {
+        return 0;
+    }
+    SetCurrentDirectoryW(W(run.programFolder));
+    EnsureTrailingSeparator(run.programFolder);
+
+    const bool silent = TheSwitches().SilentMode;
+    if (!silent && ShowMessageBox(nullptr, GetLocalizedString(IDS_CONTINUEUNINSTALL),
+                                  GetLocalizedString(IDS_UNINSTALLOZU),
+                                  MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
+        return 0;
+    }
+
+    FileStream list = OpenStream(kListFileName, u"rb");
+    if (!list) {
+        // Reported even when silent: without the list nothing can be removed.
+        ShowMessageBox(
+            nullptr,
+            FormatText(kListErrorCapacity, GetLocalizedString(IDS_CANNOTOPENLIST), kListFileName),
+            GetLocalizedString(IDS_UNINSTALLOZU), MB_ICONERROR | MB_SETFOREGROUND);
+        return 0;
+    }
+
+    const std::u16string rebootText = SavedText(IDS_REBOOTREQUIRED);
+    const std::u16string caption = SavedText(IDS_UNINSTALLOZU);
+    RemoveIntegration();
+    // Its file is one of those to delete.
+    ReleaseLanguageLibrary();
+    if (TheSwitches().MsiMode) {
+        return 0; // the package installer removes the files it installed
+    }
+
+    for (std::u16string_view name : kHelpIndexFiles) {
+        std::u16string file(name);
+        SetFileAttributesW(W(file), 0);
+        DeleteFileW(W(file));
+    }
+    // Folders go only when empty, so the list is read again as long as a
+    // reading removes something; the order of the entries does not matter.
+    while (RemoveListedEntries(list.get(), run) != 0) {
+    }
+    list.reset();
+    DeleteFileW(W(std::u16string(kListFileName)));
+
+    const std::u16string folderText = CurrentFolder();
+    if (run.rebootPending && !silent) {
+        ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
+        if (SameNameNoCase(NameOf(folderText), kProgramFolderName)) {
+            MoveFileExW(W(folderText), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        }
+    }
+
+    std::u16string tempFolder = TempFolder();
+    if (tempFolder.empty()) {
+        return 0;
+    }
+    const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
+    if (!WriteBatchFile(batchPath, run, folderText)) {
+        return 0;
+    }
+    return StartBatchFile(batchPath) ? 1 : 0;
+}
+
+} // namespace ozu

@@ -1,0 +1,34 @@
+// Uninstall mode: gives every archive type back to its previous owner,
+// removes the shell integration and the settings, deletes the installed files
+// named in "Uninstall.lst", and hands the removal of the program itself and
+// of its folder to a batch file that runs after the program has ended.
+#pragma once
+
+#include <cstdio>
+#include <string_view>
+
+namespace ozu {
+
+// The installation's list of installed files, in the program folder.
+inline constexpr std::u16string_view kListFileName = u"Uninstall.lst";
+// The self-removal batch file, in the user's temporary folder.
+inline constexpr std::u16string_view kBatchFileName = u"Uninstall_Ozu.Bat";
+// The program folder is scheduled for removal at restart only under this name.
+inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
+
+// The whole procedure. Returns nonzero when the batch file was started; the
+// caller ignores the result.
+int RunUninstall();
+
+// Removes everything setup wrote to the registry and the shell: associations,
+// shell extension, shortcuts and program groups, file classes, all per-user
+// settings, and (unless a package installer owns them) the uninstall entry
+// and the application path.
+void RemoveIntegration();
+
+// Writes one line of the batch file in the console's (OEM) code page, which
+// is what the command interpreter reads batch files in. A line with a
+// character that code page can't hold exactly is not written (false).
+bool WriteBatchLine(std::FILE* stream, std::u16string_view line);
+
+} // namespace ozu
