@@ -2,17 +2,15 @@
 
 #include <string>
 
+#include "localization/language_table.h"
+
 namespace ozu {
 namespace {
 
 MessageBoxHook g_hook = nullptr;
 
-// The language table decides the reading direction; until it is built into
-// this folder's dependencies every box reads left to right.
-// TODO: use LanguageTable::Instance().IsRightToLeft() from
-// localization/language_table.h once it is available.
 bool LanguageIsRightToLeft() {
-    return false;
+    return LanguageTable::Instance().IsRightToLeft();
 }
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));

@@ -4,6 +4,7 @@
 //
 // Each COMMAND (one per argument, or one per line of the script file) is one of
 //   launch CMDLINE        start the program; later commands look at its windows only
+//   attach PID            look at the windows of a process that is already running
 //   timeout MS            how long wait, gone and exit wait (default 20000)
 //   wait [CAPTION]        wait for an enabled, visible dialog or message box (class #32770)
 //                         other than the current one, optionally whose caption contains
@@ -38,11 +39,11 @@ struct Failure {
 
 void Out(const std::wstring& line) {
     std::wstring text = line + L"\n";
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
-                                   nullptr, 0, nullptr, nullptr);
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(),
-                        size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
               &written, nullptr);
@@ -78,7 +79,8 @@ std::wstring WindowText(HWND window) {
     // WM_GETTEXT is marshalled between processes, GetWindowText is not for controls.
     LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    LRESULT got = SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
+    LRESULT got =
+        SendMessageW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(got));
     return text;
 }
@@ -140,6 +142,8 @@ public:
         const std::wstring& verb = words[0];
         if (verb == L"launch")
             Launch(line.substr(line.find(L"launch") + 6));
+        else if (verb == L"attach")
+            processId_ = static_cast<DWORD>(Number(words, 1));
         else if (verb == L"timeout")
             timeout_ = Number(words, 1);
         else if (verb == L"wait")
@@ -185,8 +189,8 @@ private:
         PROCESS_INFORMATION info = {};
         if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                             &startup, &info))
-            throw Failure{L"cannot start " + line + L" (error " +
-                          std::to_wstring(GetLastError()) + L")"};
+            throw Failure{L"cannot start " + line + L" (error " + std::to_wstring(GetLastError()) +
+                          L")"};
         CloseHandle(info.hThread);
         process_ = info.hProcess;
         processId_ = info.dwProcessId;
@@ -268,10 +272,9 @@ private:
         RECT client = {};
         GetClientRect(window, &client);
         LONG_PTR exStyle = GetWindowLongPtrW(window, GWL_EXSTYLE);
-        return L"class=" + ClassOf(window) + L" caption=" + Quote(WindowText(window)) +
-               L" rtl=" + std::to_wstring((exStyle & WS_EX_LAYOUTRTL) ? 1 : 0) + L" rect=" +
-               Rect(rect) + L" client=" + std::to_wstring(client.right) + L"," +
-               std::to_wstring(client.bottom);
+        return L"class=" + ClassOf(window) + L" caption=" + Quote(WindowText(window)) + L" rtl=" +
+               std::to_wstring((exStyle & WS_EX_LAYOUTRTL) ? 1 : 0) + L" rect=" + Rect(rect) +
+               L" client=" + std::to_wstring(client.right) + L"," + std::to_wstring(client.bottom);
     }
 
     static int CheckState(HWND control) {
@@ -309,15 +312,14 @@ private:
             MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
             if (rect.left > rect.right)
                 std::swap(rect.left, rect.right);
-            std::wstring line = L"control id=" + std::to_wstring(GetDlgCtrlID(child)) +
-                                L" class=" + ClassOf(child) + L" text=" +
-                                Quote(WindowText(child));
+            std::wstring line = L"control id=" + std::to_wstring(GetDlgCtrlID(child)) + L" class=" +
+                                ClassOf(child) + L" text=" + Quote(WindowText(child));
             int check = CheckState(child);
             if (check >= 0)
                 line += L" checked=" + std::to_wstring(check);
-            line += L" enabled=" + std::to_wstring(IsWindowEnabled(child) ? 1 : 0) +
-                    L" visible=" + std::to_wstring(IsWindowVisible(child) ? 1 : 0) +
-                    L" rect=" + Rect(rect) + FontOf(child);
+            line += L" enabled=" + std::to_wstring(IsWindowEnabled(child) ? 1 : 0) + L" visible=" +
+                    std::to_wstring(IsWindowVisible(child) ? 1 : 0) + L" rect=" + Rect(rect) +
+                    FontOf(child);
             Out(line);
         }
     }
@@ -384,7 +386,7 @@ private:
 
     void Capture(std::wstring file) {
         if (!file.empty() && file[0] == L'/')
-            file = L"Z:" + file;  // a Unix path, through Wine's root drive
+            file = L"Z:" + file; // a Unix path, through Wine's root drive
         RECT rect = {};
         GetWindowRect(Current(), &rect);
         int width = rect.right - rect.left;
@@ -410,7 +412,8 @@ private:
         header.bfOffBits = sizeof(header) + sizeof(info.bmiHeader);
         header.bfSize = header.bfOffBits + imageSize;
         bool saved = false;
-        HANDLE out = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE out =
+            CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         if (out != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             saved = WriteFile(out, &header, sizeof(header), &written, nullptr) &&
@@ -443,8 +446,8 @@ std::vector<std::wstring> ReadScript(const std::wstring& name) {
     while ((got = fread(block, 1, sizeof(block), file)) > 0)
         bytes.append(block, got);
     fclose(file);
-    int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                   nullptr, 0);
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
                         size);
