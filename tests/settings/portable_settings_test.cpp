@@ -1,0 +1,326 @@
+// The portable settings file: where it is found, how it is read in every
+// encoding, what is written back, and that a save never damages the old file.
+
+#include "settings/portable_settings.h"
+
+#include "base/system_info.h"
+#include "portable_file_helpers.h"
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+namespace ozu {
+namespace {
+
+using namespace testing_portable;
+
+using PortableLoad = StagedProgram;
+
+TEST_F(PortableLoad, FileBesideTheProgramServesRelativeKeysOnly) {
+    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\X=5\r\n"));
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_EQ(settings.FilePath(), Ini().u16string());
+    EXPECT_TRUE(settings.IsRedirected(HKEY_LOCAL_MACHINE, u""));
+    EXPECT_TRUE(settings.IsRedirected(nullptr, u"Global"));
+    EXPECT_FALSE(settings.IsRedirected(HKEY_CLASSES_ROOT, u".zip"));
+    EXPECT_FALSE(settings.IsRedirected(HKEY_LOCAL_MACHINE, u"\\Software\\RegisteredApplications"));
+    EXPECT_EQ(ReadSettingDword(u"Setup", u"X", 0), 5u);
+}
+
+TEST_F(PortableLoad, WithoutAFileTheSearchRunsOnceUntilCleared) {
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_TRUE(IsIntegrationAllowed());
+    WriteBytes(Ini(), Utf16Le(u"Global\\Integration=0\r\n"));
+    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_TRUE(IsIntegrationAllowed());
+    settings.Clear();
+    EXPECT_FALSE(IsIntegrationAllowed()); // asking finds the file
+    EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+}
+
+TEST_F(PortableLoad, ApplicationDataFolderIsTheFallbackAndTheFileBesideTheProgramWins) {
+    std::u16string folder;
+    bool existed = ProgramDataFolder(folder);
+    ASSERT_FALSE(folder.empty());
+    fs::path appData(folder);
+    fs::create_directories(appData);
+    fs::path appDataIni = appData / "Mivora.ini";
+    ASSERT_FALSE(fs::exists(appDataIni)) << "the prefix holds a settings file of its own";
+    WriteBytes(appDataIni, Utf16Le(u"HKCU\\Where=appdata\r\n"));
+
+    PortableSettings& settings = PortableSettings::Instance();
+    settings.Load();
+    EXPECT_EQ(settings.FilePath(), appDataIni.u16string());
+    EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"appdata");
+
+    WriteBytes(Ini(), Utf16Le(u"HKCU\\Where=beside\r\n"));
+    settings.Clear();
+    settings.Load();
+    EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"beside");
+
+    settings.Clear();
+    std::error_code ignored;
+    fs::remove(appDataIni, ignored);
+    if (!existed) {
+        fs::remove(appData, ignored);
+    }
+}
+
+TEST_F(PortableLoad, AFolderNamedLikeTheFileIsNoFile) {
+    fs::create_directory(Ini());
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_FALSE(settings.IsLoaded());
+    EXPECT_TRUE(IsIntegrationAllowed());
+    EXPECT_FALSE(settings.Save());
+    EXPECT_TRUE(fs::is_directory(Ini()));
+}
+
+// The same two entries in every encoding the reader knows, with every kind
+// of line end.
+TEST_F(PortableLoad, EveryEncodingAndLineEndGivesTheSameEntries) {
+    struct Encoding {
+        const char* name;
+        std::string (*encode)(std::u16string_view);
+    } encodings[] = {
+        {"utf-16le", [](std::u16string_view t) { return Utf16Le(t); }},
+        {"utf-16be",
+         [](std::u16string_view t) {
+             std::string b = "\xFE\xFF";
+             for (char16_t c : t) {
+                 b.push_back(static_cast<char>(c >> 8));
+                 b.push_back(static_cast<char>(c & 0xFF));
+             }
+             return b;
+         }},
+        {"utf-8",
+         [](std::u16string_view t) {
+             std::string b = "\xEF\xBB\xBF";
+             for (char16_t c : t) {
+                 if (c < 0x80) {
+                     b.push_back(static_cast<char>(c));
+                 } else { // two-byte forms suffice for this text
+                     b.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                     b.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+                 }
+             }
+             return b;
+         }},
+        {"ansi",
+         [](std::u16string_view t) {
+             std::string b; // code page 1252 in the test prefix
+             for (char16_t c : t) {
+                 b.push_back(static_cast<char>(c));
+             }
+             return b;
+         }},
+    };
+    for (const Encoding& encoding : encodings) {
+        for (std::u16string_view end : {u"\r\n", u"\n", u"\r"}) {
+            std::u16string text = u"A=1";
+            text += end;
+            text += u"B=\"caf\u00e9\"  ";
+            text += end;
+            text += end;
+            WriteBytes(Ini(), encoding.encode(text));
+            PortableSettings& settings = PortableSettings::Instance();
+            ASSERT_TRUE(settings.LoadFrom(Ini().u16string())) << encoding.name;
+            EXPECT_EQ(settings.Find(u"A"), u"1") << encoding.name;
+            EXPECT_EQ(settings.Find(u"B"), u"caf\u00e9") << encoding.name;
+            EXPECT_EQ(settings.Entries().Count(), 5u) << encoding.name; // with the switches
+        }
+    }
+}
+
+TEST_F(PortableLoad, ZeroCharacterEndsTheText) {
+    WriteBytes(Ini(), std::string("A=1\0B=2\r\nC=3\r\n", 14));
+    PortableSettings& settings = PortableSettings::Instance();
+    ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
+    EXPECT_EQ(settings.Find(u"A"), u"1");
+    EXPECT_FALSE(settings.Find(u"C").has_value());
+}
+
+TEST_F(PortableLoad, TenMegabyteFile) {
+    std::string text;
+    text.reserve(10u << 20);
+    for (int i = 0; text.size() < (10u << 20); ++i) {
+        text += "HKCU\\Big\\K" + std::to_string(i) + "=\"value " + std::to_string(i) + "\"\r\n";
+    }
+    WriteBytes(Ini(), text);
+    PortableSettings& settings = PortableSettings::Instance();
+    ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
+    size_t count = settings.Entries().Count() - 3;
+    EXPECT_GT(count, 300000u);
+    std::u16string out;
+    EXPECT_TRUE(ReadSettingString(u"Big", u"K1234", out, u"", 80));
+    EXPECT_EQ(out, u"value 1234");
+    EXPECT_TRUE(settings.Save());
+    // The file grows to UTF-16, three switch lines added.
+    EXPECT_GT(fs::file_size(Ini()), 2 * text.size());
+}
+
+using PortableSave = StagedProgram;
+
+TEST_F(PortableSave, WritesSortedUtf16AndDropsWhatLoadingIgnored) {
+    WriteBytes(Ini(), "; comment\r\n"
+                      "[Section]\r\n"
+                      "  indented=1\r\n"
+                      "1digit=2\r\n"
+                      "noequals\r\n"
+                      "b = x \t\r\n"
+                      "a=\"quoted\r\n"
+                      "HKCU\\Setup\\Up=BIN:00\r\n"
+                      "HKCU\\Setup\\Bin=bin:00FF\r\n");
+    PortableSettings& settings = PortableSettings::Instance();
+    ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
+    EXPECT_TRUE(settings.Save());
+    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
+                                        u"Global\\Integration=1\r\n"
+                                        u"Global\\SaveSettings=1\r\n"
+                                        u"HKCU\\Setup\\Bin=bin:00FF\r\n"
+                                        u"HKCU\\Setup\\Up=BIN:00\r\n"
+                                        u"a=\"quoted\"\r\n"
+                                        u"b = x\r\n"));
+    EXPECT_FALSE(fs::exists(folder_ / "Mivora.ini.tmp"));
+}
+
+TEST_F(PortableSave, SwitchesAreReadAsNumbersAndWrittenBackAsOneOrZero) {
+    LoadText(u"Global\\Integration=off\r\nGlobal\\AppData=-0\r\nGlobal\\SaveSettings=7x\r\n");
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_FALSE(settings.IsIntegrationEnabled());
+    EXPECT_FALSE(settings.IsAppDataEnabled());
+    EXPECT_TRUE(settings.IsSaveEnabled());
+    EXPECT_TRUE(settings.Save());
+    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=0\r\n"
+                                        u"Global\\Integration=0\r\n"
+                                        u"Global\\SaveSettings=1\r\n"));
+}
+
+TEST_F(PortableSave, EmptyFileIsLoadedAndGainsTheSwitches) {
+    WriteBytes(Ini(), "");
+    PortableSettings& settings = PortableSettings::Instance();
+    ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
+    FlushSettings();
+    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
+                                        u"Global\\Integration=1\r\n"
+                                        u"Global\\SaveSettings=1\r\n"));
+}
+
+TEST_F(PortableSave, SaveSettingsOffKeepsChangesInMemoryOnly) {
+    std::string original = Utf16Le(u"Global\\SaveSettings=0\r\nHKCU\\A\\B=1\r\n");
+    WriteBytes(Ini(), original);
+    ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
+    EXPECT_EQ(WriteSettingDword(u"A", u"B", 7), 0);
+    EXPECT_EQ(ReadSettingDword(u"A", u"B", 0), 7u);
+    EXPECT_FALSE(PortableSettings::Instance().Save());
+    FlushSettings();
+    EXPECT_EQ(ReadBytes(Ini()), original);
+}
+
+TEST_F(PortableSave, HiddenFileStaysHidden) {
+    LoadText(u"A=1\r\n");
+    ASSERT_TRUE(SetFileAttributesW(Ini().c_str(), FILE_ATTRIBUTE_HIDDEN));
+    PortableSettings::Instance().Set(u"A", u"2", EntryKind::Plain);
+    EXPECT_TRUE(PortableSettings::Instance().Save());
+    EXPECT_NE(GetFileAttributesW(Ini().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"A=2", false)), std::string::npos);
+}
+
+// A save that cannot complete leaves the old file exactly as it was, reports
+// false and leaves no temporary file behind.
+class FailedSave : public StagedProgram {
+protected:
+    void SetUp() override {
+        StagedProgram::SetUp();
+        original_ = Utf16Le(u"; kept comment\r\nHKCU\\Setup\\Value=old\r\n");
+        WriteBytes(Ini(), original_);
+        ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
+        PortableSettings::Instance().Set(u"HKCU\\Setup\\Value", u"new", EntryKind::Quoted);
+    }
+    void ExpectOldFileKept() {
+        EXPECT_EQ(ReadBytes(Ini()), original_);
+        EXPECT_FALSE(fs::is_regular_file(folder_ / "Mivora.ini.tmp"));
+    }
+    std::string original_;
+};
+
+TEST_F(FailedSave, WhenTheOldFileCannotBeReplaced) {
+    // Another program holds the file without letting it be deleted or renamed:
+    // the new content is complete in the temporary file, the last step fails.
+    HANDLE held = CreateFileW(Ini().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(PortableSettings::Instance().Save());
+    CloseHandle(held);
+    ExpectOldFileKept();
+    // Once released, the same content saves.
+    EXPECT_TRUE(PortableSettings::Instance().Save());
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"Value=\"new\"", false)), std::string::npos);
+}
+
+TEST_F(FailedSave, WhenTheTemporaryFileCannotBeCreated) {
+    fs::create_directory(folder_ / "Mivora.ini.tmp");
+    EXPECT_FALSE(PortableSettings::Instance().Save());
+    EXPECT_EQ(ReadBytes(Ini()), original_);
+    EXPECT_TRUE(fs::is_directory(folder_ / "Mivora.ini.tmp"));
+}
+
+TEST_F(FailedSave, WhenTheFileIsReadOnly) {
+    ASSERT_TRUE(SetFileAttributesW(Ini().c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(PortableSettings::Instance().Save());
+    SetFileAttributesW(Ini().c_str(), FILE_ATTRIBUTE_NORMAL);
+    ExpectOldFileKept();
+}
+
+TEST_F(FailedSave, WhenAnotherSaveIsWritingTheTemporaryFile) {
+    HANDLE busy = CreateFileW((folder_ / "Mivora.ini.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(PortableSettings::Instance().Save());
+    CloseHandle(busy);
+    EXPECT_EQ(ReadBytes(Ini()), original_);
+}
+
+// The save at process exit: a child run of this test program loads the file,
+// changes it and returns from main without saving.
+constexpr wchar_t kChildVariable[] = L"OZU_SETTINGS_EXIT_CHILD_FILE";
+
+TEST(PortableSettingsAtExit, ChildChangesAndEnds) {
+    wchar_t path[MAX_PATH * 4];
+    if (GetEnvironmentVariableW(kChildVariable, path, static_cast<DWORD>(std::size(path))) == 0) {
+        GTEST_SKIP() << "runs only as the child of SavedWhenTheProcessEnds";
+    }
+    ASSERT_TRUE(PortableSettings::Instance().LoadFrom(reinterpret_cast<const char16_t*>(path)));
+    EXPECT_EQ(WriteSettingString(u"Setup", u"Value", u"from child"), 0);
+}
+
+TEST_F(PortableSave, SavedWhenTheProcessEnds) {
+    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    wchar_t program[MAX_PATH * 4];
+    ASSERT_NE(GetModuleFileNameW(nullptr, program, static_cast<DWORD>(std::size(program))), 0u);
+    std::wstring command = L"\"" + std::wstring(program) +
+                           L"\" --gtest_filter=PortableSettingsAtExit.ChildChangesAndEnds";
+    ASSERT_TRUE(SetEnvironmentVariableW(kChildVariable, Ini().c_str()));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(kChildVariable, nullptr);
+    ASSERT_TRUE(started);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
+                                        u"Global\\Integration=1\r\n"
+                                        u"Global\\SaveSettings=1\r\n"
+                                        u"HKCU\\Setup\\Value=\"from child\"\r\n"));
+}
+
+} // namespace
+} // namespace ozu

@@ -1,0 +1,149 @@
+// The registry access layer while a portable settings file is active: keys
+// below the settings root live in the file, and with Global\Integration=0
+// nothing else is read, written or deleted.
+
+#include "settings/settings_store.h"
+
+#include "portable_file_helpers.h"
+#include "registry_helpers.h"
+
+#include <gtest/gtest.h>
+
+namespace ozu {
+namespace {
+
+using namespace testing_portable;
+using namespace testing_registry;
+
+class PortableStore : public StagedProgram {
+protected:
+    // Keys that only the failing code would create are removed all the same.
+    ScopedTestTree classes_{HKEY_CLASSES_ROOT, L".ozuportabletest"};
+    ScopedTestTree classesNew_{HKEY_CLASSES_ROOT, L".ozuportablenew"};
+    ScopedTestTree machine_{HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest"};
+    ScopedTestTree userRoot_{HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"};
+    ScopedTestTree machineRoot_{HKEY_LOCAL_MACHINE, L"Software\\Mivora\\Caps"};
+};
+
+TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
+    SetString(HKEY_CLASSES_ROOT, L".ozuportabletest", L"", L"Existing");
+    DWORD one = 1;
+    SetValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"d", REG_DWORD, &one, 4);
+    LoadText(u"Global\\Integration=0\r\n");
+    EXPECT_FALSE(IsIntegrationAllowed());
+
+    // Writes report success and change nothing.
+    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportabletest", u"", u"New"), 0);
+    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
+    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportabletest", L""), L"Existing");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".ozuportablenew"));
+    EXPECT_FALSE(QueryValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"n"));
+
+    // Reads give the defaults and existence tests find nothing.
+    std::u16string out;
+    EXPECT_TRUE(ReadRegString(HKEY_CLASSES_ROOT, u".ozuportabletest", u"", out, u"def", 80));
+    EXPECT_EQ(out, u"def");
+    EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"d", 9), 9u);
+    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, u".ozuportabletest"));
+
+    // Deletions do nothing.
+    DeleteRegValue(HKEY_CLASSES_ROOT, u".ozuportabletest", u"");
+    DeleteRegKey(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest");
+    DeleteRegTree(HKEY_CLASSES_ROOT, u".ozuportabletest");
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportabletest", L""), L"Existing");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest"));
+
+    // Relative keys still go into the file, and only there.
+    EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0xFFFFFFFFu), 0);
+    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, u"Caps", u"Name", u"v"), 0);
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_EQ(settings.Find(u"HKCU\\Setup\\X"), u"4294967295");
+    EXPECT_EQ(settings.Find(u"HKLM\\Caps\\Name"), u"v");
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0), 0xFFFFFFFFu);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Mivora\\Caps"));
+
+    EXPECT_TRUE(settings.Save());
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKCU\\Setup\\X=4294967295\r\n", false)),
+              std::string::npos);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKLM\\Caps\\Name=\"v\"\r\n", false)),
+              std::string::npos);
+}
+
+TEST_F(PortableStore, IntegrationOnSendsEverythingElseToTheRegistry) {
+    LoadText(u"HKCU\\Setup\\X=1\r\n");
+    EXPECT_TRUE(IsIntegrationAllowed());
+    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
+    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportablenew", L""), L"x");
+    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
+    EXPECT_TRUE(QueryValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"n"));
+    EXPECT_EQ(WriteSettingDword(u"Setup", u"X", 2), 0);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"));
+    EXPECT_EQ(PortableSettings::Instance().Find(u"HKCU\\Setup\\X"), u"2");
+    EXPECT_FALSE(PortableSettings::Instance().Find(u"HKEY_CLASSES_ROOT").has_value());
+}
+
+TEST_F(PortableStore, ReadsTakeEntriesOfEveryKindAsTextOrNumber) {
+    LoadText(u"HKCU\\N\\Neg=-1\r\n"
+             u"HKCU\\N\\Lead=12abc\r\n"
+             u"HKCU\\N\\Word=abc\r\n"
+             u"HKCU\\N\\Quoted=\"5\"\r\n"
+             u"HKCU\\N\\Bin=bin:10\r\n"
+             u"HKCU\\N\\Dup=first\r\n"
+             u"HKCU\\N\\Dup=second\r\n");
+    EXPECT_EQ(ReadSettingDword(u"N", u"Neg", 0), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadSettingDword(u"N", u"Lead", 0), 12u);
+    EXPECT_EQ(ReadSettingDword(u"N", u"Word", 7), 0u);
+    EXPECT_EQ(ReadSettingDword(u"N", u"Quoted", 0), 5u);
+    EXPECT_EQ(ReadSettingDword(u"N", u"Bin", 0), 10u);
+    EXPECT_EQ(ReadSettingDword(u"N", u"Missing", 0xFFFFFFFEu), 0xFFFFFFFEu);
+
+    std::u16string out;
+    EXPECT_TRUE(ReadSettingString(u"N", u"Dup", out, u"", 80));
+    EXPECT_EQ(out, u"first");
+    EXPECT_TRUE(ReadSettingString(u"N", u"Missing", out, u"default", 5));
+    EXPECT_EQ(out, u"defa");
+    EXPECT_TRUE(ReadSettingString(u"N", u"Bin", out, u"", 80));
+    EXPECT_EQ(out, u"10");
+
+    // A write changes the first of two equal names, a deletion removes both.
+    EXPECT_EQ(WriteSettingString(u"N", u"Dup", u"changed"), 0);
+    EXPECT_EQ(PortableSettings::Instance().Entries().Entries()[5].value, u"changed");
+    EXPECT_EQ(PortableSettings::Instance().Entries().Entries()[6].value, u"second");
+    DeleteSettingValue(u"N", u"Dup");
+    EXPECT_FALSE(PortableSettings::Instance().Find(u"HKCU\\N\\Dup").has_value());
+}
+
+TEST_F(PortableStore, KeysAreEntryPrefixes) {
+    LoadText(u"HKCU\\Setup\\A=1\r\n"
+             u"HKCU\\Setup\\Sub\\B=2\r\n"
+             u"HKCU\\Setup\\=default\r\n"
+             u"HKCU\\SetupX\\C=3\r\n"
+             u"HKLM\\Setup\\A=4\r\n");
+    PortableSettings& settings = PortableSettings::Instance();
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"Setup\\Sub"));
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, u"Set"));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, u"SetupX"));
+
+    // Deleting the default value takes that one entry, not the whole key.
+    DeleteRegValue(HKEY_CURRENT_USER, u"Setup", u"");
+    EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\").has_value());
+    EXPECT_TRUE(settings.Find(u"HKCU\\Setup\\A").has_value());
+
+    DeleteRegKey(HKEY_CURRENT_USER, u"Setup");
+    EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\A").has_value());
+    EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\Sub\\B").has_value());
+    EXPECT_EQ(settings.Find(u"HKCU\\SetupX\\C"), u"3");
+    EXPECT_EQ(settings.Find(u"HKLM\\Setup\\A"), u"4");
+
+    // The empty key of a root is every entry of that root.
+    DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
+    EXPECT_FALSE(settings.Find(u"HKLM\\Setup\\A").has_value());
+    EXPECT_EQ(settings.Find(u"HKCU\\SetupX\\C"), u"3");
+    EXPECT_TRUE(settings.Find(u"Global\\Integration").has_value());
+}
+
+} // namespace
+} // namespace ozu

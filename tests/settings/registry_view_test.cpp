@@ -1,0 +1,123 @@
+// The 64-bit registry view: under WOW64 a bracketed write lands in the 64-bit
+// view only; on 32-bit Windows the flag stays off and the write lands in the
+// only view there is. Run in both prefixes (label "shape").
+
+#include "settings/settings_store.h"
+
+#include "base/system_info.h"
+#include "registry_helpers.h"
+#include "settings/portable_settings.h"
+
+#include <gtest/gtest.h>
+
+namespace ozu {
+namespace {
+
+using namespace testing_registry;
+
+// HKLM\Software is the part of the registry that WOW64 keeps twice.
+constexpr std::u16string_view kKey = u"\\Software\\OzuViewTest";
+const std::wstring kPath = L"Software\\OzuViewTest";
+
+class RegistryView : public testing::Test {
+protected:
+    void SetUp() override {
+        PortableSettings::Instance().LoadFrom(u"");
+        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY);
+    }
+    void TearDown() override {
+        SetRegistryView64(false);
+        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY);
+        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY);
+        PortableSettings::Instance().Clear();
+    }
+};
+
+// What "reg.exe query HKLM\Software\OzuViewTest /v Value /reg:64" prints.
+std::string QueryWithRegExe(const wchar_t* view) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+        return "";
+    }
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring command = L"reg.exe query HKLM\\Software\\OzuViewTest /v Value ";
+    command += view;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                  nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    std::string output;
+    if (started) {
+        char buffer[512];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+            output.append(buffer, got);
+        }
+        WaitForSingleObject(process.hProcess, 30000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(readEnd);
+    return output;
+}
+
+TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
+    {
+        RegistryView64Scope view64;
+        EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", u"sixty-four"), 0);
+        EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 64), 0);
+        std::u16string out;
+        EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", out, u"", 80));
+        EXPECT_EQ(out, u"sixty-four");
+        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 0), 64u);
+    }
+    EXPECT_EQ(RegistryViewFlag(), 0u);
+
+    if (RunningUnderWow64()) {
+        EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value", KEY_WOW64_64KEY), L"sixty-four");
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY));
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath));
+        // And as the system's own tool sees it.
+        EXPECT_NE(QueryWithRegExe(L"/reg:64").find("sixty-four"), std::string::npos);
+        EXPECT_EQ(QueryWithRegExe(L"/reg:32").find("sixty-four"), std::string::npos);
+        // Without the flag, reads see the process's own view again.
+        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 7u);
+    } else {
+        EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value"), L"sixty-four");
+        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 64u);
+        EXPECT_NE(QueryWithRegExe(L"").find("sixty-four"), std::string::npos);
+    }
+}
+
+TEST_F(RegistryView, FlagFollowsTheShapeOfWindows) {
+    SetRegistryView64(true);
+    EXPECT_EQ(RegistryViewFlag(), RunningUnderWow64() ? static_cast<REGSAM>(KEY_WOW64_64KEY) : 0u);
+    SetRegistryView64(false);
+    EXPECT_EQ(RegistryViewFlag(), 0u);
+}
+
+TEST_F(RegistryView, ExistenceTestsAndDeletionsStayInTheDefaultView) {
+    if (!RunningUnderWow64()) {
+        GTEST_SKIP() << "one view only";
+    }
+    SetString(HKEY_LOCAL_MACHINE, kPath, L"Value", L"x", KEY_WOW64_64KEY);
+    SetString(HKEY_LOCAL_MACHINE, kPath + L"\\Sub", L"Value", L"x", KEY_WOW64_64KEY);
+    RegistryView64Scope view64;
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey));
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value");
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
+    EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value", KEY_WOW64_64KEY), L"x");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kPath + L"\\Sub", KEY_WOW64_64KEY));
+}
+
+} // namespace
+} // namespace ozu

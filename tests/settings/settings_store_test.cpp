@@ -1,0 +1,256 @@
+// The registry access layer against the real registry of the test prefix.
+// Every test works below its own key and removes it afterwards.
+
+#include "settings/settings_store.h"
+
+#include "registry_helpers.h"
+#include "settings/portable_settings.h"
+#include "settings/reg_key.h"
+
+#include <gtest/gtest.h>
+
+#include <sddl.h>
+
+namespace ozu {
+namespace {
+
+using namespace testing_registry;
+
+// Relative key of the tests, and its place in the registry.
+constexpr std::u16string_view kTestKey = u"OzuStoreTest";
+const std::wstring kTestPath = L"Software\\Mivora\\OzuStoreTest";
+
+class SettingsStore : public testing::Test {
+protected:
+    void SetUp() override {
+        // No portable file: every request goes to the registry.
+        PortableSettings::Instance().LoadFrom(u"");
+        SetRegistryView64(false);
+    }
+    void TearDown() override {
+        SetRegistryView64(false);
+        PortableSettings::Instance().Clear();
+    }
+    std::u16string Key(std::u16string_view sub = {}) {
+        std::u16string key(kTestKey);
+        if (!sub.empty()) {
+            key += u'\\';
+            key += sub;
+        }
+        return key;
+    }
+    ScopedTestTree tree_{HKEY_CURRENT_USER, kTestPath};
+};
+
+TEST_F(SettingsStore, KeyPathRule) {
+    EXPECT_EQ(MakeRegKeyPath(HKEY_CURRENT_USER, u"Setup\\MenuItems"),
+              u"Software\\Mivora\\Setup\\MenuItems");
+    EXPECT_EQ(MakeRegKeyPath(HKEY_LOCAL_MACHINE, u""), u"Software\\Mivora");
+    EXPECT_EQ(MakeRegKeyPath(HKEY_LOCAL_MACHINE, u"\\Software\\RegisteredApplications"),
+              u"Software\\RegisteredApplications");
+    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, u".zip"), u".zip");
+    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, u"\\x"), u"\\x");
+    // Built in 512 characters.
+    std::u16string path = MakeRegKeyPath(HKEY_CURRENT_USER, std::u16string(600, u'k'));
+    EXPECT_EQ(path.size(), 511u);
+    EXPECT_EQ(path.substr(0, 16), u"Software\\Mivora\\");
+    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, std::u16string(600, u'k')).size(), 511u);
+}
+
+TEST_F(SettingsStore, StringsAndNumbersAreStoredWithTheirRegistryTypes) {
+    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Sub"), u"Text", u"caf\u00e9"), 0);
+    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Sub"), u"", u"default"), 0);
+    EXPECT_EQ(WriteSettingDword(Key(u"Sub"), u"Number", 0xFFFFFFFFu), 0);
+
+    std::optional<RawValue> text = QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L"Text");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(text->data.size(), 10u); // four characters and the terminator
+    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L""), L"default");
+    std::optional<RawValue> number = QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L"Number");
+    ASSERT_TRUE(number);
+    EXPECT_EQ(number->type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(number->data, std::string(4, '\xFF'));
+
+    std::u16string out = u"untouched";
+    EXPECT_TRUE(ReadSettingString(Key(u"Sub"), u"Text", out, u"def", 80));
+    EXPECT_EQ(out, u"caf\u00e9");
+    EXPECT_EQ(ReadSettingDword(Key(u"Sub"), u"Number", 7), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(u"Sub"), u"Missing", 7), 7u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(u"Missing"), u"Number", 9), 9u);
+}
+
+TEST_F(SettingsStore, DwordReadTakesAnyDataOfAtMostFourBytes) {
+    std::wstring path = kTestPath;
+    SetString(HKEY_CURRENT_USER, path, L"Short", L"a"); // 4 bytes with the terminator
+    SetString(HKEY_CURRENT_USER, path, L"Long", L"abc");
+    SetString(HKEY_CURRENT_USER, path, L"Empty", L"");
+    const BYTE two[] = {0x34, 0x12};
+    SetValue(HKEY_CURRENT_USER, path, L"Two", REG_BINARY, two, 2);
+    SetValue(HKEY_CURRENT_USER, path, L"None", REG_BINARY, nullptr, 0);
+    const BYTE eight[8] = {1};
+    SetValue(HKEY_CURRENT_USER, path, L"Qword", REG_QWORD, eight, 8);
+
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Short", 5), 0x61u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Long", 5), 5u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Empty", 5), 0u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Two", 5), 0x1234u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"None", 5), 5u);
+    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Qword", 5), 5u);
+}
+
+TEST_F(SettingsStore, StringReadThatDoesNotFitGivesTheDefault) {
+    SetString(HKEY_CURRENT_USER, kTestPath, L"Hundred", std::wstring(100, L'x'));
+    SetString(HKEY_CURRENT_USER, kTestPath, L"Fits", std::wstring(79, L'y'));
+
+    std::u16string out = u"untouched";
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Hundred", out, u"Default", 80));
+    EXPECT_EQ(out, u"Default");
+    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Fits", out, u"Default", 80));
+    EXPECT_EQ(out, std::u16string(79, u'y'));
+    // The default is cut to the capacity as well.
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Missing", out, u"Default", 4));
+    EXPECT_EQ(out, u"Def");
+    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(u"Missing"), u"Fits", out, u"", 80));
+    EXPECT_EQ(out, u"");
+}
+
+TEST_F(SettingsStore, ExistenceAndDeletionOfValuesAndKeys) {
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, Key()));
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Parent\\Child", L"v", L"1");
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"a", L"1");
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b", L"2");
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, Key(u"Parent\\Child")));
+    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"\\" + std::u16string(u"Software\\Mivora")));
+
+    DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
+    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"a"));
+    EXPECT_TRUE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b"));
+    DeleteSettingValue(Key(u"Leaf"), u"b");
+    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b"));
+
+    // A key with a subkey stays, and so does the subkey.
+    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Parent"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Parent"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Parent\\Child"));
+    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Leaf"));
+    // Deleting what is not there is quiet.
+    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
+    DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
+    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Leaf"));
+}
+
+// Creates `depth` levels below path with `width` subkeys each, every key with a
+// value; returns the number of keys made.
+int MakeTree(const std::wstring& path, int depth, int width) {
+    if (depth == 0) {
+        return 0;
+    }
+    int made = 0;
+    for (int i = 0; i < width; ++i) {
+        std::wstring child = path + L"\\K" + std::to_wstring(i);
+        SetString(HKEY_CURRENT_USER, child, L"v", L"x");
+        made += 1 + MakeTree(child, depth - 1, width);
+    }
+    return made;
+}
+
+TEST_F(SettingsStore, TreeDeletionRemovesDeepTreesWithManySiblings) {
+    ASSERT_EQ(MakeTree(kTestPath + L"\\Tree", 4, 5), 780);
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree", L"root", L"x");
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\TreeSibling", L"v", L"x");
+
+    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Tree"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\TreeSibling"));
+}
+
+TEST_F(SettingsStore, TreeDeletionTakesSubkeyNamesOfFullLength) {
+    // Key names may have 255 characters; a shorter enumeration buffer would
+    // stop at such a name and leave the tree behind.
+    std::wstring longName(255, L'n');
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree\\" + longName + L"\\deeper", L"v", L"x");
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree\\zz", L"v", L"x");
+    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Tree"));
+}
+
+TEST_F(SettingsStore, EmptyRelativeKeyIsTheWholeSettingsRoot) {
+    if (KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora")) {
+        GTEST_SKIP() << "the prefix holds settings of its own";
+    }
+    SetString(HKEY_CURRENT_USER, L"Software\\Mivora", L"v", L"x");
+    SetString(HKEY_CURRENT_USER, kTestPath + L"\\A\\B", L"v", L"x");
+    std::u16string out;
+    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, u"", u"v", out, u"", 10));
+    EXPECT_EQ(out, u"x");
+    DeleteRegTree(HKEY_CURRENT_USER, u"");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software"));
+}
+
+// Sets a DACL on a key that refuses every write to everyone, as on a machine
+// where the user lacks administrator rights.
+void DenyWrites(HKEY root, const std::wstring& path, bool deny) {
+    const wchar_t* sddl = deny ? L"D:(D;;KW;;;WD)(A;;KA;;;WD)" : L"D:(A;;KA;;;WD)";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
+    RegCloseKey(key);
+    LocalFree(descriptor);
+}
+
+TEST_F(SettingsStore, WriteToAKeyThatDeniesWritingReportsAccessDenied) {
+    std::wstring locked = kTestPath + L"\\Locked";
+    SetString(HKEY_CURRENT_USER, locked, L"old", L"kept");
+    DenyWrites(HKEY_CURRENT_USER, locked, true);
+
+    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"new", u"x"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, Key(u"Locked"), u"new", 1), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, locked, L"new"));
+    // Reading still works.
+    std::u16string out;
+    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"old", out, u"", 80));
+    EXPECT_EQ(out, u"kept");
+
+    DenyWrites(HKEY_CURRENT_USER, locked, false);
+}
+
+TEST(RegKeyOwner, ReadsLeaveTheirOutputAloneOnFailureAndMovesTransferOwnership) {
+    ScopedTestTree tree(HKEY_CURRENT_USER, kTestPath);
+    SetString(HKEY_CURRENT_USER, kTestPath, L"Long", L"abcdef");
+
+    RegKey key;
+    EXPECT_FALSE(key.IsValid());
+    ASSERT_EQ(key.Open(HKEY_CURRENT_USER, u"Software\\Mivora\\OzuStoreTest", KEY_READ),
+              ERROR_SUCCESS);
+    uint32_t number = 42;
+    EXPECT_NE(key.ReadDword(u"Long", number), ERROR_SUCCESS);
+    EXPECT_EQ(number, 42u);
+    std::u16string text = u"kept";
+    EXPECT_EQ(key.ReadString(u"Long", text, 4), ERROR_MORE_DATA);
+    EXPECT_EQ(text, u"kept");
+    EXPECT_NE(key.ReadString(u"Missing", text, 80), ERROR_SUCCESS);
+    EXPECT_EQ(text, u"kept");
+
+    RegKey moved(std::move(key));
+    EXPECT_FALSE(key.IsValid());
+    ASSERT_TRUE(moved.IsValid());
+    EXPECT_EQ(moved.ReadString(u"Long", text, 80), ERROR_SUCCESS);
+    EXPECT_EQ(text, u"abcdef");
+    RegKey assigned;
+    assigned = std::move(moved);
+    EXPECT_FALSE(moved.IsValid());
+    EXPECT_TRUE(assigned.IsValid());
+    // A failed open leaves nothing held.
+    EXPECT_NE(assigned.Open(HKEY_CURRENT_USER, u"Software\\Mivora\\OzuStoreTest\\No", KEY_READ),
+              ERROR_SUCCESS);
+    EXPECT_FALSE(assigned.IsValid());
+}
+
+} // namespace
+} // namespace ozu
