@@ -38,6 +38,12 @@ bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
 // old file only when all of it reached the disk. On any failure the temporary
 // file is removed and the old file is left exactly as it was.
 bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
+    // A read-only file is not to be changed (the system would refuse to
+    // replace it, but not every system checks that on a rename).
+    uint32_t attributes = QueryAttributes(path);
+    if (attributes != kInvalidAttributes && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return false;
+    }
     // A fixed name beside the file: a second writer at the same moment finds
     // it held without write sharing and fails instead of mixing content.
     std::u16string temporary = path + u".tmp";
@@ -57,7 +63,6 @@ bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
         }
     }
     // Keep a hidden or system file hidden or system.
-    uint32_t attributes = QueryAttributes(path);
     if (attributes != kInvalidAttributes) {
         DWORD keep = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
         if (keep != 0) {
