@@ -134,6 +134,12 @@ TEST_F(PortableLoad, EveryEncodingAndLineEndGivesTheSameEntries) {
     }
 }
 
+TEST_F(PortableLoad, Utf8WithoutItsMarkIsReadAsAnsiText) {
+    WriteBytes(Ini(), "B=caf\xC3\xA9\r\n");
+    ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
+    EXPECT_EQ(PortableSettings::Instance().Find(u"B"), u"caf\u00c3\u00a9");
+}
+
 TEST_F(PortableLoad, ZeroCharacterEndsTheText) {
     WriteBytes(Ini(), std::string("A=1\0B=2\r\nC=3\r\n", 14));
     PortableSettings& settings = PortableSettings::Instance();
