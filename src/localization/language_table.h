@@ -65,6 +65,21 @@ public:
     virtual bool Seek(int64_t position) = 0;
 };
 
+// A language file held in memory.
+class MemoryByteSource : public LanguageByteSource {
+public:
+    explicit MemoryByteSource(std::string_view bytes) : bytes_(bytes) {}
+    size_t Read(void* buffer, size_t count) override;
+    bool Seek(int64_t position) override;
+
+private:
+    std::string_view bytes_;
+    size_t position_ = 0;
+};
+
+// The key-table row with exactly this key, or null.
+const LanguageKeyRow* FindLanguageKeyRow(std::string_view key);
+
 class LanguageTable {
 public:
     // The process-wide table, filled at start-up and read-only afterwards.

@@ -1,0 +1,245 @@
+// The language file parser: one pass over the decoded text, character by
+// character, without per-line allocation; only each stored entry allocates
+// its key and text.
+#include "localization/language_table.h"
+
+#include "base/system_text.h"
+
+namespace ozu {
+namespace {
+
+constexpr bool IsLineEnd(char16_t c) {
+    return c == u'\r' || c == u'\n';
+}
+
+constexpr bool IsBlankChar(char16_t c) {
+    return c == u' ' || c == u'\t';
+}
+
+constexpr bool IsKeySeparator(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u',';
+}
+
+constexpr bool IsLetter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+// Appends wide text as 8-bit text in the ANSI code page. Keys are nearly
+// always ASCII, which every ANSI code page shares, so that case is copied
+// without a conversion call.
+void AppendAnsi(std::string& out, std::u16string_view text) {
+    for (char16_t c : text) {
+        if (c >= 0x80) {
+            out += WideToAnsi(text);
+            return;
+        }
+    }
+    for (char16_t c : text) {
+        out.push_back(static_cast<char>(c));
+    }
+}
+
+class Parser {
+public:
+    Parser(std::u16string_view text, std::vector<LanguageEntry>& entries, bool& rightToLeft)
+        : text_(text), entries_(entries), rightToLeft_(rightToLeft) {
+        value_.reserve(kMaxValueChars);
+        key_.reserve(kMaxKeyChars);
+    }
+
+    void Run() {
+        const size_t n = text_.size();
+        while (e_ < n) {
+            if (e_ > 0 && IsLineEnd(text_[e_ - 1])) {
+                BeginLine();
+                if (e_ >= n) {
+                    break;
+                }
+            }
+            const char16_t c = text_[e_];
+            if (c == 0) {
+                break;
+            }
+            if (c == u'\\') {
+                ReadEscape();
+            } else if (IsLineEnd(c)) {
+                StoreEntry();
+                key_.clear();
+                value_.clear();
+                ++e_;
+            } else {
+                Append(c);
+                ++e_;
+            }
+        }
+        StoreEntry();
+    }
+
+private:
+    // Characters past the end read as code 0, which stops every search.
+    char16_t At(size_t i) const { return i < text_.size() ? text_[i] : char16_t{0}; }
+
+    void BeginLine() {
+        const char16_t c = text_[e_];
+        if (c == u':') {
+            ReadDirective();
+        } else if (IsLetter(c)) {
+            ReadKey();
+        }
+    }
+
+    // The directive word must follow the colon at once and end at a character
+    // of code 32 or less; anything else makes the line a comment.
+    bool MatchWord(size_t at, std::u16string_view word) const {
+        if (text_.size() - at < word.size() || text_.substr(at, word.size()) != word) {
+            return false;
+        }
+        return At(at + word.size()) <= 32;
+    }
+
+    void ReadDirective() {
+        const size_t word = e_ + 1;
+        if (MatchWord(word, u"STRINGS")) {
+            prefix_ = "s:";
+            e_ = word + 7;
+            return;
+        }
+        char kind = 0;
+        size_t p = word;
+        if (MatchWord(word, u"DIALOG")) {
+            kind = '$';
+            p += 6;
+        } else if (MatchWord(word, u"MENU")) {
+            kind = '@';
+            p += 4;
+        } else if (MatchWord(word, u"DIRECTION")) {
+            p += 9;
+        } else {
+            return;
+        }
+        while (IsBlankChar(At(p))) {
+            ++p;
+        }
+        const size_t start = p;
+        while (At(p) > 32) {
+            ++p;
+        }
+        // The rest of the line (and argument characters past the 99th) is read
+        // as the value of a line without key, which stores nothing.
+        e_ = p;
+        const std::u16string_view argument =
+            text_.substr(start, std::min(p - start, kMaxPrefixChars));
+        if (kind == 0) {
+            rightToLeft_ = argument == u"RTL";
+            return;
+        }
+        prefix_.clear();
+        prefix_.push_back(kind);
+        AppendAnsi(prefix_, argument);
+        prefix_.push_back(':');
+        if (prefix_.size() > kMaxPrefixChars) {
+            prefix_.resize(kMaxPrefixChars);
+        }
+    }
+
+    // A key line needs a separator among the 99 characters from the line's
+    // start; line ends do not stop the search, so a key word without one on
+    // its own line runs on into the next line.
+    void ReadKey() {
+        const size_t limit = e_ + kMaxKeyChars;
+        size_t s = e_;
+        for (;; ++s) {
+            if (s >= limit || At(s) == 0) {
+                return; // a comment
+            }
+            if (IsKeySeparator(At(s))) {
+                break;
+            }
+        }
+        key_ = prefix_;
+        AppendAnsi(key_, text_.substr(e_, s - e_));
+        if (key_.size() > kMaxKeyChars) {
+            key_.resize(kMaxKeyChars);
+        }
+        // Only the first separator is consumed; blanks after it are skipped.
+        size_t p = s + 1;
+        while (IsBlankChar(At(p))) {
+            ++p;
+        }
+        e_ = p;
+    }
+
+    void ReadEscape() {
+        char16_t stored = 0;
+        switch (At(e_ + 1)) {
+        case u'"':
+            stored = u'"';
+            break;
+        case u'\\':
+            stored = u'\\';
+            break;
+        case u'n':
+            stored = u'\n';
+            break;
+        case u'r':
+            stored = u'\r';
+            break;
+        case u't':
+            stored = u'\t';
+            break;
+        default:
+            // Not an escape: the backslash stays and the next character is
+            // read normally.
+            Append(u'\\');
+            ++e_;
+            return;
+        }
+        Append(stored);
+        e_ += 2;
+    }
+
+    void Append(char16_t c) {
+        if (value_.size() < kMaxValueChars) {
+            value_.push_back(c);
+        }
+    }
+
+    void StoreEntry() {
+        if (key_.empty()) {
+            return;
+        }
+        std::u16string_view value = value_;
+        while (!value.empty() && IsBlankChar(value.back())) {
+            value.remove_suffix(1);
+        }
+        // Quotes keep leading and trailing blanks; they need not be paired.
+        if (!value.empty() && value.back() == u'"') {
+            value.remove_suffix(1);
+        }
+        if (!value.empty() && value.front() == u'"') {
+            value.remove_prefix(1);
+        }
+        LanguageEntry& entry = entries_.emplace_back();
+        entry.key.assign(key_, 0, std::min(key_.size(), kMaxStoredKeyChars));
+        entry.text.assign(value);
+    }
+
+    std::u16string_view text_;
+    std::vector<LanguageEntry>& entries_;
+    bool& rightToLeft_;
+    std::string prefix_ = "s:";
+    std::string key_;
+    std::u16string value_;
+    size_t e_ = 0;
+};
+
+} // namespace
+
+void ParseLanguageText(std::u16string_view text, std::vector<LanguageEntry>& entries,
+                       bool& rightToLeft) {
+    // The text ends at its first character of code 0 and after the limit.
+    text = text.substr(0, std::min(text.find(u'\0'), kMaxTextChars));
+    Parser(text, entries, rightToLeft).Run();
+}
+
+} // namespace ozu

@@ -1,0 +1,278 @@
+// The language table: reading the file's bytes from the marker on, decoding
+// them and the lookups by key and by id.
+#include "localization/language_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <numeric>
+
+#include "base/system_text.h"
+
+namespace ozu {
+namespace {
+
+// The marker is recognised on two asterisks followed by the first eleven
+// characters of "*messages***".
+constexpr char kMarkerTail[] = "*messages**";
+constexpr size_t kMarkerTailChars = 11;
+static_assert(sizeof(kMarkerTail) == kMarkerTailChars + 1);
+
+bool IsAnsiMarkerAt(const uint8_t* p) {
+    return p[0] == '*' && p[1] == '*' && std::memcmp(p + 2, kMarkerTail, kMarkerTailChars) == 0;
+}
+
+bool IsUtf16MarkerAt(const uint8_t* p) {
+    if (p[0] != '*' || p[1] != 0 || p[2] != '*' || p[3] != 0) {
+        return false;
+    }
+    for (size_t k = 0; k < kMarkerTailChars; ++k) {
+        if (p[4 + 2 * k] != static_cast<uint8_t>(kMarkerTail[k]) || p[5 + 2 * k] != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view SectionOf(std::string_view key) {
+    return key.substr(0, key.find(':'));
+}
+
+// Key-table row numbers in the two orders the lookups search: by key bytes,
+// and by section (the key's part before its colon) then id.
+struct KeyTableIndexes {
+    std::array<uint16_t, kLanguageKeyCount> byKey;
+    std::array<uint16_t, kLanguageKeyCount> bySectionAndId;
+
+    KeyTableIndexes() {
+        std::iota(byKey.begin(), byKey.end(), uint16_t{0});
+        std::iota(bySectionAndId.begin(), bySectionAndId.end(), uint16_t{0});
+        std::sort(byKey.begin(), byKey.end(), [](uint16_t a, uint16_t b) {
+            return LanguageKeyTable[a].key < LanguageKeyTable[b].key;
+        });
+        std::sort(bySectionAndId.begin(), bySectionAndId.end(), [](uint16_t a, uint16_t b) {
+            return Less(SectionOf(LanguageKeyTable[a].key), LanguageKeyTable[a].id,
+                        SectionOf(LanguageKeyTable[b].key), LanguageKeyTable[b].id);
+        });
+    }
+
+    static bool Less(std::string_view sectionA, uint32_t idA, std::string_view sectionB,
+                     uint32_t idB) {
+        const int order = sectionA.compare(sectionB);
+        return order != 0 ? order < 0 : idA < idB;
+    }
+};
+
+const KeyTableIndexes& Indexes() {
+    static const KeyTableIndexes indexes;
+    return indexes;
+}
+
+// The section name of a lookup by id is converted to 8-bit text of at most
+// 79 characters.
+constexpr size_t kMaxSectionNameChars = 79;
+
+} // namespace
+
+size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& encoding) {
+    if (size < kMarkerBlockOverlap) {
+        return kNoMarker;
+    }
+    for (size_t i = 0; i + kMarkerBlockOverlap <= size; ++i) {
+        if (IsAnsiMarkerAt(data + i)) {
+            encoding = LanguageEncoding::Ansi;
+            return i;
+        }
+        if (i + 2 * kMarkerBlockOverlap <= size && IsUtf16MarkerAt(data + i)) {
+            encoding = LanguageEncoding::Utf16;
+            return i;
+        }
+    }
+    return kNoMarker;
+}
+
+std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
+    std::u16string text;
+    if (encoding == LanguageEncoding::Utf16) {
+        const size_t count = std::min(bytes.size() / 2, kMaxTextChars);
+        text.reserve(count);
+        for (size_t i = 0; i < count; ++i) {
+            const char16_t c = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                                     static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+            if (c == 0) {
+                break;
+            }
+            text.push_back(c);
+        }
+        return text;
+    }
+    // 8-bit text is converted up to its first zero byte.
+    bytes = bytes.substr(0, bytes.find('\0'));
+    text = AnsiToWide(bytes);
+    if (const size_t zero = text.find(u'\0'); zero != std::u16string::npos) {
+        text.resize(zero);
+    }
+    if (text.size() > kMaxTextChars) {
+        text.resize(kMaxTextChars);
+    }
+    return text;
+}
+
+size_t MemoryByteSource::Read(void* buffer, size_t count) {
+    const size_t n = std::min(count, bytes_.size() - position_);
+    if (n > 0) {
+        std::memcpy(buffer, bytes_.data() + position_, n);
+    }
+    position_ += n;
+    return n;
+}
+
+bool MemoryByteSource::Seek(int64_t position) {
+    if (position < 0 || static_cast<uint64_t>(position) > bytes_.size()) {
+        return false;
+    }
+    position_ = static_cast<size_t>(position);
+    return true;
+}
+
+LanguageTable& LanguageTable::Instance() {
+    static LanguageTable table;
+    return table;
+}
+
+LanguageTable::LanguageTable() = default;
+
+void LanguageTable::Clear() {
+    entries_.clear();
+    entries_.shrink_to_fit();
+    entryIndex_.clear();
+    entryIndex_.shrink_to_fit();
+    rightToLeft_ = false;
+}
+
+bool LanguageTable::LoadFrom(LanguageByteSource& source) {
+    Clear();
+    int64_t markerPosition = -1;
+    LanguageEncoding encoding = LanguageEncoding::Ansi;
+    {
+        std::vector<uint8_t> block(kMarkerBlockBytes);
+        int64_t position = 0;
+        if (!source.Seek(0)) {
+            return false;
+        }
+        for (size_t blocks = 0; blocks < kMaxMarkerBlocks; ++blocks) {
+            const size_t n = source.Read(block.data(), block.size());
+            if (const size_t at = FindMarkerInBlock(block.data(), n, encoding); at != kNoMarker) {
+                markerPosition = position + static_cast<int64_t>(at);
+                break;
+            }
+            // A short block reached the end of the data: the bytes from its
+            // last tested offset on were all that was left, so no later block
+            // could hold the marker.
+            if (n < block.size()) {
+                return false;
+            }
+            // Consecutive blocks overlap so that a marker across a block
+            // boundary is found.
+            position += static_cast<int64_t>(n - kMarkerBlockOverlap);
+            if (!source.Seek(position)) {
+                return false;
+            }
+        }
+    }
+    if (markerPosition < 0 || !source.Seek(markerPosition)) {
+        return false;
+    }
+    std::u16string text;
+    {
+        std::unique_ptr<char[]> bytes;
+        try {
+            bytes = std::make_unique_for_overwrite<char[]>(kMaxLanguageFileBytes);
+        } catch (const std::bad_alloc&) {
+            return false; // the built-in texts stay in force
+        }
+        size_t total = 0;
+        while (total < kMaxLanguageFileBytes) {
+            const size_t n = source.Read(bytes.get() + total, kMaxLanguageFileBytes - total);
+            if (n == 0) {
+                break;
+            }
+            total += n;
+        }
+        text = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
+    }
+    LoadText(text);
+    return true;
+}
+
+void LanguageTable::LoadText(std::u16string_view text) {
+    Clear();
+    ParseLanguageText(text, entries_, rightToLeft_);
+    BuildEntryIndex();
+}
+
+void LanguageTable::BuildEntryIndex() {
+    entryIndex_.resize(entries_.size());
+    std::iota(entryIndex_.begin(), entryIndex_.end(), uint32_t{0});
+    std::sort(entryIndex_.begin(), entryIndex_.end(),
+              [this](uint32_t a, uint32_t b) { return entries_[a].key < entries_[b].key; });
+}
+
+bool LanguageTable::FindText(std::string_view key, std::u16string& out, size_t capacity) const {
+    const auto it = std::lower_bound(
+        entryIndex_.begin(), entryIndex_.end(), key,
+        [this](uint32_t entry, std::string_view k) { return entries_[entry].key < k; });
+    if (it == entryIndex_.end() || entries_[*it].key != key) {
+        return false;
+    }
+    const std::u16string& text = entries_[*it].text;
+    out.assign(text, 0, capacity == 0 ? 0 : std::min(text.size(), capacity - 1));
+    return true;
+}
+
+bool LanguageTable::FindTextById(uint32_t id, std::string_view section, std::u16string& out,
+                                 size_t capacity) const {
+    if (entries_.empty()) {
+        return false;
+    }
+    if (!section.empty() && section.back() == ':') {
+        section.remove_suffix(1);
+    }
+    const auto& index = Indexes().bySectionAndId;
+    const auto it = std::lower_bound(index.begin(), index.end(), 0, [&](uint16_t row, int) {
+        return KeyTableIndexes::Less(SectionOf(LanguageKeyTable[row].key), LanguageKeyTable[row].id,
+                                     section, id);
+    });
+    if (it == index.end() || LanguageKeyTable[*it].id != id ||
+        SectionOf(LanguageKeyTable[*it].key) != section) {
+        return false;
+    }
+    return FindText(LanguageKeyTable[*it].key, out, capacity);
+}
+
+bool LanguageTable::FindTextById(uint32_t id, LanguageSection kind, std::u16string_view name,
+                                 std::u16string& out, size_t capacity) const {
+    if (kind == LanguageSection::Strings) {
+        return FindTextById(id, kStringsSection, out, capacity);
+    }
+    std::string section(1, kind == LanguageSection::Dialog ? '$' : '@');
+    std::string name8 = WideToAnsi(name);
+    name8.resize(std::min(name8.size(), kMaxSectionNameChars));
+    section += name8;
+    return FindTextById(id, section, out, capacity);
+}
+
+const LanguageKeyRow* FindLanguageKeyRow(std::string_view key) {
+    const auto& index = Indexes().byKey;
+    const auto it =
+        std::lower_bound(index.begin(), index.end(), key, [](uint16_t row, std::string_view k) {
+            return LanguageKeyTable[row].key < k;
+        });
+    if (it == index.end() || LanguageKeyTable[*it].key != key) {
+        return nullptr;
+    }
+    return &LanguageKeyTable[*it];
+}
+
+} // namespace ozu
