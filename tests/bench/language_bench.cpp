@@ -57,14 +57,14 @@ void Report(const char* form, const std::string& bytes) {
         table.LoadFrom(source);
         return table.Entries().size();
     });
-    const Timing scan = Best(10, [&] {
-        return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n'));
-    });
+    const Timing scan =
+        Best(10, [&] { return static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')); });
     const double mib = static_cast<double>(bytes.size()) / (1024.0 * 1024.0);
     std::printf("%-6s %.2f MiB: load %8.1f MiB/s (%zu entries, %.2f ms)  "
                 "line-feed scan %8.1f MiB/s (%zu LF)  load takes %.1fx the scan time\n",
                 form, mib, mib / parse.seconds, parse.result, parse.seconds * 1e3,
-                mib / scan.seconds, scan.result, scan.seconds > 0 ? parse.seconds / scan.seconds : 0.0);
+                mib / scan.seconds, scan.result,
+                scan.seconds > 0 ? parse.seconds / scan.seconds : 0.0);
 }
 
 } // namespace

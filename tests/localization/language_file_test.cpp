@@ -130,7 +130,7 @@ TEST(LanguageFileTest, OverlongPartsAreCut) {
     const std::u16string longArgument(500, u'D');
     const std::u16string longKey = u"K" + std::u16string(59, u'k');
     const LanguageTable table =
-        Parse(longKey + u" cut key\r\n" +                    // 62 characters with prefix
+        Parse(longKey + u" cut key\r\n" +                         // 62 characters with prefix
               u"LONG " + std::u16string(100000, u'v') + u"\r\n" + // 100,000-character value
               u"K" + std::u16string(499, u'k') + u" v\r\n" +      // 500-character key: comment
               u":DIALOG " + longArgument + u"\r\nITEM under long prefix\r\n");
