@@ -1,0 +1,114 @@
+// The application path, by which the system starts "Mivora.exe" by name, and
+// the entry in the list of installed programs, with this program as the
+// archiver's uninstaller.
+
+#include "integration/app_registration.h"
+
+#include "base/file_system.h"
+#include "base/format.h"
+#include "base/paths.h"
+#include "base/program_path.h"
+#include "integration/registry_view.h"
+#include "localization/localized_strings.h"
+#include "resource.h"
+#include "settings/settings_store.h"
+
+#include <windows.h>
+
+namespace ozu {
+
+namespace {
+
+constexpr std::u16string_view kAppPathKey =
+    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe";
+constexpr std::u16string_view kUninstallKey =
+    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
+constexpr std::u16string_view kArchiverExe = u"Mivora.exe";
+constexpr std::u16string_view kPublisher = u"Kalvuna GmbH";
+// The version parts of the display name are formatted in this many characters.
+constexpr size_t kVersionTextCapacity = 100;
+
+// Appends as much of addition as the capacity (terminator included) leaves room for.
+void AppendCut(std::u16string& text, std::u16string_view addition, size_t capacity) {
+    if (capacity == 0 || text.size() >= capacity - 1) {
+        return;
+    }
+    text.append(addition.substr(0, capacity - 1 - text.size()));
+}
+
+// The folder of a full path, without the separator before the name; a drive
+// root keeps its backslash ("D:\").
+std::u16string FolderWithoutSeparator(std::u16string_view path) {
+    std::u16string folder(path);
+    StripNamePart(folder);
+    return folder;
+}
+
+} // namespace
+
+bool RegisterAppPath() {
+    std::u16string exe = ProgramPath();
+    ReplaceNamePart(exe, kArchiverExe, kPathCapacity);
+    // The first machine-wide write tells whether we have administrator rights.
+    if (WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe) == ERROR_ACCESS_DENIED) {
+        return false;
+    }
+    WriteRegString(HKEY_LOCAL_MACHINE, u"", u"exe32", exe);
+    const std::u16string folder = FolderWithoutSeparator(exe);
+    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
+    // 64-bit programs look in the 64-bit view; on 32-bit Windows these two
+    // writes simply repeat the ones above.
+    SetRegistryView64(true);
+    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe);
+    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
+    SetRegistryView64(false);
+    return true;
+}
+
+void BuildDisplayName(std::u16string& text, size_t capacity) {
+    if (!text.empty()) {
+        AppendCut(text, u" ", capacity);
+    }
+    AppendCut(text,
+              FormatText(kVersionTextCapacity, u"%d.%02d", kProductVersionMajor,
+                         kProductVersionMinor),
+              capacity);
+    AppendCut(text, FormatText(kVersionTextCapacity, u" (%s)", GetLocalizedString(IDS_32BIT)),
+              capacity);
+}
+
+void RegisterUninstallEntry() {
+    std::u16string displayName = u"Mivora";
+    BuildDisplayName(displayName, kPathCapacity);
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayName", displayName);
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayVersion",
+                   FormatText(kVersionTextCapacity, u"%d.%02d.%d", kProductVersionMajor,
+                              kProductVersionMinor, kProductVersionBuild));
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMajor", kProductVersionMajor);
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMinor", kProductVersionMinor);
+    const std::u16string program = ProgramPath();
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"UninstallString", program);
+
+    const std::u16string installFolder = FolderPartOf(program, kPathCapacity);
+    // An icon the installer set, naming a file that exists, is kept.
+    std::u16string icon;
+    ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity);
+    if (icon.empty() || !PathExists(icon)) {
+        WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayIcon",
+                       JoinPath(installFolder, kArchiverExe, kPathCapacity));
+    }
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"InstallLocation", installFolder);
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"NoModify", 1);
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"NoRepair", 1);
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"Language", 0);
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"Publisher", kPublisher);
+}
+
+void RemoveAppRegistration() {
+    DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+    DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
+    // RegisterAppPath also wrote the key in the 64-bit view.
+    DeleteRegKeyInView64(HKEY_LOCAL_MACHINE, kAppPathKey);
+}
+
+} // namespace ozu

@@ -1,0 +1,171 @@
+// Registers the archiver's shell extension DLLs with the shell and announces
+// the archiver to the default-programs list.
+
+#include "integration/shell_extension.h"
+
+#include "base/file_system.h"
+#include "base/format.h"
+#include "base/paths.h"
+#include "base/program_path.h"
+#include "base/system_info.h"
+#include "base/win32_text.h"
+#include "integration/options.h"
+#include "integration/registry_view.h"
+#include "settings/settings_store.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <array>
+
+namespace ozu {
+
+namespace {
+
+// Key paths of the handler table are formatted in this many characters.
+constexpr size_t kKeyCapacity = 1024;
+
+constexpr std::u16string_view kClassName = u"Mivora";
+constexpr std::u16string_view kApprovedKey =
+    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr std::u16string_view kApprovedText = u"Mivora shell extension";
+constexpr std::u16string_view kRegisteredApplicationsKey = u"\\Software\\RegisteredApplications";
+constexpr std::u16string_view kCapabilitiesPath = u"Software\\Mivora\\Capabilities";
+
+// Handlers named by the class id, with empty data.
+constexpr std::array<std::u16string_view, 5> kClsidHandlerKeys{
+    u"Mivora\\shellex\\ContextMenuHandlers\\%s",
+    u"Mivora\\shellex\\PropertySheetHandlers\\%s",
+    u"Mivora.ZIP\\shellex\\ContextMenuHandlers\\%s",
+    u"Mivora.ZIP\\shellex\\PropertySheetHandlers\\%s",
+    u"exefile\\shellex\\PropertySheetHandlers\\%s",
+};
+
+// Drop handlers hold one class id each: the one written last wins.
+constexpr std::array<std::u16string_view, 2> kDropHandlerKeys{
+    u"Mivora\\shellex\\DropHandler",
+    u"Mivora.ZIP\\shellex\\DropHandler",
+};
+
+// Handlers named by the handler key name, with the class id as data.
+constexpr std::array<std::u16string_view, 5> kNamedHandlerKeys{
+    u"*\\shellex\\ContextMenuHandlers\\%s",  u"Folder\\shellex\\ContextMenuHandlers\\%s",
+    u"Folder\\shellex\\DragDropHandlers\\%s", u"Drive\\shellex\\DragDropHandlers\\%s",
+    u"lnkfile\\shellex\\ContextMenuHandlers\\%s",
+};
+
+// Written by earlier versions only; removed so that old installations end clean.
+constexpr std::array<std::u16string_view, 2> kLegacyHandlerKeys{
+    u"Directory\\shellex\\ContextMenuHandlers\\%s",
+    u"Directory\\shellex\\DragDropHandlers\\%s",
+};
+
+std::u16string Key(std::u16string_view format, std::u16string_view arg) {
+    return FormatText(kKeyCapacity, format, arg);
+}
+
+void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, bool view64) {
+    std::u16string dll = ProgramPath();
+    ReplaceNamePart(dll, dllName, kPathCapacity);
+    // Without its DLL the class is not registered; the handlers are still
+    // written, so a DLL copied later needs only its class keys.
+    if (!PathExists(dll)) {
+        return;
+    }
+    const std::u16string classKey = Key(u"CLSID\\%s", clsid);
+    const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
+    SetRegistryView64(view64);
+    WriteRegString(HKEY_CLASSES_ROOT, classKey, u"", kClassName);
+    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"", dll);
+    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"ThreadingModel", u"Apartment");
+    SetRegistryView64(false);
+}
+
+void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName) {
+    for (std::u16string_view format : kClsidHandlerKeys) {
+        WriteRegString(HKEY_CLASSES_ROOT, Key(format, clsid), u"", u"");
+    }
+    for (std::u16string_view key : kDropHandlerKeys) {
+        WriteRegString(HKEY_CLASSES_ROOT, key, u"", clsid);
+    }
+    for (std::u16string_view format : kNamedHandlerKeys) {
+        WriteRegString(HKEY_CLASSES_ROOT, Key(format, handlerName), u"", clsid);
+    }
+    WriteRegString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, kApprovedText);
+}
+
+void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
+                         bool view64) {
+    const std::u16string classKey = Key(u"CLSID\\%s", clsid);
+    const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
+    DeleteRegKey(HKEY_CLASSES_ROOT, serverKey);
+    DeleteRegKey(HKEY_CLASSES_ROOT, classKey);
+    // The 64-bit extension's class keys were written in the 64-bit view,
+    // which the default-view deletions above do not reach on 64-bit Windows.
+    if (view64) {
+        DeleteRegKeyInView64(HKEY_CLASSES_ROOT, serverKey);
+        DeleteRegKeyInView64(HKEY_CLASSES_ROOT, classKey);
+    }
+    for (std::u16string_view format : kClsidHandlerKeys) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, clsid));
+    }
+    for (std::u16string_view key : kDropHandlerKeys) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, key);
+    }
+    for (std::u16string_view format : kNamedHandlerKeys) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, handlerName));
+    }
+    for (std::u16string_view format : kLegacyHandlerKeys) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, handlerName));
+    }
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kApprovedKey, clsid);
+}
+
+void WriteCapabilities() {
+    WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kClassName, kCapabilitiesPath);
+    WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities", u"ApplicationDescription", kClassName);
+    // Every type is offered to the default-programs list, chosen or not.
+    for (const ArchiveType& type : ArchiveTypeTable) {
+        ForEachExtension(type.extensions, [&](std::u16string_view ext) {
+            WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities\\FileAssociations", ext,
+                           type.progId);
+        });
+    }
+}
+
+} // namespace
+
+void WriteShellExtensionKeys(bool enable, std::u16string_view dllName, std::u16string_view clsid,
+                             std::u16string_view handlerName, bool view64) {
+    if (enable) {
+        RegisterClassKeys(dllName, clsid, view64);
+        RegisterHandlers(clsid, handlerName);
+    } else {
+        UnregisterExtension(clsid, handlerName, view64);
+    }
+}
+
+void RegisterShellExtension(bool remove, const IntegrationOptions& options) {
+    const bool wow64 = RunningUnderWow64();
+    WriteShellExtensionKeys(options.shellExt, kShellExtDll32, kShellExtClsid32,
+                            wow64 ? u"Mivora32" : u"Mivora", false);
+    if (wow64) {
+        WriteShellExtensionKeys(options.shellExt, kShellExtDll64, kShellExtClsid64, u"Mivora",
+                                true);
+    }
+    // The default-programs list exists from Windows Vista on.
+    if (WindowsVersion() >= 0x0600) {
+        if (remove) {
+            DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kClassName);
+        } else {
+            WriteCapabilities();
+        }
+    }
+    if (remove) {
+        // The machine settings root: the capabilities and "exe32".
+        DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
+    }
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}
+
+} // namespace ozu

@@ -1,0 +1,266 @@
+// The archiver's shortcuts on the desktop and in the start menu, and its
+// program groups, written as real shell links.
+
+#include "integration/shortcuts.h"
+
+#include "base/com_ptr.h"
+#include "base/file_system.h"
+#include "base/paths.h"
+#include "base/program_path.h"
+#include "base/system_info.h"
+#include "base/win32_text.h"
+#include "integration/options.h"
+#include "localization/localized_strings.h"
+#include "resource.h"
+#include "settings/settings_store.h"
+
+#include <windows.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <array>
+
+namespace ozu {
+
+namespace {
+
+constexpr std::u16string_view kUnknownFolder = u"unknown_folder";
+constexpr std::u16string_view kShortcutName = u"Mivora.lnk";
+constexpr std::u16string_view kGroupName = u"Mivora";
+constexpr std::u16string_view kArchiverExe = u"Mivora.exe";
+
+// One shortcut of a program group: its target beside the program and its
+// name. Ids of zero stand for the fixed texts.
+struct GroupItem {
+    std::u16string_view fixedTarget;
+    uint32_t targetId;
+    std::u16string_view fixedName;
+    uint32_t nameId;
+};
+
+constexpr std::array<GroupItem, 4> kGroupItems{{
+    {kArchiverExe, 0, u"Mivora", 0},
+    {u"Mivora.chm", 0, u"", IDS_MIVORAHELP},
+    {u"Ozu.txt", 0, u"", IDS_OZUHELP},
+    {u"", IDS_WHATSNEWNAME, u"", IDS_WHATSNEW},
+}};
+
+std::u16string ItemText(std::u16string_view fixed, uint32_t id) {
+    return id != 0 ? GetLocalizedString(id) : std::u16string(fixed);
+}
+
+// A name from a translation becomes part of a path: it must stay one plain
+// name inside its folder.
+bool IsPlainName(std::u16string_view name) {
+    if (name.empty() || name == u"." || name == u"..") {
+        return false;
+    }
+    return name.find_first_of(u"\\/:") == std::u16string_view::npos;
+}
+
+// The shared settings of every shortcut of one run.
+struct ShortcutContext {
+    std::u16string program;
+    std::u16string workingFolder;
+    std::u16string description;
+    std::u16string_view iconFile;
+};
+
+// Every file of the group goes, so that the group holds exactly our
+// shortcuts after setup, even when the user put other files there.
+void EmptyFolder(std::u16string_view folder) {
+    DirectoryScan scan;
+    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
+    FoundEntry entry;
+    while (scan.Next(entry)) {
+        RemoveFile(entry.name);
+    }
+}
+
+void FillGroup(std::u16string_view group, const ShortcutContext& context) {
+    for (size_t i = 0; i < kGroupItems.size(); ++i) {
+        const GroupItem& item = kGroupItems[i];
+        const std::u16string targetName = ItemText(item.fixedTarget, item.targetId);
+        const std::u16string name = ItemText(item.fixedName, item.nameId);
+        if (!IsPlainName(targetName) || !IsPlainName(name)) {
+            continue;
+        }
+        const std::u16string target = FileBesideProgram(targetName);
+        // Only what is installed gets a shortcut.
+        if (!PathExists(target)) {
+            continue;
+        }
+        const std::u16string shortcut = JoinPath(group, name + u".lnk", kPathCapacity);
+        CreateShellLink(true, target, shortcut, context.workingFolder, context.description,
+                        i == 0 ? context.iconFile : std::u16string_view());
+    }
+}
+
+// Builds (programs set) or removes one program group. Returns whether the
+// group folder exists afterwards.
+bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext& context) {
+    if (!create) {
+        DeleteFolderTree(group);
+        return false;
+    }
+    if (PathExists(group)) {
+        EmptyFolder(group);
+    }
+    CreateDirectoryW(W(group), nullptr);
+    const bool exists = PathExists(group);
+    FillGroup(group, context);
+    return exists;
+}
+
+void UpdateLink(bool create, const std::u16string& shortcut, const std::u16string& target,
+                std::optional<std::u16string_view> workingFolder,
+                const ShortcutContext& context) {
+    if (create) {
+        CreateShellLink(true, target, shortcut, workingFolder, context.description,
+                        context.iconFile);
+    } else {
+        RemoveFile(shortcut);
+    }
+}
+
+} // namespace
+
+bool GetShellFolder(std::u16string& out, size_t capacity, int csidl) {
+    if (capacity >= MAX_PATH) {
+        // SHGetFolderPathW writes up to MAX_PATH characters.
+        std::u16string folder(MAX_PATH, u'\0');
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT,
+                                       W(folder.data())))) {
+            folder.resize(folder.find(u'\0'));
+            out = std::move(folder);
+            return true;
+        }
+    }
+    out = kUnknownFolder.substr(0, capacity == 0 ? 0 : capacity - 1);
+    return false;
+}
+
+bool CreateShellLink(bool loadExisting, std::u16string_view target, std::u16string_view shortcut,
+                     std::optional<std::u16string_view> workingFolder,
+                     std::optional<std::u16string_view> description, std::u16string_view iconFile,
+                     std::optional<std::u16string_view> arguments) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.PutVoid()))) {
+        return false;
+    }
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.As(file))) {
+        return false;
+    }
+    const std::u16string shortcutPath(shortcut);
+    if (loadExisting) {
+        // A shortcut from an earlier setup keeps what is not set below.
+        file->Load(W(shortcutPath), STGM_READWRITE);
+    }
+    link->SetPath(W(std::u16string(target)));
+    if (description) {
+        link->SetDescription(W(std::u16string(*description)));
+    }
+    link->SetIconLocation(W(std::u16string(iconFile)), 0);
+    if (arguments) {
+        link->SetArguments(W(std::u16string(*arguments)));
+    }
+    if (workingFolder) {
+        link->SetWorkingDirectory(W(std::u16string(*workingFolder)));
+    }
+    return SUCCEEDED(file->Save(W(shortcutPath), TRUE));
+}
+
+bool IsDeletableFolderTree(uint32_t attributes) {
+    return IsDirectoryAttr(attributes) && !IsReparseAttr(attributes);
+}
+
+void DeleteFolderTree(std::u16string_view path) {
+    // A linked folder is never followed: deleting through it would remove
+    // files that live elsewhere.
+    if (!IsDeletableFolderTree(QueryAttributes(path))) {
+        return;
+    }
+    // The shell takes a list of paths ended by an empty one. A path longer
+    // than the list's 2048 characters would be cut into another folder's
+    // name, so it is not deleted at all.
+    constexpr size_t kListCapacity = 2048;
+    if (path.empty() || path.size() > kListCapacity - 2) {
+        return;
+    }
+    std::u16string list(path);
+    list.push_back(u'\0');
+    list.push_back(u'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = W(list.c_str());
+    operation.pTo = nullptr;
+    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
+    SHFileOperationW(&operation);
+}
+
+void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
+                     std::u16string_view iconFile) {
+    if (!IsIntegrationAllowed()) {
+        return;
+    }
+    ShortcutContext context;
+    context.program = FileBesideProgram(kArchiverExe);
+    context.description = GetLocalizedString(IDS_MIVORADESC);
+    context.iconFile = iconFile;
+
+    const bool vista = WindowsVersion() >= 0x0600;
+    std::u16string userDesktop;
+    const bool haveUserDesktop = GetShellFolder(userDesktop, kPathCapacity, CSIDL_DESKTOPDIRECTORY);
+    std::u16string desktop;
+    bool haveDesktop = haveUserDesktop;
+    if (vista) {
+        // From Vista on the desktop shortcut is for all users; one that an
+        // earlier setup left on the user's own desktop goes.
+        if (haveUserDesktop) {
+            RemoveFile(JoinPath(userDesktop, kShortcutName, kPathCapacity));
+        }
+        haveDesktop = GetShellFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
+    } else {
+        if (!haveUserDesktop) {
+            return;
+        }
+        desktop = userDesktop;
+    }
+    // Start-menu and group shortcuts start in the user's desktop folder
+    // ("unknown_folder" when the shell cannot name it).
+    context.workingFolder = userDesktop;
+
+    // A folder the shell cannot name is skipped: its stand-in text is no
+    // place to create or delete anything in.
+    if (haveDesktop) {
+        UpdateLink(options.desktop, JoinPath(desktop, kShortcutName, kPathCapacity),
+                   context.program, std::nullopt, context);
+    }
+    std::u16string startMenu;
+    if (GetShellFolder(startMenu, kPathCapacity,
+                       vista ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU)) {
+        UpdateLink(options.startMenu, JoinPath(startMenu, kShortcutName, kPathCapacity),
+                   context.program, context.workingFolder, context);
+    }
+    std::u16string userPrograms;
+    if (GetShellFolder(userPrograms, kPathCapacity, CSIDL_PROGRAMS)) {
+        const std::u16string group = JoinPath(userPrograms, kGroupName, kPathCapacity);
+        if (options.programs && groupPath) {
+            *groupPath = group;
+        }
+        UpdateGroup(group, options.programs, context);
+    }
+    std::u16string commonPrograms;
+    if (GetShellFolder(commonPrograms, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
+        const std::u16string group = JoinPath(commonPrograms, kGroupName, kPathCapacity);
+        // The all-users group is the one opened after setup, when it was made.
+        if (UpdateGroup(group, options.programs, context) && groupPath) {
+            *groupPath = group;
+        }
+    }
+}
+
+} // namespace ozu
