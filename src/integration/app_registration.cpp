@@ -69,10 +69,10 @@ void BuildDisplayName(std::u16string& text, size_t capacity) {
     if (!text.empty()) {
         AppendCut(text, u" ", capacity);
     }
-    AppendCut(text,
-              FormatText(kVersionTextCapacity, u"%d.%02d", kProductVersionMajor,
-                         kProductVersionMinor),
-              capacity);
+    AppendCut(
+        text,
+        FormatText(kVersionTextCapacity, u"%d.%02d", kProductVersionMajor, kProductVersionMinor),
+        capacity);
     AppendCut(text, FormatText(kVersionTextCapacity, u" (%s)", GetLocalizedString(IDS_32BIT)),
               capacity);
 }

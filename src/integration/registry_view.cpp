@@ -20,10 +20,9 @@ void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
     // look it up so that the program still starts there.
     using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
     HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    auto deleteKeyEx =
-        advapi ? reinterpret_cast<DeleteKeyEx>(
-                     reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExW")))
-               : nullptr;
+    auto deleteKeyEx = advapi ? reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+                                    GetProcAddress(advapi, "RegDeleteKeyExW")))
+                              : nullptr;
     if (deleteKeyEx) {
         deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0);
     }

@@ -49,8 +49,8 @@ constexpr std::array<std::u16string_view, 2> kDropHandlerKeys{
 
 // Handlers named by the handler key name, with the class id as data.
 constexpr std::array<std::u16string_view, 5> kNamedHandlerKeys{
-    u"*\\shellex\\ContextMenuHandlers\\%s",  u"Folder\\shellex\\ContextMenuHandlers\\%s",
-    u"Folder\\shellex\\DragDropHandlers\\%s", u"Drive\\shellex\\DragDropHandlers\\%s",
+    u"*\\shellex\\ContextMenuHandlers\\%s",       u"Folder\\shellex\\ContextMenuHandlers\\%s",
+    u"Folder\\shellex\\DragDropHandlers\\%s",     u"Drive\\shellex\\DragDropHandlers\\%s",
     u"lnkfile\\shellex\\ContextMenuHandlers\\%s",
 };
 
@@ -94,8 +94,7 @@ void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName
     WriteRegString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, kApprovedText);
 }
 
-void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
-                         bool view64) {
+void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName, bool view64) {
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
     DeleteRegKey(HKEY_CLASSES_ROOT, serverKey);
@@ -127,8 +126,7 @@ void WriteCapabilities() {
     // Every type is offered to the default-programs list, chosen or not.
     for (const ArchiveType& type : ArchiveTypeTable) {
         ForEachExtension(type.extensions, [&](std::u16string_view ext) {
-            WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities\\FileAssociations", ext,
-                           type.progId);
+            WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities\\FileAssociations", ext, type.progId);
         });
     }
 }

@@ -114,8 +114,7 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
 }
 
 void UpdateLink(bool create, const std::u16string& shortcut, const std::u16string& target,
-                std::optional<std::u16string_view> workingFolder,
-                const ShortcutContext& context) {
+                std::optional<std::u16string_view> workingFolder, const ShortcutContext& context) {
     if (create) {
         CreateShellLink(true, target, shortcut, workingFolder, context.description,
                         context.iconFile);
@@ -130,8 +129,8 @@ bool GetShellFolder(std::u16string& out, size_t capacity, int csidl) {
     if (capacity >= MAX_PATH) {
         // SHGetFolderPathW writes up to MAX_PATH characters.
         std::u16string folder(MAX_PATH, u'\0');
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT,
-                                       W(folder.data())))) {
+        if (SUCCEEDED(
+                SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, W(folder.data())))) {
             folder.resize(folder.find(u'\0'));
             out = std::move(folder);
             return true;

@@ -1,0 +1,140 @@
+// The application path in both registry views and the uninstall entry, on
+// both Windows shapes, and their removal.
+
+#include "integration/app_registration.h"
+
+#include "base/program_path.h"
+#include "base/system_info.h"
+#include "registry_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ozu::test {
+namespace {
+
+const std::string kAppPath = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe";
+const std::string kUninstall =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
+constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+class AppRegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (REGSAM view : kViews) {
+            for (const std::string& key : {kAppPath, kUninstall, std::string("Software\\Mivora")}) {
+                guard_.Keep(HKEY_LOCAL_MACHINE, key, view);
+                DeleteTree(HKEY_LOCAL_MACHINE, key, view);
+            }
+        }
+        folder_ = Utf8(program_.Folder());
+        exe_ = folder_ + "\\Mivora.exe";
+    }
+
+    RegistryGuard guard_;
+    StagedProgram program_;
+    std::string folder_;
+    std::string exe_;
+};
+
+TEST_F(AppRegistrationTest, AppPathIsWrittenInBothViewsAndExe32InTheDefaultOne) {
+    EXPECT_TRUE(RegisterAppPath());
+
+    for (REGSAM view : kViews) {
+        EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, "", view), exe_) << view;
+        // The folder without its final backslash.
+        EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, "Path", view), folder_) << view;
+        EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kAppPath, view),
+                  (std::vector<std::string>{"", "Path"}));
+    }
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32"), exe_);
+    if (RunningUnderWow64()) {
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora", KEY_WOW64_64KEY));
+    }
+}
+
+TEST_F(AppRegistrationTest, AProgramInADriveRootKeepsTheRootsBackslash) {
+    SetProgramPathForTesting(u"D:\\uninstall.exe");
+    ASSERT_TRUE(RegisterAppPath());
+    RegisterUninstallEntry();
+
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, ""), "D:\\Mivora.exe");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, "Path"), "D:\\");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), "D:\\");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), "D:\\uninstall.exe");
+}
+
+TEST_F(AppRegistrationTest, WithoutAdministratorRightsNothingIsWritten) {
+    WriteDenied denied(HKEY_LOCAL_MACHINE, kAppPath);
+    ASSERT_TRUE(denied.Active());
+
+    EXPECT_FALSE(RegisterAppPath());
+
+    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kAppPath, "").has_value());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
+    if (RunningUnderWow64()) {
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPath, KEY_WOW64_64KEY));
+    }
+}
+
+TEST_F(AppRegistrationTest, UninstallEntryHoldsEveryValue) {
+    RegisterUninstallEntry();
+
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Mivora 6.00 (32-bit)");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion"), "6.00.0");
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor"), 6u);
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMinor"), 0u);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), Utf8(ProgramPath()));
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), folder_ + "\\");
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), 1u);
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), 1u);
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "Language"), 0u);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "Publisher"), "Kalvuna GmbH");
+    EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kUninstall).size(), 11u);
+    // Numbers are REG_DWORD, not text that happens to read as one.
+    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor").has_value());
+}
+
+TEST_F(AppRegistrationTest, AnInstallersIconIsKeptOnlyWhileItsFileExists) {
+    program_.PutFile(u"installer.ico", "icon");
+    const std::string ownIcon = Utf8(program_.PathOf(u"installer.ico"));
+    SetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon", ownIcon);
+    RegisterUninstallEntry();
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), ownIcon);
+
+    SetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon", folder_ + "\\gone.ico");
+    RegisterUninstallEntry();
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
+}
+
+TEST(DisplayName, AppendsVersionAndBitnessWithinTheCapacity) {
+    std::u16string name = u"Mivora";
+    BuildDisplayName(name, 2048);
+    EXPECT_EQ(name, u"Mivora 6.00 (32-bit)");
+
+    std::u16string empty;
+    BuildDisplayName(empty, 2048);
+    EXPECT_EQ(empty, u"6.00 (32-bit)");
+
+    // Capacity counts the terminator: at most 9 characters survive.
+    std::u16string cut = u"Mivora";
+    BuildDisplayName(cut, 10);
+    EXPECT_EQ(cut, u"Mivora 6.");
+}
+
+TEST_F(AppRegistrationTest, RemovalLeavesNeitherKeyInEitherView) {
+    ASSERT_TRUE(RegisterAppPath());
+    RegisterUninstallEntry();
+
+    RemoveAppRegistration();
+
+    for (REGSAM view : kViews) {
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPath, view)) << view;
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, view)) << view;
+    }
+}
+
+} // namespace
+} // namespace ozu::test

@@ -1,0 +1,375 @@
+// Shortcuts and program groups, written as real shell links into the
+// prefix's shell folders and read back through the shell-link object.
+
+#include "integration/shortcuts.h"
+
+#include "base/com_ptr.h"
+#include "base/win32_text.h"
+#include "integration/options.h"
+#include "localization/localized_strings.h"
+#include "registry_test_support.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ozu::test {
+namespace {
+
+std::u16string ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
+        return {};
+    }
+    return U(path);
+}
+
+std::u16string Join(std::u16string_view folder, std::u16string_view name) {
+    std::u16string path(folder);
+    path += u'\\';
+    path += name;
+    return path;
+}
+
+DWORD Attributes(const std::u16string& path) {
+    return GetFileAttributesW(W(path));
+}
+bool Exists(const std::u16string& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+void PutFile(const std::u16string& path, std::string_view bytes = "x") {
+    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+// Names in a folder, sorted.
+std::vector<std::string> FolderEntries(const std::u16string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(W(Join(folder, u"*")), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        std::u16string name = U(data.cFileName);
+        if (name != u"." && name != u"..") {
+            names.push_back(Utf8(name));
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Under Wine a folder link is a Unix symbolic link; Windows' own calls
+// neither make nor remove one, so the Unix tools do, started through Wine.
+using UnixNameFn = char*(CDECL*)(LPCWSTR);
+UnixNameFn WineUnixName() {
+    return reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+bool RunUnixTool(std::u16string command) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return false;
+    }
+    WaitForSingleObject(process.hProcess, 10000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::u16string UnixName(UnixNameFn unixName, const std::u16string& path) {
+    char* name = unixName(W(path));
+    if (!name) {
+        return {};
+    }
+    std::u16string result = Wide(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
+    if (UnixNameFn unixName = WineUnixName()) {
+        RunUnixTool(u"Z:\\bin\\ln -s \"" + UnixName(unixName, target) + u"\" \"" +
+                    UnixName(unixName, link) + u"\"");
+    } else {
+        CreateSymbolicLinkW(W(link), W(target), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    }
+    return (Attributes(link) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           Attributes(link) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes a file or a folder with its contents; a link goes without what it
+// points to.
+void RemoveAll(const std::u16string& path) {
+    const DWORD attributes = Attributes(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!RemoveDirectoryW(W(path)) && !DeleteFileW(W(path))) {
+            if (UnixNameFn unixName = WineUnixName()) {
+                RunUnixTool(u"Z:\\bin\\rm -f \"" + UnixName(unixName, path) + u"\"");
+            }
+        }
+        return;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        for (const std::string& name : FolderEntries(path)) {
+            RemoveAll(Join(path, Wide(name)));
+        }
+        RemoveDirectoryW(W(path));
+        return;
+    }
+    SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(W(path));
+}
+
+struct LinkInfo {
+    std::u16string target;
+    std::u16string workingFolder;
+    std::u16string description;
+    std::u16string icon;
+    int iconIndex = -1;
+    std::u16string arguments;
+};
+
+std::optional<LinkInfo> ReadLink(const std::u16string& path) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.PutVoid()))) {
+        return std::nullopt;
+    }
+    ComPtr<IPersistFile> file;
+    if (FAILED(link.As(file)) || FAILED(file->Load(W(path), STGM_READ))) {
+        return std::nullopt;
+    }
+    LinkInfo info;
+    wchar_t text[INFOTIPSIZE] = {};
+    link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    info.target = U(text);
+    text[0] = 0;
+    link->GetWorkingDirectory(text, MAX_PATH);
+    info.workingFolder = U(text);
+    text[0] = 0;
+    link->GetDescription(text, INFOTIPSIZE);
+    info.description = U(text);
+    text[0] = 0;
+    link->GetIconLocation(text, MAX_PATH, &info.iconIndex);
+    info.icon = U(text);
+    text[0] = 0;
+    link->GetArguments(text, INFOTIPSIZE);
+    info.arguments = U(text);
+    return info;
+}
+
+IntegrationOptions Links(bool desktop, bool startMenu, bool programs) {
+    IntegrationOptions options;
+    options.desktop = desktop;
+    options.startMenu = startMenu;
+    options.programs = programs;
+    return options;
+}
+
+class ShortcutsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(com_.Result()));
+        userDesktop_ = ShellFolder(CSIDL_DESKTOPDIRECTORY);
+        commonDesktop_ = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
+        commonStartMenu_ = ShellFolder(CSIDL_COMMON_STARTMENU);
+        userGroup_ = Join(ShellFolder(CSIDL_PROGRAMS), u"Mivora");
+        commonGroup_ = Join(ShellFolder(CSIDL_COMMON_PROGRAMS), u"Mivora");
+        ASSERT_FALSE(userDesktop_.empty());
+        ASSERT_FALSE(commonDesktop_.empty());
+        ASSERT_FALSE(commonStartMenu_.empty());
+        // The program as installed, without the console manual.
+        program_.PutFile(u"Mivora.exe", "MZ");
+        program_.PutFile(u"Mivora.chm", "help");
+        whatsNewFile_ = GetLocalizedString(IDS_WHATSNEWNAME);
+        ASSERT_FALSE(whatsNewFile_.empty());
+        program_.PutFile(whatsNewFile_, "news");
+        program_.PutFile(u"theme.ico", "icon");
+        CleanUp();
+    }
+    void TearDown() override { CleanUp(); }
+
+    void CleanUp() {
+        for (const std::u16string* folder : {&userDesktop_, &commonDesktop_, &commonStartMenu_}) {
+            RemoveAll(Join(*folder, u"Mivora.lnk"));
+        }
+        RemoveAll(userGroup_);
+        RemoveAll(commonGroup_);
+    }
+
+    std::u16string Exe() const { return program_.PathOf(u"Mivora.exe"); }
+    std::u16string Icon() const { return program_.PathOf(u"theme.ico"); }
+
+    ComInit com_;
+    StagedProgram program_;
+    std::u16string userDesktop_;
+    std::u16string commonDesktop_;
+    std::u16string commonStartMenu_;
+    std::u16string userGroup_;
+    std::u16string commonGroup_;
+    std::u16string whatsNewFile_;
+};
+
+TEST_F(ShortcutsTest, SetupCreatesEveryShortcutWithItsProperties) {
+    // A per-user desktop shortcut of an earlier setup.
+    PutFile(Join(userDesktop_, u"Mivora.lnk"));
+    std::u16string groupPath;
+
+    UpdateShortcuts(Links(true, true, true), &groupPath, Icon());
+
+    const std::u16string description = GetLocalizedString(IDS_MIVORADESC);
+    ASSERT_FALSE(description.empty());
+    EXPECT_FALSE(Exists(Join(userDesktop_, u"Mivora.lnk")));
+
+    std::optional<LinkInfo> desktop = ReadLink(Join(commonDesktop_, u"Mivora.lnk"));
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(Utf8(desktop->target), Utf8(Exe()));
+    EXPECT_EQ(Utf8(desktop->description), Utf8(description));
+    EXPECT_EQ(Utf8(desktop->icon), Utf8(Icon()));
+    EXPECT_EQ(desktop->iconIndex, 0);
+    EXPECT_EQ(Utf8(desktop->workingFolder), "");
+
+    std::optional<LinkInfo> startMenu = ReadLink(Join(commonStartMenu_, u"Mivora.lnk"));
+    ASSERT_TRUE(startMenu);
+    EXPECT_EQ(Utf8(startMenu->target), Utf8(Exe()));
+    EXPECT_EQ(Utf8(startMenu->workingFolder), Utf8(userDesktop_));
+    EXPECT_EQ(Utf8(startMenu->icon), Utf8(Icon()));
+
+    const std::u16string helpName = GetLocalizedString(IDS_MIVORAHELP) + u".lnk";
+    const std::u16string newsName = GetLocalizedString(IDS_WHATSNEW) + u".lnk";
+    std::vector<std::string> expected{"Mivora.lnk", Utf8(helpName), Utf8(newsName)};
+    std::sort(expected.begin(), expected.end());
+    for (const std::u16string* group : {&userGroup_, &commonGroup_}) {
+        SCOPED_TRACE(Utf8(*group));
+        // No shortcut for the console manual, which is not installed.
+        EXPECT_EQ(FolderEntries(*group), expected);
+        std::optional<LinkInfo> main = ReadLink(Join(*group, u"Mivora.lnk"));
+        ASSERT_TRUE(main);
+        EXPECT_EQ(Utf8(main->target), Utf8(Exe()));
+        EXPECT_EQ(Utf8(main->icon), Utf8(Icon()));
+        EXPECT_EQ(Utf8(main->workingFolder), Utf8(userDesktop_));
+        EXPECT_EQ(Utf8(main->description), Utf8(description));
+        std::optional<LinkInfo> help = ReadLink(Join(*group, helpName));
+        ASSERT_TRUE(help);
+        EXPECT_EQ(Utf8(help->target), Utf8(program_.PathOf(u"Mivora.chm")));
+        EXPECT_EQ(Utf8(help->icon), "");
+        EXPECT_EQ(Utf8(help->workingFolder), Utf8(userDesktop_));
+        std::optional<LinkInfo> news = ReadLink(Join(*group, newsName));
+        ASSERT_TRUE(news);
+        EXPECT_EQ(Utf8(news->target), Utf8(program_.PathOf(whatsNewFile_)));
+    }
+    // The all-users group is the one to open after setup.
+    EXPECT_EQ(Utf8(groupPath), Utf8(commonGroup_));
+}
+
+TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace) {
+    UpdateShortcuts(Links(true, false, true), nullptr, u"");
+    PutFile(Join(userGroup_, u"notes.txt"));
+    PutFile(Join(commonGroup_, u"notes.txt"));
+    // The user gave the desktop shortcut arguments of their own.
+    ASSERT_TRUE(CreateShellLink(true, Exe(), Join(commonDesktop_, u"Mivora.lnk"), std::nullopt,
+                                std::nullopt, u"", u"--fast"));
+
+    UpdateShortcuts(Links(true, false, true), nullptr, Icon());
+
+    for (const std::u16string* group : {&userGroup_, &commonGroup_}) {
+        const std::vector<std::string> entries = FolderEntries(*group);
+        EXPECT_EQ(std::count(entries.begin(), entries.end(), "notes.txt"), 0) << Utf8(*group);
+        EXPECT_EQ(entries.size(), 3u);
+    }
+    std::optional<LinkInfo> desktop = ReadLink(Join(commonDesktop_, u"Mivora.lnk"));
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(Utf8(desktop->arguments), "--fast");
+    EXPECT_EQ(Utf8(desktop->icon), Utf8(Icon()));
+    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
+}
+
+TEST_F(ShortcutsTest, TheAllZeroRecordRemovesEverything) {
+    std::u16string groupPath = u"untouched";
+    UpdateShortcuts(Links(true, true, true), nullptr, Icon());
+    PutFile(Join(userGroup_, u"notes.txt"));
+
+    UpdateShortcuts(IntegrationOptions{}, &groupPath, u"");
+
+    EXPECT_FALSE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
+    EXPECT_FALSE(Exists(userGroup_));
+    EXPECT_FALSE(Exists(commonGroup_));
+    // Nothing was made, so no group path is handed back.
+    EXPECT_EQ(groupPath, u"untouched");
+}
+
+TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotFollowedOnRemoval) {
+    const std::u16string elsewhere = program_.PathOf(u"elsewhere");
+    ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
+    PutFile(Join(elsewhere, u"keep.txt"));
+    if (!MakeFolderLink(userGroup_, elsewhere)) {
+        GTEST_SKIP() << "this system cannot make a folder link here";
+    }
+
+    UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
+
+    EXPECT_NE(Attributes(userGroup_) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+    EXPECT_NE(Attributes(userGroup_), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
+}
+
+TEST(DeleteFolderTree, DeletesRealFoldersOnly) {
+    EXPECT_TRUE(IsDeletableFolderTree(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_TRUE(IsDeletableFolderTree(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(IsDeletableFolderTree(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_FALSE(IsDeletableFolderTree(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_FALSE(IsDeletableFolderTree(INVALID_FILE_ATTRIBUTES));
+
+    StagedProgram program;
+    const std::u16string tree = program.PathOf(u"tree");
+    ASSERT_TRUE(CreateDirectoryW(W(tree), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(W(Join(tree, u"sub")), nullptr));
+    PutFile(Join(Join(tree, u"sub"), u"deep.txt"));
+    const std::u16string file = program.PathOf(u"plain.txt");
+    PutFile(file);
+
+    DeleteFolderTree(file);
+    DeleteFolderTree(tree);
+
+    EXPECT_TRUE(Exists(file));
+    EXPECT_FALSE(Exists(tree));
+}
+
+TEST(GetShellFolder, ASmallBufferOrAnUnknownFolderGivesTheStandIn) {
+    std::u16string folder;
+    EXPECT_TRUE(GetShellFolder(folder, 260, CSIDL_PROGRAMS));
+    EXPECT_EQ(folder, ShellFolder(CSIDL_PROGRAMS));
+
+    EXPECT_FALSE(GetShellFolder(folder, 259, CSIDL_PROGRAMS));
+    EXPECT_EQ(folder, u"unknown_folder");
+    EXPECT_FALSE(GetShellFolder(folder, 5, CSIDL_PROGRAMS));
+    EXPECT_EQ(folder, u"unkn");
+    // A CSIDL that names no folder.
+    EXPECT_FALSE(GetShellFolder(folder, 2048, 0x7f));
+    EXPECT_EQ(folder, u"unknown_folder");
+}
+
+} // namespace
+} // namespace ozu::test
