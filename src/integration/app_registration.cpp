@@ -10,7 +10,7 @@
 #include "base/program_path.h"
 #include "integration/registry_view.h"
 #include "localization/localized_strings.h"
-#include "resource.h"
+#include "../res/resource.h"
 #include "settings/settings_store.h"
 
 #include <windows.h>

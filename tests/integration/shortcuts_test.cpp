@@ -8,7 +8,7 @@
 #include "integration/options.h"
 #include "localization/localized_strings.h"
 #include "registry_test_support.h"
-#include "resource.h"
+#include "../res/resource.h"
 
 #include <gtest/gtest.h>
 
