@@ -201,21 +201,28 @@ TEST_F(ShellExtensionTest, SetupWithoutShellExtensionRemovesBothExtensionsInBoth
     program_.PutFile(u"ozuext64.dll", "MZ");
     RegisterShellExtension(false, WithShellExt(true));
     // Handlers of earlier versions, and one that belongs to another program.
-    SetString(HKEY_CLASSES_ROOT, "Directory\\shellex\\ContextMenuHandlers\\Mivora", "", kClsid32);
-    SetString(HKEY_CLASSES_ROOT, "Directory\\shellex\\DragDropHandlers\\Mivora32", "", kClsid32);
+    const std::vector<Extension> extensions = ExpectedExtensions(program_);
+    for (const Extension& ext : extensions) {
+        SetString(HKEY_CLASSES_ROOT, "Directory\\shellex\\ContextMenuHandlers\\" + ext.handlerName,
+                  "", ext.clsid);
+        SetString(HKEY_CLASSES_ROOT, "Directory\\shellex\\DragDropHandlers\\" + ext.handlerName, "",
+                  ext.clsid);
+    }
     SetString(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Other", "", "{other}");
 
     RegisterShellExtension(false, WithShellExt(false));
 
-    for (const Extension& ext : ExpectedExtensions(program_)) {
+    for (const Extension& ext : extensions) {
         SCOPED_TRACE(ext.clsid);
         ExpectUnregistered(ext);
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT,
+                               "Directory\\shellex\\ContextMenuHandlers\\" + ext.handlerName));
+        EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT,
+                               "Directory\\shellex\\DragDropHandlers\\" + ext.handlerName));
     }
     for (const std::string& key : kDropHandlers) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
     }
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Directory\\shellex\\ContextMenuHandlers\\Mivora"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Directory\\shellex\\DragDropHandlers\\Mivora32"));
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Other", ""),
               "{other}");
     // The default-programs entry stays while the archiver is installed.

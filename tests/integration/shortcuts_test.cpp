@@ -80,6 +80,7 @@ UnixNameFn WineUnixName() {
         GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
 }
 
+// Wine gives no waitable handle for a Unix process: callers poll for its effect.
 bool RunUnixTool(std::u16string command) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
@@ -88,7 +89,6 @@ bool RunUnixTool(std::u16string command) {
                         &startup, &process)) {
         return false;
     }
-    WaitForSingleObject(process.hProcess, 10000);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
@@ -104,6 +104,18 @@ std::u16string UnixName(UnixNameFn unixName, const std::u16string& path) {
     return result;
 }
 
+bool IsLink(const std::u16string& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+template <typename Condition> bool WaitFor(Condition condition) {
+    for (int i = 0; i < 100 && !condition(); ++i) {
+        Sleep(50);
+    }
+    return condition();
+}
+
 bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
     if (UnixNameFn unixName = WineUnixName()) {
         RunUnixTool(u"Z:\\bin\\ln -s \"" + UnixName(unixName, target) + u"\" \"" +
@@ -111,8 +123,7 @@ bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
     } else {
         CreateSymbolicLinkW(W(link), W(target), SYMBOLIC_LINK_FLAG_DIRECTORY);
     }
-    return (Attributes(link) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           Attributes(link) != INVALID_FILE_ATTRIBUTES;
+    return WaitFor([&] { return IsLink(link); });
 }
 
 // Removes a file or a folder with its contents; a link goes without what it
@@ -126,6 +137,7 @@ void RemoveAll(const std::u16string& path) {
         if (!RemoveDirectoryW(W(path)) && !DeleteFileW(W(path))) {
             if (UnixNameFn unixName = WineUnixName()) {
                 RunUnixTool(u"Z:\\bin\\rm -f \"" + UnixName(unixName, path) + u"\"");
+                WaitFor([&] { return !Exists(path); });
             }
         }
         return;
