@@ -20,6 +20,10 @@ constexpr bool IsKeySeparator(char16_t c) {
     return c == u' ' || c == u'\t' || c == u',';
 }
 
+constexpr bool IsSpecial(char16_t c) {
+    return c == u'\\' || c == u'\r' || c == u'\n' || c == 0;
+}
+
 constexpr bool IsLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
@@ -68,8 +72,14 @@ public:
                 value_.clear();
                 ++e_;
             } else {
-                Append(c);
-                ++e_;
+                // A run of plain characters goes into the value in one step:
+                // only a backslash, a line end or code 0 needs attention.
+                size_t end = e_ + 1;
+                while (end < n && !IsSpecial(text_[end])) {
+                    ++end;
+                }
+                AppendRun(text_.substr(e_, end - e_));
+                e_ = end;
             }
         }
         StoreEntry();
@@ -202,6 +212,11 @@ private:
         if (value_.size() < kMaxValueChars) {
             value_.push_back(c);
         }
+    }
+
+    void AppendRun(std::u16string_view run) {
+        const size_t room = kMaxValueChars - value_.size();
+        value_.append(run.substr(0, std::min(run.size(), room)));
     }
 
     void StoreEntry() {

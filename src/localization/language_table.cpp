@@ -95,16 +95,12 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
 std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
     std::u16string text;
     if (encoding == LanguageEncoding::Utf16) {
-        const size_t count = std::min(bytes.size() / 2, kMaxTextChars);
-        text.reserve(count);
-        for (size_t i = 0; i < count; ++i) {
-            const char16_t c = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                                     static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-            if (c == 0) {
-                break;
-            }
-            text.push_back(c);
+        text.resize(std::min(bytes.size() / 2, kMaxTextChars));
+        for (size_t i = 0; i < text.size(); ++i) {
+            text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                            static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
         }
+        text.resize(std::min(text.size(), text.find(u'\0')));
         return text;
     }
     // 8-bit text is converted up to its first zero byte.
@@ -184,14 +180,12 @@ bool LanguageTable::LoadFrom(LanguageByteSource& source) {
     if (markerPosition < 0 || !source.Seek(markerPosition)) {
         return false;
     }
+    // Up to 2 MiB from the marker on, in one buffer; its pages beyond what
+    // is read are never touched.
     std::u16string text;
-    {
-        std::unique_ptr<char[]> bytes;
-        try {
-            bytes = std::make_unique_for_overwrite<char[]>(kMaxLanguageFileBytes);
-        } catch (const std::bad_alloc&) {
-            return false; // the built-in texts stay in force
-        }
+    try {
+        const std::unique_ptr<char[]> bytes =
+            std::make_unique_for_overwrite<char[]>(kMaxLanguageFileBytes);
         size_t total = 0;
         while (total < kMaxLanguageFileBytes) {
             const size_t n = source.Read(bytes.get() + total, kMaxLanguageFileBytes - total);
@@ -201,6 +195,8 @@ bool LanguageTable::LoadFrom(LanguageByteSource& source) {
             total += n;
         }
         text = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
+    } catch (const std::bad_alloc&) {
+        return false; // the built-in texts stay in force
     }
     LoadText(text);
     return true;

@@ -139,7 +139,7 @@ void StartLanguage(std::u16string_view name) {
     LanguageTable& table = LanguageTable::Instance();
     table.Load(FindInLanguageFolder(name));
     // A language library for a right-to-left language carries an "RTL" dialog.
-    if (::FindResourceW(ResourceModule(), L"RTL", MAKEINTRESOURCEW(5)) != nullptr) {
+    if (::FindResourceW(ResourceModule(), L"RTL", RT_DIALOG) != nullptr) {
         table.SetRightToLeft(true);
     }
     if (table.IsRightToLeft()) {

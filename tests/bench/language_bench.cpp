@@ -51,7 +51,7 @@ template <typename F> Timing Best(int rounds, F run) {
 }
 
 void Report(const char* form, const std::string& bytes) {
-    const Timing parse = Best(10, [&] {
+    const Timing parse = Best(30, [&] {
         ozu::LanguageTable table;
         ozu::MemoryByteSource source(bytes);
         table.LoadFrom(source);
