@@ -48,46 +48,33 @@ class LanguageFolderSetting {
 public:
     LanguageFolderSetting() {
         HKEY key = nullptr;
-        keyExisted_ = ::RegOpenKeyExW(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_QUERY_VALUE, &key) ==
-                      ERROR_SUCCESS;
-        if (keyExisted_) {
-            DWORD size = 0;
-            if (::RegQueryValueExW(key, L"LanguageFolder", nullptr, &type_, nullptr, &size) ==
-                ERROR_SUCCESS) {
-                saved_.emplace(size, '\0');
-                ::RegQueryValueExW(key, L"LanguageFolder", nullptr, &type_,
-                                   reinterpret_cast<BYTE*>(saved_->data()), &size);
-            }
-            ::RegCloseKey(key);
+        keyExisted_ = ::RegOpenKeyExW(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_READ, &key) == 0;
+        DWORD size = 0;
+        if (keyExisted_ && ::RegQueryValueExW(key, kValue, nullptr, &type_, nullptr, &size) == 0) {
+            saved_.emplace(size, '\0');
+            ::RegQueryValueExW(key, kValue, nullptr, &type_,
+                               reinterpret_cast<BYTE*>(saved_->data()), &size);
         }
+        ::RegCloseKey(key);
     }
     ~LanguageFolderSetting() {
         if (!keyExisted_) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, kGeneralKey);
-            return;
-        }
-        HKEY key = nullptr;
-        ::RegOpenKeyExW(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_SET_VALUE, &key);
-        if (saved_) {
-            ::RegSetValueExW(key, L"LanguageFolder", 0, type_,
-                             reinterpret_cast<const BYTE*>(saved_->data()),
-                             static_cast<DWORD>(saved_->size()));
+        } else if (saved_) {
+            ::RegSetKeyValueW(HKEY_CURRENT_USER, kGeneralKey, kValue, type_, saved_->data(),
+                              static_cast<DWORD>(saved_->size()));
         } else {
-            ::RegDeleteValueW(key, L"LanguageFolder");
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kGeneralKey, kValue);
         }
-        ::RegCloseKey(key);
     }
     static void Set(DWORD type, const std::u16string& folder) {
-        HKEY key = nullptr;
-        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kGeneralKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                    nullptr, &key, nullptr),
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kGeneralKey, kValue, type, W(folder),
+                                    static_cast<DWORD>((folder.size() + 1) * sizeof(char16_t))),
                   ERROR_SUCCESS);
-        ::RegSetValueExW(key, L"LanguageFolder", 0, type, reinterpret_cast<const BYTE*>(W(folder)),
-                         static_cast<DWORD>((folder.size() + 1) * sizeof(char16_t)));
-        ::RegCloseKey(key);
     }
 
 private:
+    static constexpr const wchar_t* kValue = L"LanguageFolder";
     bool keyExisted_ = false;
     DWORD type_ = REG_SZ;
     std::optional<std::string> saved_;
