@@ -6,6 +6,9 @@
 #include "base/com_ptr.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
+#include "settings/portable_settings.h"
+#include "settings/settings_store.h"
+#include "localization/language_table.h"
 #include "localization/localized_strings.h"
 #include "registry_test_support.h"
 #include "../res/resource.h"
@@ -220,7 +223,11 @@ protected:
         program_.PutFile(u"theme.ico", "icon");
         CleanUp();
     }
-    void TearDown() override { CleanUp(); }
+    void TearDown() override {
+        LanguageTable::Instance().Clear();
+        PortableSettings::Instance().Clear();
+        CleanUp();
+    }
 
     void CleanUp() {
         for (const std::u16string* folder : {&userDesktop_, &commonDesktop_, &commonStartMenu_}) {
@@ -345,6 +352,42 @@ TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotFollowedOnRemoval) {
     EXPECT_NE(Attributes(userGroup_) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
     EXPECT_NE(Attributes(userGroup_), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
+}
+
+TEST_F(ShortcutsTest, NamesFromATranslationStayInsideTheirFolders) {
+    // A translation whose names would reach out of the group and the
+    // program folder.
+    const std::u16string language = program_.PathOf(u"uninstall.lng");
+    program_.PutFile(u"uninstall.lng", "***messages***\r\n"
+                                       "IDS_MIVORAHELP ..\\..\\Escaped\r\n"
+                                       "IDS_WHATSNEWNAME ..\\outside.txt\r\n");
+    ASSERT_TRUE(LanguageTable::Instance().Load(language));
+    ASSERT_EQ(GetLocalizedString(IDS_MIVORAHELP), u"..\\..\\Escaped");
+
+    UpdateShortcuts(Links(false, false, true), nullptr, u"");
+
+    const std::u16string programs = ShellFolder(CSIDL_PROGRAMS);
+    EXPECT_FALSE(Exists(Join(programs, u"..\\Escaped.lnk")));
+    EXPECT_FALSE(Exists(Join(programs, u"Escaped.lnk")));
+    // Only the program itself keeps its shortcut; the news item named a file
+    // outside the program folder.
+    EXPECT_EQ(FolderEntries(userGroup_), std::vector<std::string>{"Mivora.lnk"});
+}
+
+TEST_F(ShortcutsTest, APortableFileThatForbidsIntegrationLeavesTheShortcutsAlone) {
+    UpdateShortcuts(Links(true, false, true), nullptr, u"");
+    // UTF-16 with its byte-order mark.
+    const std::u16string text = u"\uFEFFGlobal\\Integration=0\r\n";
+    program_.PutFile(u"Mivora.ini",
+                     std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    PortableSettings::Instance().Clear();
+    ASSERT_FALSE(IsIntegrationAllowed());
+
+    UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
+
+    EXPECT_TRUE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_TRUE(Exists(Join(userGroup_, u"Mivora.lnk")));
+    EXPECT_TRUE(Exists(Join(commonGroup_, u"Mivora.lnk")));
 }
 
 TEST(DeleteFolderTree, DeletesRealFoldersOnly) {
