@@ -4,6 +4,7 @@
 
 #include "integration/shell_extension.h"
 
+#include "as_windows_xp.h"
 #include "base/system_info.h"
 #include "integration/options.h"
 #include "registry_test_support.h"
@@ -248,6 +249,27 @@ TEST_F(ShellExtensionTest, UninstallLeavesNothingOfOursInEitherView) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Other"),
               "Software\\Other\\Capabilities");
     // The machine settings root goes whole: capabilities and "exe32".
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
+}
+
+TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilitiesButUninstallStillClearsTheMachineRoot) {
+    if (!RunningAsWindowsXp()) {
+        RunThisTestAsWindowsXp();
+        return;
+    }
+    ASSERT_EQ(WindowsVersion(), 0x0501u);
+    SetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32", "C:\\Mivora\\Mivora.exe");
+
+    RegisterShellExtension(false, WithShellExt(true));
+
+    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Mivora").has_value());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCapabilities));
+    for (const Extension& ext : ExpectedExtensions(program_)) {
+        EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, kNamedHandlers[0] + ext.handlerName, ""), ext.clsid);
+    }
+
+    RegisterShellExtension(true, IntegrationOptions{});
+
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
 }
 

@@ -10,6 +10,8 @@
 #include "settings/settings_store.h"
 #include "localization/language_table.h"
 #include "localization/localized_strings.h"
+#include "as_windows_xp.h"
+#include "base/system_info.h"
 #include "registry_test_support.h"
 #include "../res/resource.h"
 
@@ -209,6 +211,7 @@ protected:
         userDesktop_ = ShellFolder(CSIDL_DESKTOPDIRECTORY);
         commonDesktop_ = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY);
         commonStartMenu_ = ShellFolder(CSIDL_COMMON_STARTMENU);
+        userStartMenu_ = ShellFolder(CSIDL_STARTMENU);
         userGroup_ = Join(ShellFolder(CSIDL_PROGRAMS), u"Mivora");
         commonGroup_ = Join(ShellFolder(CSIDL_COMMON_PROGRAMS), u"Mivora");
         ASSERT_FALSE(userDesktop_.empty());
@@ -230,7 +233,8 @@ protected:
     }
 
     void CleanUp() {
-        for (const std::u16string* folder : {&userDesktop_, &commonDesktop_, &commonStartMenu_}) {
+        for (const std::u16string* folder :
+             {&userDesktop_, &commonDesktop_, &commonStartMenu_, &userStartMenu_}) {
             RemoveAll(Join(*folder, u"Mivora.lnk"));
         }
         RemoveAll(userGroup_);
@@ -245,6 +249,7 @@ protected:
     std::u16string userDesktop_;
     std::u16string commonDesktop_;
     std::u16string commonStartMenu_;
+    std::u16string userStartMenu_;
     std::u16string userGroup_;
     std::u16string commonGroup_;
     std::u16string whatsNewFile_;
@@ -388,6 +393,29 @@ TEST_F(ShortcutsTest, APortableFileThatForbidsIntegrationLeavesTheShortcutsAlone
     EXPECT_TRUE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
     EXPECT_TRUE(Exists(Join(userGroup_, u"Mivora.lnk")));
     EXPECT_TRUE(Exists(Join(commonGroup_, u"Mivora.lnk")));
+}
+
+TEST_F(ShortcutsTest, BeforeVistaTheShortcutsAreTheUsersOwn) {
+    if (!RunningAsWindowsXp()) {
+        RunThisTestAsWindowsXp();
+        return;
+    }
+    ASSERT_EQ(WindowsVersion(), 0x0501u);
+
+    UpdateShortcuts(Links(true, true, false), nullptr, u"");
+
+    std::optional<LinkInfo> desktop = ReadLink(Join(userDesktop_, u"Mivora.lnk"));
+    ASSERT_TRUE(desktop);
+    EXPECT_EQ(Utf8(desktop->target), Utf8(Exe()));
+    std::optional<LinkInfo> startMenu = ReadLink(Join(userStartMenu_, u"Mivora.lnk"));
+    ASSERT_TRUE(startMenu);
+    EXPECT_EQ(Utf8(startMenu->workingFolder), Utf8(userDesktop_));
+    EXPECT_FALSE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
+
+    UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
+    EXPECT_FALSE(Exists(Join(userDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(Exists(Join(userStartMenu_, u"Mivora.lnk")));
 }
 
 TEST(DeleteFolderTree, DeletesRealFoldersOnly) {
