@@ -5,6 +5,10 @@
 #include "base/win32_text.h"
 #include "dialogs/dialog_size.h"
 #include "dialogs/help.h"
+
+// <windows.h> (through <commdlg.h>) maps FindText to FindTextW; the language
+// table's FindText is a function of ours.
+#undef FindText
 #include "localization/language_table.h"
 #include "localization/localized_strings.h"
 
