@@ -21,6 +21,7 @@ void OnInit(HWND dialog) {
     std::u16string masks;
     ReadSettingString(kMenuItemsKey, kAlwaysArcValue, masks, kAlwaysArcDefault, kAlwaysArcCapacity);
     HWND edit = GetDlgItem(dialog, IDC_CONTEXTALWAYSARC);
+    KeepLeftToRight(edit);
     // The stored text holds at most 1023 characters; so does what is typed.
     SendMessageW(edit, EM_LIMITTEXT, kAlwaysArcCapacity - 1, 0);
     SetWindowTextW(edit, W(masks));

@@ -66,7 +66,24 @@ void ScaleDialog(HWND dialog, const SizePercent& size) {
     InvalidateRect(dialog, nullptr, TRUE);
 }
 
+// Mirroring moves the controls; the texts also need right-to-left reading
+// order, or a translation that mixes in Latin words reads in the wrong order.
+void SetRightToLeftReading(HWND dialog) {
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        LONG_PTR exStyle = GetWindowLongPtrW(child, GWL_EXSTYLE);
+        SetWindowLongPtrW(child, GWL_EXSTYLE, exStyle | WS_EX_RTLREADING);
+    }
+}
+
 } // namespace
+
+void KeepLeftToRight(HWND control) {
+    if (!control || !LanguageTable::Instance().IsRightToLeft())
+        return;
+    LONG_PTR exStyle = GetWindowLongPtrW(control, GWL_EXSTYLE);
+    SetWindowLongPtrW(control, GWL_EXSTYLE, exStyle & ~(WS_EX_LAYOUTRTL | WS_EX_RTLREADING));
+    InvalidateRect(control, nullptr, TRUE);
+}
 
 void LocalizeDialog(HWND dialog, std::string_view section) {
     const LanguageTable& table = LanguageTable::Instance();
@@ -96,6 +113,8 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM,
                       const DialogDescription& description) {
     switch (message) {
     case WM_INITDIALOG:
+        if (LanguageTable::Instance().IsRightToLeft())
+            SetRightToLeftReading(dialog);
         LocalizeDialog(dialog, description.section);
         return false;
     case WM_SETFONT:

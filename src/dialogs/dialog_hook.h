@@ -26,6 +26,10 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
 // control texts, caption and SIZE. (Part of CommonDialogHook's WM_INITDIALOG.)
 void LocalizeDialog(HWND dialog, std::string_view section);
 
+// For a right-to-left language: shows a control's text left to right all the
+// same (file paths and file masks read wrongly mirrored). Nothing otherwise.
+void KeepLeftToRight(HWND control);
+
 // DialogBoxParamW with the template from the resource module, falling back to
 // the program's own template when the language library lacks it or the
 // dialog cannot be created from it. -1 when no template could be shown.

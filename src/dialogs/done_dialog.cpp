@@ -34,6 +34,7 @@ void OnInit(HWND dialog, const DoneDialogContext& context) {
     if (context.boldFont)
         SendDlgItemMessageW(dialog, IDC_THANKS, WM_SETFONT,
                             reinterpret_cast<WPARAM>(context.boldFont), TRUE);
+    KeepLeftToRight(GetDlgItem(dialog, IDC_INSTFOLDER));
     SetDlgItemTextW(dialog, IDC_INSTFOLDER, W(CurrentFolder()));
     if (context.silent)
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
