@@ -46,7 +46,10 @@ INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_INITDIALOG:
         OnInit(dialog, *reinterpret_cast<const DoneDialogContext*>(lParam));
-        return TRUE;
+        // OK, not the folder box (the first stop), takes the keyboard: Enter
+        // closes the dialog and the folder is not shown selected.
+        SetFocus(GetDlgItem(dialog, IDOK));
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_VIEWHELP:
