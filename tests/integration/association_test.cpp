@@ -1,0 +1,350 @@
+// Options, associations and file classes against the real registry. Every
+// test starts with none of the archive extensions, none of our classes and no
+// stored settings, and the guard puts the registry back as it was.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../res/resource.h"
+#include "integration/associations.h"
+#include "integration/options.h"
+#include "localization/localized_strings.h"
+#include "registry_test_support.h"
+
+namespace ozu {
+namespace {
+
+using test::DeleteTree;
+using test::GetDword;
+using test::GetString;
+using test::KeyExists;
+using test::SetDword;
+using test::SetString;
+using test::Utf8;
+using test::ValueNames;
+
+const HKEY HKCR = HKEY_CLASSES_ROOT;
+const HKEY HKCU = HKEY_CURRENT_USER;
+using Names = std::vector<std::string>;
+
+std::string Volume(unsigned n) {
+    return ".o" + std::string(1, char('0' + n / 10)) + char('0' + n % 10);
+}
+
+// Every extension these writers may touch.
+std::vector<std::string> TouchedExtensions() {
+    std::vector<std::string> all{".ace", ".rev"};
+    for (const ArchiveType& type : ArchiveTypeTable)
+        ForEachExtension(type.extensions,
+                         [&](std::u16string_view ext) { all.push_back(Utf8(ext)); });
+    for (unsigned n = 0; n < 100; ++n)
+        all.push_back(Volume(n));
+    return all;
+}
+
+std::string BackupKey(std::string_view ext) {
+    return "Software\\Mivora\\Setup\\" + std::string(ext);
+}
+
+class Integration : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const std::string& ext : TouchedExtensions())
+            Start(HKCR, ext);
+        for (const char* cls : {"Mivora", "Mivora.ZIP", "Mivora.REV"})
+            Start(HKCR, cls);
+        Start(HKCU, "Software\\Mivora");
+    }
+    // Keeps a key for the end of the test and removes it for the start.
+    void Start(HKEY root, const std::string& key) {
+        guard_.Keep(root, key);
+        DeleteTree(root, key);
+    }
+    std::string Staged(std::u16string_view name) const { return Utf8(program_.PathOf(name)); }
+
+    test::StagedProgram program_;
+
+private:
+    test::RegistryGuard guard_;
+};
+
+// --- Loading and storing the choices ---------------------------------------
+
+using Options = Integration;
+
+TEST_F(Options, DefaultsWithNothingStoredAndNobodyOwningTheTypes) {
+    IntegrationOptions o;
+    LoadIntegrationOptions(o);
+    for (size_t i = 0; i < kAssocCount; ++i)
+        EXPECT_EQ(o.assoc[i], i < kArchiveTypeCount && i != kJarRow) << i;
+    EXPECT_FALSE(o.desktop);
+    EXPECT_FALSE(o.startMenu);
+    EXPECT_TRUE(o.programs);
+    EXPECT_TRUE(o.shellExt);
+    EXPECT_FALSE(o.cascadedMenu);
+    EXPECT_TRUE(o.menuIcons);
+}
+
+TEST_F(Options, JarOnlyWhileOursAndIsoUnlessSomeoneElseOwnsIt) {
+    SetDword(HKCU, BackupKey(".jar"), "Set", 1);
+    SetDword(HKCU, BackupKey(".iso"), "Set", 1);
+    IntegrationOptions o;
+    LoadIntegrationOptions(o);
+    EXPECT_FALSE(o.assoc[kJarRow]) << "nobody owns .jar";
+    EXPECT_TRUE(o.assoc[kIsoRow]) << "nobody owns .iso";
+
+    SetString(HKCR, ".jar", "", "jarfile");
+    SetString(HKCR, ".iso", "", "Burner.Image");
+    LoadIntegrationOptions(o);
+    EXPECT_FALSE(o.assoc[kJarRow]);
+    EXPECT_FALSE(o.assoc[kIsoRow]);
+
+    SetString(HKCR, ".jar", "", "MIVORA");
+    SetString(HKCR, ".iso", "", "mivora.zip");
+    LoadIntegrationOptions(o);
+    EXPECT_TRUE(o.assoc[kJarRow]);
+    EXPECT_TRUE(o.assoc[kIsoRow]);
+    SetDword(HKCU, BackupKey(".jar"), "Set", 0);
+    LoadIntegrationOptions(o);
+    EXPECT_FALSE(o.assoc[kJarRow]) << "ours, but the stored choice says no";
+}
+
+TEST_F(Options, ClassTooLongToReadCountsAsNobodys) {
+    const std::string longClass(80, 'X');
+    SetString(HKCR, ".iso", "", longClass);
+    EXPECT_FALSE(IsOwnAssociation(u".iso"));
+    IntegrationOptions o;
+    LoadIntegrationOptions(o);
+    EXPECT_TRUE(o.assoc[kIsoRow]);
+    SetString(HKCR, ".iso", "", longClass.substr(1)); // 79 characters fit
+    LoadIntegrationOptions(o);
+    EXPECT_FALSE(o.assoc[kIsoRow]);
+}
+
+TEST_F(Options, OwnClassesAreRecognisedIgnoringCase) {
+    EXPECT_FALSE(IsOwnAssociation(u".zip"));
+    SetString(HKCR, ".zip", "", "mIVORA.zip");
+    EXPECT_TRUE(IsOwnAssociation(u".zip"));
+    SetString(HKCR, ".zip", "", "Mivora.REV");
+    EXPECT_FALSE(IsOwnAssociation(u".zip"));
+    SetString(HKCR, ".zip", "", "Mivora2");
+    EXPECT_FALSE(IsOwnAssociation(u".zip"));
+}
+
+TEST_F(Options, StoredAsZeroOrOneAndLoadedBack) {
+    IntegrationOptions stored;
+    for (size_t i = 0; i < kArchiveTypeCount; ++i)
+        stored.assoc[i] = i % 3 == 0 && i != kJarRow;
+    stored.desktop = stored.programs = stored.cascadedMenu = true;
+    StoreIntegrationOptions(stored);
+
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".ozu"), "Set"), 1u);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Set"), 0u);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".001"), "Set"), 0u);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".xz"), "Set"), 0u);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".zipx"), "Set"), 1u);
+    EXPECT_FALSE(KeyExists(HKCU, BackupKey(".tgz"))) << "only primary extensions hold a choice";
+    EXPECT_EQ(GetDword(HKCU, "Software\\Mivora\\Setup\\Links", "Desktop"), 1u);
+    EXPECT_EQ(GetDword(HKCU, "Software\\Mivora\\Setup\\Links", "StartMenu"), 0u);
+    EXPECT_EQ(GetDword(HKCU, "Software\\Mivora\\Setup", "ShellExt"), 0u);
+    EXPECT_EQ(GetDword(HKCU, "Software\\Mivora\\Setup", "CascadedMenu"), 1u);
+    EXPECT_EQ(ValueNames(HKCU, "Software\\Mivora\\Setup"),
+              (Names{"CascadedMenu", "MenuIcons", "ShellExt"}));
+
+    IntegrationOptions loaded;
+    LoadIntegrationOptions(loaded);
+    EXPECT_EQ(loaded, stored);
+
+    SetDword(HKCU, BackupKey(".cab"), "Set", 2);
+    SetDword(HKCU, "Software\\Mivora\\Setup", "MenuIcons", 7);
+    LoadIntegrationOptions(loaded);
+    EXPECT_TRUE(loaded.assoc[2]);
+    EXPECT_TRUE(loaded.menuIcons);
+}
+
+// --- Taking and giving back extensions --------------------------------------
+
+using Associations = Integration;
+
+TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
+    SetString(HKCR, ".zip", "", "OtherZip");
+    SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
+
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip");
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "Mivora.ZIP");
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"FileName"});
+    EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), Staged(u"zipnew.dat"));
+    EXPECT_EQ(program_.ReadFile(u"zipnew.dat"), std::string("PK\x05\x06", 4) + std::string(18, 0));
+
+    // A second setup must not record our own class as the previous owner.
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip");
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
+
+    SetExtensionAssociation(u".zip", false, true, false, true);
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"NullFile"});
+    EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "NullFile"), "");
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip") << "backups stay";
+}
+
+TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
+    SetString(HKCR, ".zip", "", "OtherZip");
+    SetString(HKCR, ".zip\\ShellNew", "FileName", "C:\\Other\\empty.zip");
+    SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "C:\\Other\\empty.zip");
+    SetExtensionAssociation(u".zip", false, true, false, true);
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"FileName"});
+    EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), "C:\\Other\\empty.zip");
+}
+
+TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    EXPECT_EQ(GetDword(HKCU, BackupKey(".ozu"), "Exist"), 0u);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".ozu"), "Type"), "");
+    EXPECT_EQ(GetString(HKCU, BackupKey(".ozu"), "ShellNew"), "");
+    EXPECT_EQ(GetString(HKCR, ".ozu", ""), "Mivora");
+    for (unsigned n = 0; n < 30; ++n)
+        EXPECT_EQ(GetString(HKCR, Volume(n), ""), "Mivora") << n;
+    EXPECT_FALSE(KeyExists(HKCR, ".o30"));
+    EXPECT_EQ(GetString(HKCR, ".ozu\\ShellNew", "FileName"), Staged(u"ozunew.dat"));
+    const unsigned char ozu[] = {0x4F, 0x7A, 0x75, 0x21, 0x1A, 0x07, 0x01, 0x00,
+                                 0xC1, 0xDF, 0x5F, 0x56, 0x03, 0x01, 0x04, 0x00,
+                                 0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
+    EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(std::begin(ozu), std::end(ozu)));
+
+    SetString(HKCR, ".o75", "", "Mivora"); // left by an older version
+    SetExtensionAssociation(u".ozu", false, true, true, false);
+    EXPECT_FALSE(KeyExists(HKCR, ".ozu")) << "the key is deleted once its ShellNew key is gone";
+    for (unsigned n = 0; n < 100; ++n)
+        EXPECT_FALSE(KeyExists(HKCR, Volume(n))) << n;
+}
+
+TEST_F(Associations, FamilyVolumesFollowThePreviousOwnerOnRelease) {
+    SetString(HKCR, ".ozu", "", "OldArc");
+    SetExtensionAssociation(u".ozu", true, false, true, false);
+    EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew")) << "no shell extension, no template";
+    SetExtensionAssociation(u".ozu", false, false, true, false);
+    EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OldArc");
+    EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew"));
+    for (unsigned n = 0; n < 100; ++n)
+        EXPECT_EQ(GetString(HKCR, Volume(n), ""), "OldArc") << n;
+}
+
+TEST_F(Associations, ExtensionTakenOverByAnotherProgramIsLeftAlone) {
+    SetString(HKCR, ".cab", "", "CabFolder");
+    SetExtensionAssociation(u".cab", true, true, false, false);
+    EXPECT_EQ(GetString(HKCR, ".cab", ""), "Mivora");
+    SetString(HKCR, ".cab", "", "OtherCab");
+    SetString(HKCR, ".zip", "", "OtherZip"); // never ours: no backup at all
+    SetString(HKCR, ".zip\\ShellNew", "Data", "x");
+
+    SetExtensionAssociation(u".cab", false, true, false, false);
+    EXPECT_EQ(GetString(HKCR, ".cab", ""), "OtherCab");
+    AssociateArchiveTypes(IntegrationOptions{});
+    EXPECT_EQ(GetString(HKCR, ".cab", ""), "OtherCab");
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"Data"});
+    EXPECT_FALSE(KeyExists(HKCU, BackupKey(".zip")));
+}
+
+TEST_F(Associations, BackupNamingOurOwnClassGivesAnEmptyClass) {
+    SetString(HKCR, ".arj", "", "Mivora");
+    SetDword(HKCU, BackupKey(".arj"), "Exist", 1);
+    SetString(HKCU, BackupKey(".arj"), "Type", "mivora");
+    SetExtensionAssociation(u".arj", false, true, false, false);
+    EXPECT_EQ(GetString(HKCR, ".arj", ""), "");
+    EXPECT_TRUE(KeyExists(HKCR, ".arj")) << "the key existed before us";
+}
+
+TEST_F(Associations, NewArchiveEntryFollowsShellExtAndTheMenuSwitch) {
+    SetString(HKCR, ".ozu", "", "OldArc");
+    SetString(HKCR, ".ozu\\ShellNew", "FileName", "old.ozu");
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    EXPECT_EQ(GetString(HKCR, ".ozu\\ShellNew", "FileName"), Staged(u"ozunew.dat"));
+
+    // The user switched the "New" item off: the previous entry comes back
+    // while the type stays ours.
+    SetDword(HKCU, "Software\\Mivora\\Setup\\MenuItems", "NewOZU", 0);
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    EXPECT_EQ(GetString(HKCR, ".ozu", ""), "Mivora");
+    EXPECT_EQ(GetString(HKCR, ".ozu\\ShellNew", "FileName"), "old.ozu");
+
+    // Without the shell extension ZIP gets no template either.
+    SetExtensionAssociation(u".zip", true, false, false, true);
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "Mivora.ZIP");
+    EXPECT_FALSE(KeyExists(HKCR, ".zip\\ShellNew"));
+    EXPECT_FALSE(program_.ReadFile(u"zipnew.dat"));
+    // NewOZU does not switch off ZIP's entry.
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_TRUE(KeyExists(HKCR, ".zip\\ShellNew"));
+}
+
+TEST_F(Associations, TemplateOfTheWrongSizeIsRewrittenOneOfTheRightSizeTrusted) {
+    program_.PutFile(u"zipnew.dat", std::string(23, 'x'));
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_EQ(program_.ReadFile(u"zipnew.dat"), std::string("PK\x05\x06", 4) + std::string(18, 0));
+    program_.PutFile(u"ozunew.dat", std::string(24, 'y'));
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(24, 'y'));
+}
+
+TEST_F(Associations, TheTableAssociatesEveryExtensionAndTheEmptyRecordReleasesThem) {
+    IntegrationOptions all;
+    all.assoc.fill(true);
+    all.shellExt = true;
+    AssociateArchiveTypes(all);
+    size_t count = 0;
+    for (size_t i = 0; i < kArchiveTypeCount; ++i) {
+        ForEachExtension(ArchiveTypeTable[i].extensions, [&](std::u16string_view ext) {
+            ++count;
+            EXPECT_EQ(GetString(HKCR, Utf8(ext), ""), i == kZipRow ? "Mivora.ZIP" : "Mivora")
+                << Utf8(ext);
+            EXPECT_EQ(GetDword(HKCU, BackupKey(Utf8(ext)), "Exist"), 0u) << Utf8(ext);
+        });
+    }
+    EXPECT_EQ(count, 27u);
+
+    AssociateArchiveTypes(IntegrationOptions{});
+    for (const std::string& ext : TouchedExtensions())
+        EXPECT_FALSE(KeyExists(HKCR, ext)) << ext;
+}
+
+// --- The archiver's file classes --------------------------------------------
+
+using FileClasses = Integration;
+
+TEST_F(FileClasses, EachClassHasItsNameOpenCommandAndIcon) {
+    SetString(HKCR, "Mivora.ZIP\\DefaultIcon", "", "C:\\Themes\\zip.ico,3");
+    ASSERT_TRUE(RegisterProgIds());
+    const std::string exe = Staged(u"Mivora.exe");
+    const std::string command = "\"" + exe + "\" \"%1\"";
+    EXPECT_EQ(GetString(HKCR, "Mivora", ""), "Mivora archive");
+    EXPECT_EQ(GetString(HKCR, "Mivora\\shell\\open\\command", ""), command);
+    EXPECT_EQ(GetString(HKCR, "Mivora\\DefaultIcon", ""), exe + ",0");
+    EXPECT_EQ(GetString(HKCR, "Mivora.ZIP", ""), "Mivora ZIP archive");
+    EXPECT_EQ(GetString(HKCR, "Mivora.ZIP\\shell\\open\\command", ""), command);
+    EXPECT_EQ(GetString(HKCR, "Mivora.ZIP\\DefaultIcon", ""), "C:\\Themes\\zip.ico,3")
+        << "a theme's icon is kept";
+    EXPECT_EQ(GetString(HKCR, ".rev", ""), "Mivora.REV");
+    EXPECT_EQ(GetString(HKCR, "Mivora.REV", ""), "Mivora recovery volume");
+    EXPECT_EQ(GetString(HKCR, "Mivora.REV\\shell\\open\\command", ""), command);
+    EXPECT_EQ(GetString(HKCR, "Mivora.REV\\DefaultIcon", ""), exe + ",1");
+}
+
+TEST_F(FileClasses, RefusedFirstWriteReportsFalseAndWritesNothingMore) {
+    test::WriteDenied denied(HKCR, "Mivora");
+    ASSERT_TRUE(denied.Active());
+    EXPECT_FALSE(RegisterProgIds());
+    EXPECT_FALSE(KeyExists(HKCR, "Mivora.ZIP"));
+    EXPECT_FALSE(KeyExists(HKCR, ".rev"));
+}
+
+} // namespace
+} // namespace ozu

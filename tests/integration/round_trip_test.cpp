@@ -1,0 +1,125 @@
+// Setup with every choice on, then everything that uninstall removes, must
+// leave both registry views exactly as they were: every previous owner back,
+// nothing of ours left.
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+
+#include <algorithm>
+#include <string>
+
+#include "integration/app_registration.h"
+#include "integration/associations.h"
+#include "integration/options.h"
+#include "integration/shell_extension.h"
+#include "integration/shortcuts.h"
+#include "registry_test_support.h"
+#include "settings/settings_store.h"
+
+namespace ozu {
+namespace {
+
+using namespace test;
+
+const HKEY HKCR = HKEY_CLASSES_ROOT;
+const HKEY HKLM = HKEY_LOCAL_MACHINE;
+
+// Keys every Windows installation has, which a fresh Wine prefix may lack;
+// their absence would hide a writer that deletes a shared parent.
+void SeedSharedKeys() {
+    for (const char* key :
+         {"*\\shellex\\ContextMenuHandlers", "Folder\\shellex\\ContextMenuHandlers",
+          "Folder\\shellex\\DragDropHandlers", "Drive\\shellex\\DragDropHandlers",
+          "lnkfile\\shellex\\ContextMenuHandlers", "exefile\\shellex\\PropertySheetHandlers",
+          "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"})
+        SetString(HKCR, std::string(key) + "\\Other", "", "{00000000-0000-0000-0000-000000000001}");
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+        SetString(HKLM, windows + "App Paths\\other.exe", "", "C:\\Other\\other.exe", view);
+        SetString(HKLM, windows + "Uninstall\\Other", "DisplayName", "Other", view);
+        SetString(HKLM, windows + "Shell Extensions\\Approved",
+                  "{00000000-0000-0000-0000-000000000001}", "Other extension", view);
+        SetString(HKLM, "Software\\RegisteredApplications", "Other",
+                  "Software\\Other\\Capabilities", view);
+    }
+}
+
+// Programs that own some of our types before setup, in the shapes they take.
+void SeedForeignOwners() {
+    SetString(HKCR, ".zip", "", "CompressedFolder");
+    SetString(HKCR, ".zip", "Content Type", "application/x-zip-compressed");
+    SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
+    SetString(HKCR, ".zip\\OpenWithProgids", "CompressedFolder", "");
+    SetString(HKCR, ".cab", "", "CABFolder");
+    SetString(HKCR, ".iso", "", "Windows.IsoFile");
+    SetString(HKCR, ".7z", "", "");
+    SetString(HKCR, ".ace", "", "OtherAce");
+    SetString(HKCR, ".jar", "", "jarfile");
+}
+
+IntegrationOptions Everything() {
+    IntegrationOptions o;
+    o.assoc.fill(true);
+    o.desktop = o.startMenu = o.programs = o.shellExt = o.cascadedMenu = o.menuIcons = true;
+    return o;
+}
+
+// What the setup dialog does on OK.
+bool RunSetup(const IntegrationOptions& options, std::u16string& group) {
+    StoreIntegrationOptions(options);
+    const bool applied = ApplyIntegration(options, &group);
+    DeleteSettingValue(u"Interface\\Misc", u"RemShown");
+    RegisterUninstallEntry();
+    SetExtensionAssociation(u".ace", false, false, false, false);
+    return applied;
+}
+
+// What uninstall removes of the integration.
+void RunRemoval() {
+    const IntegrationOptions none;
+    AssociateArchiveTypes(none);
+    RegisterShellExtension(true, none);
+    UpdateShortcuts(none, nullptr, u"");
+    for (const char16_t* key : {u"Mivora", u"Mivora.ZIP", u"Mivora.REV", u".rev"})
+        DeleteRegTree(HKEY_CLASSES_ROOT, key);
+    DeleteRegTree(HKEY_CURRENT_USER, u"");
+    DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
+    RemoveAppRegistration();
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::binary_search(lines.begin(), lines.end(), line);
+}
+
+TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    StagedProgram program;
+    for (const char16_t* file : {u"Mivora.exe", u"ozuext.dll", u"ozuext64.dll", u"Mivora.chm",
+                                 u"Ozu.txt", u"WhatsNew.txt"})
+        program.PutFile(file, "x");
+    {
+        RegistryGuard guard;
+        KeepIntegrationKeys(guard);
+        SeedSharedKeys();
+        SeedForeignOwners();
+        const std::vector<std::string> before = ExportRegistry();
+
+        std::u16string group;
+        ASSERT_TRUE(RunSetup(Everything(), group));
+        const std::vector<std::string> applied = ExportRegistry();
+        // The round trip proves something only when setup really wrote.
+        EXPECT_TRUE(Contains(applied, "[32] HKLM\\Software\\Classes\\.zip : \"\" = sz:Mivora.ZIP"));
+        EXPECT_TRUE(
+            Contains(applied, "[32] HKLM\\Software\\Classes\\Mivora\\shell\\open\\command"));
+        EXPECT_FALSE(group.empty());
+
+        RunRemoval();
+        const std::vector<std::string> after = ExportRegistry();
+        EXPECT_EQ(DiffExports(before, after), "");
+    }
+    RemoveShortcuts();
+    OleUninitialize();
+}
+
+} // namespace
+} // namespace ozu
