@@ -204,6 +204,18 @@ TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), "C:\\Other\\empty.zip");
 }
 
+TEST_F(Associations, OwnerWithoutNewFileEntryIsLeftWithoutShellNewKey) {
+    SetString(HKCR, ".zip", "", "CompressedFolder");
+    SetString(HKCR, ".zip\\CompressedFolder\\ShellNew", "Data", "PK");
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "");
+    EXPECT_TRUE(KeyExists(HKCR, ".zip\\ShellNew"));
+    SetExtensionAssociation(u".zip", false, true, false, true);
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "CompressedFolder");
+    EXPECT_FALSE(KeyExists(HKCR, ".zip\\ShellNew")) << "no empty key of ours is left";
+    EXPECT_EQ(GetString(HKCR, ".zip\\CompressedFolder\\ShellNew", "Data"), "PK");
+}
+
 TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
     SetExtensionAssociation(u".ozu", true, true, true, false);
     EXPECT_EQ(GetDword(HKCU, BackupKey(".ozu"), "Exist"), 0u);

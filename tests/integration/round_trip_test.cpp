@@ -82,8 +82,8 @@ void RunRemoval() {
     UpdateShortcuts(none, nullptr, u"");
     for (const char16_t* key : {u"Mivora", u"Mivora.ZIP", u"Mivora.REV", u".rev"})
         DeleteRegTree(HKEY_CLASSES_ROOT, key);
+    // The machine settings root goes with the shell extension's removal.
     DeleteRegTree(HKEY_CURRENT_USER, u"");
-    DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
     RemoveAppRegistration();
 }
 
