@@ -40,9 +40,9 @@ auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
     return call(W(extended));
 }
 
-int64_t FileTimeToNanoseconds(const FILETIME& time) {
+uint64_t FileTimeToNanoseconds(const FILETIME& time) {
     uint64_t ticks = (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-    return static_cast<int64_t>(ticks * 100);
+    return ticks > UINT64_MAX / 100 ? UINT64_MAX : ticks * 100;
 }
 
 void FillEntry(std::u16string_view mask, const WIN32_FIND_DATAW& data, FoundEntry& entry) {

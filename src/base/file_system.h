@@ -57,9 +57,11 @@ struct FoundEntry {
     uint32_t attributes = 0;
     bool isDirectory = false;
     bool isReparsePoint = false;
-    int64_t modificationTime = 0; // nanoseconds since 1601-01-01 UTC
-    int64_t creationTime = 0;
-    int64_t accessTime = 0;
+    // Nanoseconds since 1601-01-01 UTC. Unsigned: a signed 64-bit count would
+    // have overflowed in 1893; this one lasts until 2185 (later times saturate).
+    uint64_t modificationTime = 0;
+    uint64_t creationTime = 0;
+    uint64_t accessTime = 0;
     FILETIME rawCreationTime{};
     FILETIME rawAccessTime{};
     FILETIME rawWriteTime{};

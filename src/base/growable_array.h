@@ -46,14 +46,15 @@ public:
     // when it is too small.
     void Add(uint32_t n) {
         uint64_t wanted = uint64_t{count_} + n;
-        if (wanted <= capacity_) {
-            count_ = static_cast<uint32_t>(wanted);
-            return;
-        }
+        // The maximum bounds the count, also where the block would have room.
         if (maximum_ != 0 && wanted > maximum_) {
             TheErrorHandler().GeneralMessage(u"Maximum allowed array size (%u) is exceeded",
                                              maximum_);
             TheErrorHandler().MemoryError();
+        }
+        if (wanted <= capacity_) {
+            count_ = static_cast<uint32_t>(wanted);
+            return;
         }
         uint64_t grown = uint64_t{capacity_} + capacity_ / 4 + 32;
         uint64_t newCapacity = wanted > grown ? wanted : grown;

@@ -1,0 +1,163 @@
+#include "base/error_handler.h"
+#include "base/growable_array.h"
+#include "base/string_list.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ozu {
+namespace {
+
+class ContainersTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TheErrorHandler().Clear();
+        TheErrorHandler().SetMessageSink(
+            [this](int code, const std::u16string* params, size_t count) {
+                messages_.push_back(code);
+                if (count > 0) {
+                    lastParam_ = params[0];
+                }
+            });
+    }
+    void TearDown() override { TheErrorHandler().Clear(); }
+
+    std::vector<int> messages_;
+    std::u16string lastParam_;
+};
+
+TEST_F(ContainersTest, GrowthIsAQuarterPlus32) {
+    GrowableArray<uint8_t> empty;
+    EXPECT_EQ(empty.Capacity(), 0u);
+    empty.Add(1);
+    EXPECT_EQ(empty.Capacity(), 32u);
+    EXPECT_EQ(empty.Size(), 1u);
+
+    GrowableArray<uint8_t> hundred(100);
+    EXPECT_EQ(hundred.Size(), 100u);
+    EXPECT_EQ(hundred.Capacity(), 100u); // the first Add takes exactly what it needs
+    hundred.Add(1);
+    EXPECT_EQ(hundred.Capacity(), 157u);
+    EXPECT_EQ(hundred.Size(), 101u);
+    hundred.Add(56); // 157 still fits
+    EXPECT_EQ(hundred.Capacity(), 157u);
+    hundred.Add(500); // more than the growth step: exactly the count
+    EXPECT_EQ(hundred.Capacity(), 657u);
+}
+
+TEST_F(ContainersTest, SetCountShrinksInPlaceAndGrowsThroughAdd) {
+    GrowableArray<int> a;
+    for (int i = 0; i < 40; ++i) {
+        a.Push(i);
+    }
+    EXPECT_EQ(a.Size(), 40u);
+    EXPECT_EQ(a.Capacity(), 72u); // 32, then 32 + 8 + 32
+    EXPECT_EQ(a[39], 39);
+    a.SetCount(10);
+    EXPECT_EQ(a.Size(), 10u);
+    EXPECT_EQ(a.Capacity(), 72u);
+    EXPECT_EQ(a[9], 9);
+    a.SetCount(100);
+    EXPECT_EQ(a.Size(), 100u);
+    EXPECT_EQ(a.Capacity(), 122u); // Add(90) from count 10: 72 + 18 + 32
+    a.Reset();
+    EXPECT_EQ(a.Size(), 0u);
+    EXPECT_EQ(a.Capacity(), 0u);
+    EXPECT_EQ(a.Data(), nullptr);
+}
+
+TEST_F(ContainersTest, PushOfAnElementOfTheSameArraySurvivesReallocation) {
+    GrowableArray<uint64_t> a;
+    a.Add(32);
+    for (uint32_t i = 0; i < 32; ++i) {
+        a[i] = 1000 + i;
+    }
+    a.Push(a[5]); // the block moves during this Push
+    EXPECT_EQ(a[32], 1005u);
+}
+
+TEST_F(ContainersTest, ExceedingTheMaximumIsAFatalMemoryError) {
+    GrowableArray<uint8_t> limited(0, 10);
+    limited.Add(10);
+    try {
+        limited.Add(1);
+        FAIL() << "no exception";
+    } catch (const OZU_EXIT& e) {
+        EXPECT_EQ(e.code, OZU_EXIT_MEMORY_ERROR);
+    }
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_MEMORY_ERROR);
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_EQ(messages_.front(), kMessageGeneral);
+    EXPECT_EQ(messages_.back(), kMessageMemory);
+    // The general message carries the formatted maximum.
+    GrowableArray<uint8_t> other(0, 3);
+    lastParam_.clear();
+    EXPECT_THROW(other.Add(4), OZU_EXIT);
+    EXPECT_EQ(messages_[messages_.size() - 2], kMessageGeneral);
+}
+
+TEST_F(ContainersTest, CountBeyond32BitsIsFatalInsteadOfWrapping) {
+    GrowableArray<uint8_t> a;
+    a.Add(10);
+    EXPECT_THROW(a.Add(UINT32_MAX), OZU_EXIT);
+    EXPECT_EQ(a.Size(), 10u); // unchanged
+}
+
+#if SIZE_MAX <= UINT32_MAX
+// Only a 32-bit process is sure to fail: a 64-bit one may well get 32 GiB.
+TEST_F(ContainersTest, BlockBeyondTheAddressSpaceIsFatal) {
+    GrowableArray<uint64_t> a;
+    EXPECT_THROW(a.Add(UINT32_MAX), OZU_EXIT);
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_MEMORY_ERROR);
+    EXPECT_EQ(a.Size(), 0u);
+}
+#endif
+
+TEST_F(ContainersTest, StringListHandsOutStringsInOrder) {
+    StringList list;
+    list.AddString(u"first");
+    list.AddString(static_cast<const char16_t*>(nullptr));
+    list.AddString(std::u16string_view(u"third\0hidden", 12));
+    EXPECT_EQ(list.Count(), 3u);
+
+    const char16_t* text = nullptr;
+    ASSERT_TRUE(list.GetString(text));
+    EXPECT_EQ(std::u16string(text), u"first");
+    ASSERT_TRUE(list.GetString(text));
+    EXPECT_EQ(std::u16string(text), u"");
+    ASSERT_TRUE(list.GetString(text));
+    EXPECT_EQ(std::u16string(text), u"third");
+    EXPECT_FALSE(list.GetString(text));
+    EXPECT_EQ(text, nullptr);
+    EXPECT_FALSE(list.GetString(text));
+
+    list.Rewind();
+    std::u16string_view view;
+    ASSERT_TRUE(list.GetString(view));
+    EXPECT_EQ(view, u"first");
+
+    list.Reset();
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_FALSE(list.GetString(view));
+    list.AddString(u"again");
+    ASSERT_TRUE(list.GetString(view));
+    EXPECT_EQ(view, u"again");
+}
+
+TEST_F(ContainersTest, StringListWithManyStrings) {
+    StringList list;
+    for (int i = 0; i < 5000; ++i) {
+        list.AddString(std::u16string(static_cast<size_t>(i % 37), u'a' + i % 26));
+    }
+    std::u16string_view view;
+    for (int i = 0; i < 5000; ++i) {
+        ASSERT_TRUE(list.GetString(view));
+        ASSERT_EQ(view.size(), static_cast<size_t>(i % 37));
+    }
+    EXPECT_FALSE(list.GetString(view));
+}
+
+} // namespace
+} // namespace ozu

@@ -1,0 +1,227 @@
+#include "base/disk_file.h"
+#include "base/error_handler.h"
+#include "base/win32_text.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace ozu {
+namespace {
+
+using testing::Exists;
+using testing::TempFolder;
+using testing::WriteFileBytes;
+
+class DiskFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TheErrorHandler().Clear();
+        TheErrorHandler().SetMessageSink(
+            [this](int code, const std::u16string*, size_t) { messages_.push_back(code); });
+    }
+    void TearDown() override { TheErrorHandler().Clear(); }
+
+    TempFolder temp_;
+    std::vector<int> messages_;
+};
+
+TEST_F(DiskFileTest, CreatedFileSurvivesOnlyWhenClosed) {
+    const std::u16string unclosed = temp_ / u"unclosed.ini";
+    {
+        DiskFile file;
+        ASSERT_TRUE(file.Create(unclosed, FileModeUpdate | FileModeShareRead));
+        EXPECT_TRUE(file.Write("data", 4));
+        EXPECT_TRUE(Exists(unclosed));
+    }
+    EXPECT_FALSE(Exists(unclosed));
+
+    const std::u16string closed = temp_ / u"closed.ini";
+    {
+        DiskFile file;
+        ASSERT_TRUE(file.Create(closed, FileModeUpdate | FileModeShareRead));
+        EXPECT_TRUE(file.Write("data", 4));
+        EXPECT_TRUE(file.Close());
+        EXPECT_FALSE(file.IsOpened());
+    }
+    EXPECT_TRUE(Exists(closed));
+}
+
+TEST_F(DiskFileTest, OpenedFileIsClosedNotDeleted) {
+    const std::u16string path = temp_ / u"existing.txt";
+    ASSERT_TRUE(WriteFileBytes(path, "keep me"));
+    {
+        DiskFile file;
+        ASSERT_TRUE(file.Open(path, 0));
+        // Others may read, not write or delete, while it is open.
+        EXPECT_FALSE(::DeleteFileW(W(path)));
+    }
+    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(::DeleteFileW(W(path))); // the handle is gone
+}
+
+TEST_F(DiskFileTest, OpenOfMissingFileRecordsNothing) {
+    DiskFile file;
+    EXPECT_FALSE(file.Open(temp_ / u"missing.lng", FileModeOpenShared));
+    EXPECT_FALSE(file.IsOpened());
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), 0);
+    EXPECT_EQ(TheErrorHandler().ErrorCount(), 0u);
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(DiskFileTest, SharingFollowsTheOpenModes) {
+    const std::u16string path = temp_ / u"shared.lng";
+    ASSERT_TRUE(WriteFileBytes(path, "x"));
+    auto otherWriterCanOpen = [&] {
+        HANDLE h = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        ::CloseHandle(h);
+        return true;
+    };
+    DiskFile file;
+    ASSERT_TRUE(file.Open(path, 0));
+    EXPECT_FALSE(otherWriterCanOpen());
+    ASSERT_TRUE(file.Open(path, FileModeOpenShared)); // the second Open lets go of the first
+    EXPECT_TRUE(otherWriterCanOpen());
+    ASSERT_TRUE(file.Open(path, FileModeExclusive));
+    HANDLE reader = ::CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(DiskFileTest, CreateKeepsATrailingDotThroughTheExtendedForm) {
+    const std::u16string path = temp_ / u"dotted.";
+    {
+        DiskFile file;
+        ASSERT_TRUE(file.Create(path, FileModeUpdate));
+        EXPECT_EQ(file.FileName(), path);
+        file.Close();
+    }
+    WIN32_FIND_DATAW data;
+    std::u16string mask = u"\\\\?\\" + temp_.Path() + u"\\*";
+    HANDLE find = ::FindFirstFileW(W(mask), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    std::vector<std::u16string> names;
+    do {
+        names.emplace_back(U(data.cFileName));
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    EXPECT_NE(std::find(names.begin(), names.end(), u"dotted."), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), u"dotted"), names.end());
+}
+
+TEST_F(DiskFileTest, ReadWriteSeekTellAndLength) {
+    DiskFile file;
+    ASSERT_TRUE(file.Create(temp_ / u"data.bin", FileModeUpdate));
+    std::string bytes(100, 'a');
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>('a' + i % 26);
+    }
+    ASSERT_TRUE(file.Write(bytes.data(), bytes.size()));
+    EXPECT_EQ(file.Tell(), 100);
+    EXPECT_EQ(file.FileLength(), 100);
+    EXPECT_EQ(file.Tell(), 100); // the length does not move the position
+    file.Seek(-10, SeekFromEnd);
+    EXPECT_EQ(file.Tell(), 90);
+    file.Seek(-5, SeekFromCurrent);
+    EXPECT_EQ(file.Tell(), 85);
+    file.Seek(3, SeekFromCurrent);
+    EXPECT_EQ(file.Tell(), 88);
+    file.Seek(0, SeekFromStart);
+    char buffer[200];
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 100u);
+    EXPECT_EQ(std::string(buffer, 100), bytes);
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0u); // end of file
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(file.Close());
+}
+
+TEST_F(DiskFileTest, WriteOfNothingSucceedsWithoutTouchingTheFile) {
+    DiskFile file; // not even open
+    EXPECT_TRUE(file.Write("", 0));
+    EXPECT_EQ(TheErrorHandler().ErrorCount(), 0u);
+}
+
+TEST_F(DiskFileTest, FailedWriteIsOnlyAResult) {
+    const std::u16string path = temp_ / u"readonly.txt";
+    ASSERT_TRUE(WriteFileBytes(path, "abc"));
+    DiskFile file;
+    ASSERT_TRUE(file.Open(path, 0)); // read access only
+    EXPECT_FALSE(file.Write("x", 1));
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), 0);
+}
+
+TEST_F(DiskFileTest, ReadErrorBecomesEndOfFileUntilTheNextOpen) {
+    const std::u16string path = temp_ / u"writeonly.txt";
+    ASSERT_TRUE(WriteFileBytes(path, "content"));
+    DiskFile file;
+    ASSERT_TRUE(file.Open(path, FileModeWrite)); // no read access: reads fail
+    char buffer[16];
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0u);
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_READ_ERROR);
+    EXPECT_EQ(TheErrorHandler().ErrorCount(), 1u);
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0u);
+    EXPECT_EQ(TheErrorHandler().ErrorCount(), 1u); // not asked again
+
+    ASSERT_TRUE(file.Open(path, 0));
+    EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 7u);
+}
+
+TEST_F(DiskFileTest, LockViolationOnALargeReadIsRetriedWith32768Bytes) {
+    const std::u16string path = temp_ / u"locked.bin";
+    ASSERT_TRUE(WriteFileBytes(path, std::string(70000, 'z')));
+    HANDLE other =
+        ::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(::LockFile(other, 40000, 0, 30000, 0));
+
+    DiskFile file;
+    ASSERT_TRUE(file.Open(path, FileModeOpenShared));
+    std::vector<char> buffer(65536);
+    DWORD plain = 0;
+    bool enforced = !::ReadFile(file.Handle(), buffer.data(), 65536, &plain, nullptr) &&
+                    ::GetLastError() == ERROR_LOCK_VIOLATION;
+    if (!enforced) {
+        ::UnlockFile(other, 40000, 0, 30000, 0);
+        ::CloseHandle(other);
+        GTEST_SKIP() << "this system does not enforce byte-range locks on reads";
+    }
+    file.Seek(0, SeekFromStart);
+    EXPECT_EQ(file.Read(buffer.data(), 65536), 32768u);
+    EXPECT_EQ(TheErrorHandler().ErrorCount(), 0u);
+    // A small read over the locked range is a read error.
+    file.Seek(40000, SeekFromStart);
+    EXPECT_EQ(file.Read(buffer.data(), 100), 0u);
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_READ_ERROR);
+    ::UnlockFile(other, 40000, 0, 30000, 0);
+    ::CloseHandle(other);
+}
+
+TEST_F(DiskFileTest, TellWithoutAFileReportsAndAnswersMinusOne) {
+    DiskFile file;
+    EXPECT_EQ(file.Tell(), -1);
+    EXPECT_EQ(messages_, std::vector<int>{kMessageSeek});
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), 0);
+    file.Seek(5, SeekFromStart); // nothing happens
+    EXPECT_TRUE(file.Close());   // nothing to close
+}
+
+TEST_F(DiskFileTest, DeleteClosesAndRemoves) {
+    const std::u16string path = temp_ / u"gone.tmp";
+    DiskFile file;
+    ASSERT_TRUE(file.Create(path));
+    EXPECT_TRUE(file.Delete());
+    EXPECT_FALSE(file.IsOpened());
+    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(file.Delete());
+}
+
+} // namespace
+} // namespace ozu

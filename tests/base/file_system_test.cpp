@@ -1,0 +1,268 @@
+#include "base/file_system.h"
+#include "base/win32_text.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace ozu {
+namespace {
+
+using testing::Exists;
+using testing::TempFolder;
+using testing::WriteFileBytes;
+
+constexpr std::u16string_view kExtended = u"\\\\?\\";
+
+// A file in nested folders whose full path is longer than MAX_PATH, made
+// through the extended-length form (the plain form cannot reach it).
+class LongPathTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        longFolder_ = temp_.Path();
+        while (longFolder_.size() < 400) {
+            longFolder_ += u"\\" + std::u16string(60, u'd') +
+                           TempFolder::Number(static_cast<uint32_t>(longFolder_.size()));
+            ASSERT_TRUE(::CreateDirectoryW(W(std::u16string(kExtended) + longFolder_), nullptr));
+        }
+        longFile_ = longFolder_ + u"\\file.txt";
+        ASSERT_TRUE(WriteFileBytes(std::u16string(kExtended) + longFile_, "12345"));
+        ASSERT_GT(longFile_.size(), static_cast<size_t>(MAX_PATH));
+    }
+
+    TempFolder temp_;
+    std::u16string longFolder_;
+    std::u16string longFile_;
+};
+
+// Windows refuses plain paths beyond MAX_PATH and the wrappers get there by
+// their second attempt; Wine accepts them either way. Both must work.
+TEST_F(LongPathTest, QueryAndDeleteThroughThePlainPath) {
+    uint32_t attributes = QueryAttributes(longFile_);
+    ASSERT_NE(attributes, kInvalidAttributes);
+    EXPECT_FALSE(IsDirectoryAttr(attributes));
+    EXPECT_TRUE(IsDirectoryAttr(QueryAttributes(longFolder_)));
+    EXPECT_TRUE(PathExists(longFile_));
+
+    EXPECT_TRUE(RemoveFile(longFile_));
+    EXPECT_FALSE(Exists(std::u16string(kExtended) + longFile_));
+    EXPECT_FALSE(PathExists(longFile_));
+    EXPECT_FALSE(RemoveFile(longFile_));
+}
+
+TEST_F(LongPathTest, RelativeLongPathsAreResolvedAgainstTheCurrentFolder) {
+    wchar_t saved[MAX_PATH + 1];
+    ::GetCurrentDirectoryW(MAX_PATH + 1, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(W(temp_.Path())));
+    std::u16string relative = longFile_.substr(temp_.Path().size() + 1);
+    ASSERT_GT(relative.size(), static_cast<size_t>(MAX_PATH));
+
+    EXPECT_TRUE(PathExists(relative));
+    EXPECT_TRUE(PathExists(u".\\" + relative));
+    EXPECT_TRUE(RemoveFile(relative));
+    EXPECT_FALSE(Exists(std::u16string(kExtended) + longFile_));
+    ::SetCurrentDirectoryW(saved);
+}
+
+TEST_F(LongPathTest, SearchesReachLongPaths) {
+    FoundEntry entry;
+    ASSERT_TRUE(LookUpEntry(longFile_, entry));
+    EXPECT_EQ(entry.name, longFile_);
+    EXPECT_EQ(entry.size, 5u);
+
+    DirectoryScan scan;
+    scan.SetMask(longFolder_ + u"\\*");
+    ASSERT_TRUE(scan.Next(entry));
+    EXPECT_EQ(entry.name, longFile_);
+    EXPECT_FALSE(scan.Next(entry));
+    EXPECT_FALSE(entry.error);
+}
+
+// The plain form drops a trailing dot from a name, so a file named "name."
+// can only be reached through the extended-length form: every wrapper must get
+// there with its second attempt.
+class TrailingDotTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dotted_ = temp_ / u"name.";
+        ASSERT_TRUE(WriteFileBytes(std::u16string(kExtended) + dotted_, "dot"));
+        ASSERT_EQ(::GetFileAttributesW(W(dotted_)), INVALID_FILE_ATTRIBUTES)
+            << "the plain form must fail for this test to mean anything";
+    }
+
+    TempFolder temp_;
+    std::u16string dotted_;
+};
+
+TEST_F(TrailingDotTest, QueryLookUpAndDeleteUseTheSecondAttempt) {
+    EXPECT_NE(QueryAttributes(dotted_), kInvalidAttributes);
+    EXPECT_TRUE(PathExists(dotted_));
+
+    FoundEntry entry;
+    ASSERT_TRUE(LookUpEntry(dotted_, entry));
+    EXPECT_EQ(entry.name, dotted_);
+    EXPECT_EQ(entry.size, 3u);
+
+    ASSERT_FALSE(::DeleteFileW(W(dotted_)));
+    EXPECT_TRUE(RemoveFile(dotted_));
+    EXPECT_FALSE(Exists(std::u16string(kExtended) + dotted_));
+    EXPECT_FALSE(PathExists(dotted_));
+}
+
+TEST_F(TrailingDotTest, ScanMaskReachesTheFile) {
+    DirectoryScan scan;
+    scan.SetMask(dotted_);
+    FoundEntry entry;
+    ASSERT_TRUE(scan.Next(entry));
+    EXPECT_EQ(entry.name, dotted_);
+}
+
+TEST(FileSystem, MissingPathsFailWithTheirOwnError) {
+    TempFolder temp;
+    std::u16string missing = temp / u"missing.txt";
+    EXPECT_EQ(QueryAttributes(missing), kInvalidAttributes);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(PathExists(missing));
+    EXPECT_FALSE(RemoveFile(missing));
+    EXPECT_FALSE(IsDirectoryAttr(kInvalidAttributes));
+    EXPECT_TRUE(IsReparseAttr(FILE_ATTRIBUTE_REPARSE_POINT));
+    EXPECT_FALSE(IsReparseAttr(FILE_ATTRIBUTE_DIRECTORY));
+}
+
+TEST(FileSystem, ExtendedLengthFormUsesTheProcessCurrentFolder) {
+    TempFolder temp;
+    wchar_t saved[MAX_PATH + 1];
+    ::GetCurrentDirectoryW(MAX_PATH + 1, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(W(temp.Path())));
+    std::u16string out;
+    ASSERT_TRUE(ToExtendedLengthPath(u"a\\b", out));
+    EXPECT_EQ(out, std::u16string(kExtended) + temp.Path() + u"\\a\\b");
+    ASSERT_TRUE(ToExtendedLengthPath(u"\\x", out));
+    EXPECT_EQ(out, std::u16string(kExtended) + temp.Path().substr(0, 2) + u"\\x");
+    ::SetCurrentDirectoryW(saved);
+}
+
+std::vector<std::u16string> ScanNames(std::u16string_view mask, bool* error = nullptr) {
+    DirectoryScan scan;
+    scan.SetMask(mask);
+    std::vector<std::u16string> names;
+    FoundEntry entry;
+    while (scan.Next(entry)) {
+        names.push_back(entry.name);
+    }
+    if (error != nullptr) {
+        *error = entry.error;
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(DirectoryScan, EmptyAndMissingFoldersGiveNothingAndNoError) {
+    TempFolder temp;
+    ASSERT_TRUE(::CreateDirectoryW(W(temp / u"empty"), nullptr));
+    bool error = true;
+    EXPECT_TRUE(ScanNames(temp / u"empty\\*", &error).empty());
+    EXPECT_FALSE(error);
+    error = true;
+    EXPECT_TRUE(ScanNames(temp / u"missing\\*", &error).empty());
+    EXPECT_FALSE(error);
+    error = true;
+    EXPECT_TRUE(ScanNames(u"", &error).empty());
+    EXPECT_FALSE(error);
+}
+
+TEST(DirectoryScan, ListsEntriesWithFullPathsButNeverDotEntries) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / u"a.txt", "abc"));
+    ASSERT_TRUE(WriteFileBytes(temp / u"b.dat", ""));
+    ASSERT_TRUE(::CreateDirectoryW(W(temp / u"sub"), nullptr));
+
+    using Names = std::vector<std::u16string>;
+    EXPECT_EQ(ScanNames(temp / u"*"), (Names{temp / u"a.txt", temp / u"b.dat", temp / u"sub"}));
+    EXPECT_EQ(ScanNames(temp / u"*.txt"), (Names{temp / u"a.txt"}));
+    // Slashes in the mask are kept; the name part follows the last one.
+    EXPECT_EQ(ScanNames(temp.Path() + u"/*.dat"), (Names{temp.Path() + u"/b.dat"}));
+
+    DirectoryScan scan;
+    scan.SetMask(temp / u"*");
+    FoundEntry entry;
+    int directories = 0;
+    while (scan.Next(entry)) {
+        if (entry.name == temp / u"a.txt") {
+            EXPECT_EQ(entry.size, 3u);
+            EXPECT_FALSE(entry.isDirectory);
+            uint64_t ticks = (uint64_t{entry.rawWriteTime.dwHighDateTime} << 32) |
+                             entry.rawWriteTime.dwLowDateTime;
+            EXPECT_EQ(entry.modificationTime, ticks * 100);
+            // Nanoseconds since 1601 outgrow a signed 64-bit count in 1893;
+            // today's times must still come out in the right century.
+            EXPECT_GT(entry.modificationTime / 1000000000 / 3600 / 24 / 365, 400u);
+        }
+        directories += entry.isDirectory ? 1 : 0;
+    }
+    EXPECT_EQ(directories, 1);
+    scan.Close();
+    // A new mask starts a new search on the same object.
+    scan.SetMask(temp / u"sub");
+    ASSERT_TRUE(scan.Next(entry));
+    EXPECT_TRUE(entry.isDirectory);
+}
+
+TEST(LookUpEntry, FindsOneEntryAndRefusesWildcards) {
+    TempFolder temp;
+    ASSERT_TRUE(WriteFileBytes(temp / u"x.bin", "1234567"));
+    FoundEntry entry;
+    ASSERT_TRUE(LookUpEntry(temp / u"x.bin", entry));
+    EXPECT_EQ(entry.size, 7u);
+    EXPECT_EQ(entry.name, temp / u"x.bin");
+    EXPECT_FALSE(LookUpEntry(temp / u"x.*", entry));
+    EXPECT_FALSE(LookUpEntry(temp / u"x.bi?", entry));
+    EXPECT_FALSE(entry.error);
+    EXPECT_FALSE(LookUpEntry(temp / u"nothing", entry));
+    EXPECT_FALSE(entry.error);
+    ASSERT_TRUE(LookUpEntry(temp.Path(), entry));
+    EXPECT_TRUE(entry.isDirectory);
+}
+
+TEST(OpenStream, SharesTheFileWithOtherReadersAndWriters) {
+    TempFolder temp;
+    const std::u16string path = temp / u"stream.bat";
+    FileStream out = OpenStream(path, u"wb");
+    ASSERT_TRUE(out);
+    // Another writer may open the file while the stream holds it.
+    HANDLE other =
+        ::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE);
+    ::CloseHandle(other);
+    ASSERT_EQ(std::fwrite("line\r\n", 1, 6, out.get()), 6u);
+    out.reset();
+
+    FileStream in = OpenStream(path, u"rb");
+    ASSERT_TRUE(in);
+    char buffer[16] = {};
+    EXPECT_EQ(std::fread(buffer, 1, sizeof(buffer), in.get()), 6u);
+    EXPECT_STREQ(buffer, "line\r\n");
+    EXPECT_FALSE(OpenStream(temp / u"missing", u"rb"));
+}
+
+TEST(FreeSpace, BareNameAsksAboutTheCurrentDrive) {
+    ULARGE_INTEGER available{}, total{}, totalFree{};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(nullptr, &available, &total, &totalFree));
+    uint64_t bare = FreeSpaceForPath(u"file.txt");
+    EXPECT_GT(bare, 0u);
+    // Free space moves while other programs run; the same volume stays close.
+    uint64_t difference =
+        bare > available.QuadPart ? bare - available.QuadPart : available.QuadPart - bare;
+    EXPECT_LT(difference, uint64_t{1} << 30);
+
+    TempFolder temp;
+    EXPECT_GT(FreeSpaceForPath(temp / u"anything"), 0u);
+    EXPECT_EQ(FreeSpaceForPath(u"Q:\\no\\drive"), 0u); // no such drive in the prefix
+}
+
+} // namespace
+} // namespace ozu

@@ -1,0 +1,26 @@
+#include "base/system_info.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace ozu {
+namespace {
+
+// The test prefixes say their shape in WINEARCH: "win64" runs this 32-bit
+// program under WOW64, "win32" is 32-bit Windows.
+TEST(Shape, RunningUnderWow64FollowsTheWindowsShape) {
+    char arch[16] = {};
+    if (::GetEnvironmentVariableA("WINEARCH", arch, sizeof(arch)) == 0) {
+        GTEST_SKIP() << "the Windows shape is not known";
+    }
+    const bool expected = std::strcmp(arch, "win64") == 0;
+    EXPECT_EQ(RunningUnderWow64(), expected);
+    EXPECT_EQ(RunningUnderWow64(), expected); // answered from the cache
+    EXPECT_FALSE(NativeIsItanium());
+}
+
+} // namespace
+} // namespace ozu
