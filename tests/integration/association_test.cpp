@@ -10,6 +10,7 @@
 #include "integration/associations.h"
 #include "integration/options.h"
 #include "localization/localized_strings.h"
+#include "settings/portable_settings.h"
 #include "registry_test_support.h"
 
 namespace ozu {
@@ -61,6 +62,7 @@ protected:
         guard_.Keep(root, key);
         DeleteTree(root, key);
     }
+    void TearDown() override { PortableSettings::Instance().Clear(); }
     std::string Staged(std::u16string_view name) const { return Utf8(program_.PathOf(name)); }
 
     test::StagedProgram program_;
@@ -120,6 +122,27 @@ TEST_F(Options, ClassTooLongToReadCountsAsNobodys) {
     SetString(HKCR, ".iso", "", longClass.substr(1)); // 79 characters fit
     LoadIntegrationOptions(o);
     EXPECT_FALSE(o.assoc[kIsoRow]);
+}
+
+TEST_F(Options, PortableFileThatForbidsIntegrationHoldsTheChoicesAndHidesTheOwners) {
+    SetString(HKCR, ".iso", "", "Burner.Image");
+    SetString(HKCR, ".jar", "", "Mivora");
+    program_.PutFile(u"Mivora.ini", "Global\\Integration=0\r\n"
+                                    "HKCU\\Setup\\.jar\\Set=1\r\n"
+                                    "HKCU\\Setup\\.cab\\Set=0\r\n"
+                                    "HKCU\\Setup\\Links\\Desktop=1\r\n");
+    ASSERT_TRUE(PortableSettings::Instance().LoadFrom(program_.PathOf(u"Mivora.ini")));
+    IntegrationOptions o;
+    LoadIntegrationOptions(o);
+    EXPECT_TRUE(o.assoc[kIsoRow]) << "the registry's owner is not seen";
+    EXPECT_FALSE(o.assoc[kJarRow]) << "nor is our own class";
+    EXPECT_FALSE(o.assoc[2]);
+    EXPECT_TRUE(o.desktop);
+
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    EXPECT_FALSE(KeyExists(HKCR, ".zip"));
+    EXPECT_FALSE(KeyExists(HKCU, "Software\\Mivora"));
+    EXPECT_EQ(PortableSettings::Instance().Find(u"HKCU\\Setup\\.zip\\Exist"), u"0");
 }
 
 TEST_F(Options, OwnClassesAreRecognisedIgnoringCase) {
