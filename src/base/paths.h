@@ -23,6 +23,11 @@ bool IsAbsolutePath(std::u16string_view path);
 // "*" or "?" after an optional leading "\\?\"; false for an empty path.
 bool HasWildcards(std::u16string_view path);
 
+// Offset of the last character; 0 for an empty text.
+constexpr size_t LastCharOf(std::u16string_view text) {
+    return text.empty() ? 0 : text.size() - 1;
+}
+
 // Offset of the name part: just after the last separator; without one, after
 // the colon of "X:" or else 0.
 size_t NamePartOf(std::u16string_view path);

@@ -34,6 +34,8 @@ TEST(PathTests, Wildcards) {
 }
 
 TEST(PathTests, NamePart) {
+    EXPECT_EQ(LastCharOf(u"abc"), 2u);
+    EXPECT_EQ(LastCharOf(u""), 0u);
     EXPECT_EQ(NameOf(u"C:\\dir\\"), u"");
     EXPECT_EQ(NamePartOf(u"C:\\dir\\"), 7u);
     EXPECT_EQ(NameOf(u"dir/file"), u"file");
