@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "../res/resource.h"
+
 namespace ozu {
 
 // Number of association flags in the record. Only the first 17 have an archive
@@ -52,23 +54,23 @@ inline constexpr std::u16string_view kRevProgId = u"Mivora.REV";
 // The control ids do not follow the row order (.xz 5113, .z 5114, .lz 5115):
 // language files name the controls, so the ids are fixed.
 inline constexpr std::array<ArchiveType, kArchiveTypeCount> ArchiveTypeTable{{
-    {u".ozu", u".ozu", kProgId, 5101},             // IDC_ASSOCOZU
-    {u".zip", u".zip", kZipProgId, 5102},          // IDC_ASSOCZIP
-    {u".cab", u".cab", kProgId, 5103},             // IDC_ASSOCCAB
-    {u".arj", u".arj", kProgId, 5104},             // IDC_ASSOCARJ
-    {u".lz.tlz", u".lz", kProgId, 5115},           // IDC_ASSOCLZ
-    {u".lzh.lha", u".lzh", kProgId, 5105},         // IDC_ASSOCLZH
-    {u".7z", u".7z", kProgId, 5106},               // IDC_ASSOC7Z
-    {u".tar", u".tar", kProgId, 5107},             // IDC_ASSOCTAR
-    {u".gz.tgz", u".gz", kProgId, 5108},           // IDC_ASSOCGZ
-    {u".uue.xxe.uu", u".uue", kProgId, 5109},      // IDC_ASSOCUUE
-    {u".bz2.tbz2.bz.tbz", u".bz2", kProgId, 5110}, // IDC_ASSOCBZ2
-    {u".jar", u".jar", kProgId, 5111},             // IDC_ASSOCJAR
-    {u".iso", u".iso", kProgId, 5112},             // IDC_ASSOCISO
-    {u".z.taz", u".z", kProgId, 5114},             // IDC_ASSOCZ
-    {u".xz.txz", u".xz", kProgId, 5113},           // IDC_ASSOCXZ
-    {u".zipx", u".zipx", kProgId, 5116},           // IDC_ASSOCZIPX
-    {u".001", u".001", kProgId, 5117},             // IDC_ASSOC001
+    {u".ozu", u".ozu", kProgId, IDC_ASSOCOZU},
+    {u".zip", u".zip", kZipProgId, IDC_ASSOCZIP},
+    {u".cab", u".cab", kProgId, IDC_ASSOCCAB},
+    {u".arj", u".arj", kProgId, IDC_ASSOCARJ},
+    {u".lz.tlz", u".lz", kProgId, IDC_ASSOCLZ},
+    {u".lzh.lha", u".lzh", kProgId, IDC_ASSOCLZH},
+    {u".7z", u".7z", kProgId, IDC_ASSOC7Z},
+    {u".tar", u".tar", kProgId, IDC_ASSOCTAR},
+    {u".gz.tgz", u".gz", kProgId, IDC_ASSOCGZ},
+    {u".uue.xxe.uu", u".uue", kProgId, IDC_ASSOCUUE},
+    {u".bz2.tbz2.bz.tbz", u".bz2", kProgId, IDC_ASSOCBZ2},
+    {u".jar", u".jar", kProgId, IDC_ASSOCJAR},
+    {u".iso", u".iso", kProgId, IDC_ASSOCISO},
+    {u".z.taz", u".z", kProgId, IDC_ASSOCZ},
+    {u".xz.txz", u".xz", kProgId, IDC_ASSOCXZ},
+    {u".zipx", u".zipx", kProgId, IDC_ASSOCZIPX},
+    {u".001", u".001", kProgId, IDC_ASSOC001},
 }};
 
 // Calls f(extension) for each extension of a group such as ".bz2.tbz2.bz.tbz",
@@ -100,25 +102,25 @@ inline constexpr size_t kAlwaysArcCapacity = 1024;
 
 inline constexpr size_t kContextMenuItemCount = 19;
 inline constexpr std::array<ContextMenuItem, kContextMenuItemCount> ContextMenuItemTable{{
-    {101, u"ExtrTo", 1},     // IDC_CONTEXTEXTRACTTO
-    {102, u"ExtrHere", 1},   // IDC_CONTEXTEXTRACTHERE
-    {103, u"Extr", 1},       // IDC_CONTEXTEXTRACT
-    {104, u"ExtrSep", 1},    // IDC_CONTEXTEXTRACTSEPARATE
-    {105, u"OpenSFX", 1},    // IDC_CONTEXTOPENSFX
-    {106, u"OpenArc", 1},    // IDC_CONTEXTOPENARC
-    {107, u"AddTo", 1},      // IDC_CONTEXTADD
-    {108, u"AddArc", 1},     // IDC_CONTEXTADDARC
-    {109, u"EmailArc", 1},   // IDC_CONTEXTEMAILARC
-    {110, u"EmailOpt", 1},   // IDC_CONTEXTEMAILARCOPT
-    {111, u"Test", 0},       // IDC_CONTEXTTEST
-    {112, u"Convert", 0},    // IDC_CONTEXTCONVERT
-    {114, u"NewOZU", 1},     // IDC_CONTEXTNEWOZU
-    {115, u"NewZIP", 1},     // IDC_CONTEXTNEWZIP
-    {118, u"SFXLocal", 1},   // IDC_CONTEXTSFXLOCAL
-    {119, u"SFXNetwork", 1}, // IDC_CONTEXTSFXNETWORK
-    {120, u"SFXOther", 1},   // IDC_CONTEXTSFXOTHER
-    {116, u"DragAdd", 1},    // IDC_CONTEXTDRAGADD
-    {117, u"DragExtr", 1},   // IDC_CONTEXTDRAGEXTRACT
+    {IDC_CONTEXTEXTRACTTO, u"ExtrTo", 1},
+    {IDC_CONTEXTEXTRACTHERE, u"ExtrHere", 1},
+    {IDC_CONTEXTEXTRACT, u"Extr", 1},
+    {IDC_CONTEXTEXTRACTSEPARATE, u"ExtrSep", 1},
+    {IDC_CONTEXTOPENSFX, u"OpenSFX", 1},
+    {IDC_CONTEXTOPENARC, u"OpenArc", 1},
+    {IDC_CONTEXTADD, u"AddTo", 1},
+    {IDC_CONTEXTADDARC, u"AddArc", 1},
+    {IDC_CONTEXTEMAILARC, u"EmailArc", 1},
+    {IDC_CONTEXTEMAILARCOPT, u"EmailOpt", 1},
+    {IDC_CONTEXTTEST, u"Test", 0},
+    {IDC_CONTEXTCONVERT, u"Convert", 0},
+    {IDC_CONTEXTNEWOZU, u"NewOZU", 1},
+    {IDC_CONTEXTNEWZIP, u"NewZIP", 1},
+    {IDC_CONTEXTSFXLOCAL, u"SFXLocal", 1},
+    {IDC_CONTEXTSFXNETWORK, u"SFXNetwork", 1},
+    {IDC_CONTEXTSFXOTHER, u"SFXOther", 1},
+    {IDC_CONTEXTDRAGADD, u"DragAdd", 1},
+    {IDC_CONTEXTDRAGEXTRACT, u"DragExtr", 1},
 }};
 
 // Fills every field from the stored choices, their defaults and the current
