@@ -1,5 +1,17 @@
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    return 0;
+#include <new>
+
+#include "base/error_handler.h"
+#include "control/startup.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    try {
+        return ozu::RunProgram(instance);
+    } catch (const ozu::OZU_EXIT& exit) {
+        // Fatal conditions end the program with their code.
+        return exit.code;
+    } catch (const std::bad_alloc&) {
+        return ozu::OZU_EXIT_MEMORY_ERROR;
+    }
 }

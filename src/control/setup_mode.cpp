@@ -1,0 +1,65 @@
+// Setup mode: the setup dialog writes the integration; then, unless a package
+// installer runs the show, the completion dialog and the notice about the
+// 32-bit edition on 64-bit Windows; last the new program group is opened.
+#include "control/startup.h"
+
+#include <shellapi.h>
+
+#include "base/file_system.h"
+#include "base/paths.h"
+#include "base/system_info.h"
+#include "base/text.h"
+#include "base/win32_text.h"
+#include "control/app_state.h"
+#include "control/switches.h"
+#include "dialogs/done_dialog.h"
+#include "dialogs/message_box.h"
+#include "dialogs/setup_dialog.h"
+#include "localization/localized_strings.h"
+#include "resource.h"
+
+namespace ozu {
+namespace {
+
+// Only the x64 edition exists besides this one, so the notice makes no sense
+// on Itanium.
+void ShowNoticeFor32BitEdition() {
+    if (RunningUnderWow64() && !TheSwitches().SilentMode && !NativeIsItanium())
+        ShowMessageBox(nullptr, GetLocalizedString(IDS_WARN32BIT),
+                       GetLocalizedString(IDS_UNINSTTITLE), MB_ICONINFORMATION);
+}
+
+void OpenProgramGroup() {
+    const Switches& switches = TheSwitches();
+    const std::u16string& group = ProgramGroupPath();
+    if (group.empty() || switches.SilentMode || switches.MsiMode || switches.NoExplorer ||
+        !PathExists(group))
+        return;
+    ShellExecuteW(nullptr, L"open", W(group), nullptr, L"", SW_SHOWNORMAL);
+}
+
+} // namespace
+
+void RunSetupMode() {
+    const Switches& switches = TheSwitches();
+    SetupDialogContext setup{};
+    setup.silent = switches.SilentMode;
+    setup.msiMode = switches.MsiMode;
+    setup.initOptionsText = switches.InitOptionsText;
+    setup.icon = ProgramIcon();
+    // 1: the integration was written. 0 is Cancel; -1 means the dialog could
+    // not be shown, which is no success either.
+    if (RunSetupDialog(setup) <= 0) {
+        // The installer learns that nothing was written.
+        ExitCode() = 1;
+        return;
+    }
+    ProgramGroupPath() = Truncate(setup.programGroupPath, kPathCapacity);
+    if (!switches.MsiMode) {
+        RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
+        ShowNoticeFor32BitEdition();
+    }
+    OpenProgramGroup();
+}
+
+} // namespace ozu
