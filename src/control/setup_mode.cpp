@@ -47,10 +47,9 @@ void RunSetupMode() {
     setup.msiMode = switches.MsiMode;
     setup.initOptionsText = switches.InitOptionsText;
     setup.icon = ProgramIcon();
-    // 1: the integration was written. 0 is Cancel; -1 means the dialog could
-    // not be shown, which is no success either.
-    if (RunSetupDialog(setup) <= 0) {
-        // The installer learns that nothing was written.
+    if (RunSetupDialog(setup) == 0) {
+        // Cancelled (or the dialog could not be shown): nothing was written,
+        // and the installer learns it from the exit code.
         ExitCode() = 1;
         return;
     }
