@@ -155,17 +155,30 @@ std::string Describe(const Value& v) {
 }
 
 // skip: a subkey name left out (the 64-bit view's copy of the 32-bit one).
-void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines,
-          std::u16string_view skip = {}) {
+bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
+               auto lower = [](char16_t c) {
+                   return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+               };
+               return lower(x) == lower(y);
+           });
+}
+
+// Every level is opened in the walk's view: a WOW64 process that opens
+// "CLSID" below Software\Classes without a view lands in the 32-bit copy. The
+// "Wow6432Node" keys are left out, since each view shows its own copy under
+// the ordinary names.
+void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, REGSAM view) {
     lines.push_back(path);
     for (const Value& v : ValuesOf(key))
         lines.push_back(path + " : \"" + Utf8(v.name) + "\" = " + Describe(v));
     for (const std::u16string& name : SubkeyNamesOf(key)) {
-        if (name == skip)
+        if (EqualsNoCaseAscii(name, u"Wow6432Node"))
             continue;
         KeyHandle child;
-        if (Open(key, name, KEY_READ, child))
-            Walk(child.h, path + "\\" + Utf8(name), lines);
+        if (Open(key, name, KEY_READ | view, child))
+            Walk(child.h, path + "\\" + Utf8(name), lines, view);
         else
             lines.push_back(path + "\\" + Utf8(name) + " (unreadable)");
     }
@@ -356,8 +369,7 @@ std::vector<std::string> ExportRegistry() {
              {std::pair{HKEY_LOCAL_MACHINE, "HKLM"}, std::pair{HKEY_CURRENT_USER, "HKCU"}}) {
             KeyHandle key;
             if (Open(root, u"Software", KEY_READ | view, key))
-                Walk(key.h, label + name + "\\Software", lines,
-                     view == KEY_WOW64_64KEY ? u"Wow6432Node" : u"");
+                Walk(key.h, label + name + "\\Software", lines, view);
         }
     }
     std::sort(lines.begin(), lines.end());

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <ole2.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <string>
 
+#include "base/system_info.h"
+#include "base/win32_text.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/options.h"
@@ -91,6 +94,53 @@ bool Contains(const std::vector<std::string>& lines, const std::string& line) {
     return std::binary_search(lines.begin(), lines.end(), line);
 }
 
+// The shell extension, the application path in both views, the uninstall
+// entry and the shortcuts were written, so that their removal is tested.
+void ExpectShellIntegrationApplied(const std::vector<std::string>& applied,
+                                   const StagedProgram& program, const std::u16string& group) {
+    const std::string windows = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::string appPath =
+        windows + "App Paths\\Mivora.exe : \"\" = sz:" + Utf8(program.PathOf(u"Mivora.exe"));
+    const std::string classes = "[32] HKLM\\Software\\Classes\\";
+    EXPECT_TRUE(Contains(applied, "[32] " + appPath));
+    EXPECT_TRUE(
+        Contains(applied, "[32] " + windows +
+                              "Uninstall\\Mivora archiver : \"Publisher\" = sz:Kalvuna GmbH"));
+    EXPECT_TRUE(Contains(applied, "[32] HKLM\\Software\\Mivora\\Capabilities\\FileAssociations : "
+                                  "\".zip\" = sz:Mivora.ZIP"));
+    EXPECT_TRUE(Contains(
+        applied, classes + "CLSID\\" + Utf8(kShellExtClsid32) +
+                     "\\InProcServer32 : \"\" = sz:" + Utf8(program.PathOf(u"ozuext.dll"))));
+    if (RunningUnderWow64()) {
+        EXPECT_TRUE(Contains(applied, "[64] " + appPath));
+        EXPECT_TRUE(Contains(
+            applied, "[64] HKLM\\Software\\Classes\\CLSID\\" + Utf8(kShellExtClsid64) +
+                         "\\InProcServer32 : \"\" = sz:" + Utf8(program.PathOf(u"ozuext64.dll"))));
+        EXPECT_TRUE(Contains(applied, classes +
+                                          "*\\shellex\\ContextMenuHandlers\\Mivora32 : "
+                                          "\"\" = sz:" +
+                                          Utf8(kShellExtClsid32)));
+    }
+    EXPECT_TRUE(
+        Contains(applied, classes + "*\\shellex\\ContextMenuHandlers\\Mivora : \"\" = sz:" +
+                              Utf8(RunningUnderWow64() ? kShellExtClsid64 : kShellExtClsid32)));
+    EXPECT_NE(GetFileAttributesW(W(group + u"\\Mivora.lnk")), INVALID_FILE_ATTRIBUTES);
+}
+
+void ExpectNoShortcutsLeft(const std::u16string& group) {
+    for (const int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
+                            CSIDL_COMMON_STARTMENU}) {
+        EXPECT_EQ(GetFileAttributesW(W(ShellFolder(csidl) + u"\\Mivora.lnk")),
+                  INVALID_FILE_ATTRIBUTES)
+            << csidl;
+    }
+    for (const int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+        EXPECT_EQ(GetFileAttributesW(W(ShellFolder(csidl) + u"\\Mivora")), INVALID_FILE_ATTRIBUTES)
+            << csidl;
+    }
+    EXPECT_EQ(GetFileAttributesW(W(group)), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
     ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
     StagedProgram program;
@@ -112,10 +162,12 @@ TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
         EXPECT_TRUE(
             Contains(applied, "[32] HKLM\\Software\\Classes\\Mivora\\shell\\open\\command"));
         EXPECT_FALSE(group.empty());
+        ExpectShellIntegrationApplied(applied, program, group);
 
         RunRemoval();
         const std::vector<std::string> after = ExportRegistry();
         EXPECT_EQ(DiffExports(before, after), "");
+        ExpectNoShortcutsLeft(group);
     }
     RemoveShortcuts();
     OleUninitialize();
