@@ -138,6 +138,10 @@ void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool e
         return;
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
+        // A volume extension that another program owns (or that nobody
+        // registered) is not ours to give back or to delete.
+        if (!IsOwnAssociation(volume))
+            continue;
         if (exist && !cls.empty())
             SetClass(volume, cls);
         else

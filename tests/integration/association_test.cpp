@@ -268,8 +268,24 @@ TEST_F(Associations, FamilyVolumesFollowThePreviousOwnerOnRelease) {
     SetExtensionAssociation(u".ozu", false, false, true, false);
     EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OldArc");
     EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew"));
-    for (unsigned n = 0; n < 100; ++n)
+    for (unsigned n = 0; n < 30; ++n)
         EXPECT_EQ(GetString(HKCR, Volume(n), ""), "OldArc") << n;
+    EXPECT_FALSE(KeyExists(HKCR, ".o30")) << "volumes setup never wrote are not created";
+}
+
+TEST_F(Associations, ReleaseLeavesVolumeExtensionsOfOtherProgramsAlone) {
+    SetString(HKCR, ".o05", "", "SplitTool"); // taken over after setup
+    SetString(HKCR, ".o42", "", "SplitTool"); // never ours
+    SetString(HKCR, ".o43", "", "");          // an empty key of somebody else
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetString(HKCR, ".o05", "", "SplitTool");
+    SetString(HKCR, ".o60", "", "Mivora"); // left by an older version
+    SetExtensionAssociation(u".ozu", false, true, true, false);
+    EXPECT_EQ(GetString(HKCR, ".o05", ""), "SplitTool");
+    EXPECT_EQ(GetString(HKCR, ".o42", ""), "SplitTool");
+    EXPECT_TRUE(KeyExists(HKCR, ".o43"));
+    EXPECT_FALSE(KeyExists(HKCR, ".o04"));
+    EXPECT_FALSE(KeyExists(HKCR, ".o60"));
 }
 
 TEST_F(Associations, ExtensionTakenOverByAnotherProgramIsLeftAlone) {
