@@ -131,7 +131,9 @@ bool GetShellFolder(std::u16string& out, size_t capacity, int csidl) {
         std::u16string folder(MAX_PATH, u'\0');
         if (SUCCEEDED(
                 SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, W(folder.data())))) {
-            folder.resize(folder.find(u'\0'));
+            if (const size_t end = folder.find(u'\0'); end != std::u16string::npos) {
+                folder.resize(end);
+            }
             out = std::move(folder);
             return true;
         }
