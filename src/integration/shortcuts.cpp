@@ -104,7 +104,10 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
         DeleteFolderTree(group);
         return false;
     }
-    if (PathExists(group)) {
+    // A linked group folder is not emptied: its files live elsewhere and are
+    // not ours. Our shortcuts are still updated in it.
+    const uint32_t attributes = QueryAttributes(group);
+    if (IsDeletableFolderTree(attributes)) {
         EmptyFolder(group);
     }
     CreateDirectoryW(W(group), nullptr);

@@ -359,6 +359,22 @@ TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotFollowedOnRemoval) {
     EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
 }
 
+TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotEmptiedBySetup) {
+    const std::u16string elsewhere = program_.PathOf(u"elsewhere");
+    ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
+    PutFile(Join(elsewhere, u"keep.txt"));
+    if (!MakeFolderLink(userGroup_, elsewhere)) {
+        GTEST_SKIP() << "this system cannot make a folder link here";
+    }
+    IntegrationOptions options{};
+    options.programs = 1;
+
+    UpdateShortcuts(options, nullptr, u"");
+
+    EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
+    EXPECT_TRUE(Exists(Join(elsewhere, u"Mivora.lnk")));
+}
+
 TEST_F(ShortcutsTest, NamesFromATranslationStayInsideTheirFolders) {
     // A translation whose names would reach out of the group and the
     // program folder.
