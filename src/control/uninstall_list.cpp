@@ -2,22 +2,14 @@
 
 #include <vector>
 
+#include "base/text.h"
+
 namespace ozu {
 
 namespace {
 
 bool IsSlash(char16_t c) {
     return c == u'\\' || c == u'/';
-}
-
-// Case folding for comparing the head of a path with the program folder.
-// ASCII and Latin-1 letters fold; anything else compares exactly, which can
-// only make a path count as outside.
-char16_t FoldForPath(char16_t c) {
-    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
-        return static_cast<char16_t>(c - 0x20);
-    }
-    return c;
 }
 
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view head) {
@@ -30,7 +22,7 @@ bool StartsWithNoCase(std::u16string_view text, std::u16string_view head) {
         if (IsSlash(a) && IsSlash(b)) {
             continue;
         }
-        if (FoldForPath(a) != FoldForPath(b)) {
+        if (UpperChar(a) != UpperChar(b)) {
             return false;
         }
     }

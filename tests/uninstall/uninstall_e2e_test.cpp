@@ -1,0 +1,286 @@
+// The real uninstall.exe, started the way the system starts it, on a staged
+// installation: setup, then uninstall, the self-removal batch file, the
+// confirmation and error boxes through the UI driver.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "staging.h"
+
+namespace ozu {
+namespace {
+
+using namespace ozu::testing;
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+std::wstring TempPath() {
+    wchar_t temp[MAX_PATH + 1];
+    GetTempPathW(MAX_PATH + 1, temp);
+    return temp;
+}
+
+// Keeps a file in use through the lock helper until destroyed.
+class LockHolder {
+public:
+    LockHolder(const wchar_t* mode, const std::wstring& path) {
+        std::wstring event = L"ozu-e2e-lock-" + std::to_wstring(GetCurrentProcessId());
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        std::wstring command =
+            L"\"" + BuildTreePath(OZU_LOCK_HELPER) + L"\" " + mode + L" \"" + path + L"\" " + event;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process_)) {
+            HANDLE both[] = {ready, process_.hProcess};
+            held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+        }
+        CloseHandle(ready);
+    }
+    ~LockHolder() {
+        if (process_.hProcess != nullptr) {
+            TerminateProcess(process_.hProcess, 0);
+            WaitForSingleObject(process_.hProcess, 10000);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+    bool held() const { return held_; }
+
+private:
+    PROCESS_INFORMATION process_{};
+    bool held_ = false;
+};
+
+// The files of an installation, as its installer lays them out, each folder
+// listed before what it holds; setup creates the two templates.
+const std::vector<std::string> kInstalled = {
+    "Formats",        "Formats\\Extra", "Formats\\Extra\\Deep", "Formats\\Extra\\Deep\\x.fmt",
+    "Formats\\y.fmt", "Lang",           "Lang\\german.lng",     "Mivora.exe",
+    "ozuext.dll",     "ozuext64.dll",   "Mivora.chm",           "Ozu.txt",
+    "WhatsNew.txt",   "license.txt",    "uninstall.exe",        "ozunew.dat",
+    "zipnew.dat",     "Uninstall.lst",
+};
+
+class Installation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        parent_ = L"C:\\ozu-e2e";
+        RemoveTree(parent_);
+        folder_ = JoinW(parent_, L"Mivora");
+        program_ = JoinW(folder_, L"uninstall.exe");
+        batch_ = TempPath() + L"Uninstall_Ozu.Bat";
+        DeleteFileW(batch_.c_str());
+        for (const std::string& entry : kInstalled) {
+            std::wstring path = In(entry);
+            if (entry.find('.') == std::string::npos) {
+                MakeFolder(path);
+            } else if (entry != "uninstall.exe" && entry != "Uninstall.lst" &&
+                       entry.find("new.dat") == std::string::npos) {
+                MakeFile(path, entry);
+            }
+        }
+        ASSERT_TRUE(CopyFileW(BuildTreePath(OZU_UNINSTALL_EXE).c_str(), program_.c_str(), FALSE));
+        WriteList(folder_, kInstalled);
+        MakeFile(JoinW(parent_, L"unrelated.txt"), "unrelated");
+        ClearPendingRenames();
+    }
+
+    void TearDown() override {
+        RemoveTree(parent_);
+        DeleteFileW(batch_.c_str());
+        ClearPendingRenames();
+    }
+
+    std::wstring In(const std::string& entry) const {
+        return JoinW(folder_, std::wstring(entry.begin(), entry.end()));
+    }
+
+    int Run(const std::wstring& arguments, DWORD timeoutMs = 60000) {
+        return RunAndWait(L"\"" + program_ + L"\"" + arguments, timeoutMs);
+    }
+
+    // Plays the user through the UI driver; its output, one fact per line.
+    std::string Drive(const std::vector<std::wstring>& commands, int* exitCode = nullptr) {
+        std::wstring script = JoinW(TempPath(), L"ozu-e2e-script.txt");
+        std::string text;
+        for (const std::wstring& command : commands) {
+            int size =
+                WideCharToMultiByte(CP_UTF8, 0, command.c_str(), -1, nullptr, 0, nullptr, nullptr);
+            std::string bytes(static_cast<size_t>(size), '\0');
+            WideCharToMultiByte(CP_UTF8, 0, command.c_str(), -1, bytes.data(), size, nullptr,
+                                nullptr);
+            bytes.resize(static_cast<size_t>(size) - 1);
+            text += bytes + "\n";
+        }
+        MakeFile(script, text);
+        std::string output;
+        int code =
+            RunAndWait(L"\"" + BuildTreePath(OZU_UI_DRIVER) + L"\" --script \"" + script + L"\"",
+                       120000, &output);
+        if (exitCode != nullptr) {
+            *exitCode = code;
+        }
+        DeleteFileW(script.c_str());
+        return output;
+    }
+
+    // Waits for the batch file: it restarts the program with /wait (two
+    // seconds), deletes it and its folder, then itself.
+    bool WaitForSelfRemoval() {
+        return WaitUntilGone(folder_, 60000) && WaitUntilGone(batch_, 30000);
+    }
+
+    bool NothingRemoved() const {
+        for (const std::string& entry : kInstalled) {
+            if (entry.find("new.dat") == std::string::npos && !FileExists(In(entry))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    std::wstring launch() const { return L"launch \"" + program_ + L"\""; }
+
+    std::wstring parent_, folder_, program_, batch_;
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\n";
+    }
+    return text;
+}
+
+TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
+    // Another program owns ".zip" before setup; ".ozfoo" has nothing to do
+    // with the archiver.
+    SetClass(L".zip", L"OtherZip");
+    SetClass(L".zip\\ShellNew", L"");
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", REG_SZ, L"", 2);
+    SetClass(L".ozfoo", L"OzFooFile");
+    const std::vector<std::string> before = RegistrySnapshot();
+
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    ASSERT_EQ(ClassOf(L".zip"), L"Mivora.ZIP");
+    ASSERT_TRUE(FileExists(In("zipnew.dat")));
+    ASSERT_FALSE(SnapshotDifferences(before, RegistrySnapshot()).empty());
+
+    ASSERT_EQ(Run(L" /S"), 0);
+    ASSERT_TRUE(WaitForSelfRemoval());
+
+    for (const std::string& entry : kInstalled) {
+        EXPECT_FALSE(FileExists(In(entry))) << entry;
+    }
+    EXPECT_FALSE(FileExists(folder_));
+    EXPECT_FALSE(FileExists(batch_));
+    EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
+    EXPECT_EQ(ClassOf(L".zip"), L"OtherZip");
+    EXPECT_EQ(ClassOf(L".ozfoo"), L"OzFooFile");
+    EXPECT_TRUE(PendingRenames().empty());
+    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
+}
+
+TEST_F(Installation, AnsweringNoChangesNothing) {
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    const std::vector<std::string> before = RegistrySnapshot();
+    int code = -1;
+    std::string out = Drive({launch(), L"wait", L"dump", L"press 7", L"exit"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("exit 0"), std::string::npos) << out;
+    EXPECT_TRUE(NothingRemoved());
+    EXPECT_FALSE(FileExists(batch_));
+    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+}
+
+TEST_F(Installation, AnsweringYesUninstalls) {
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    int code = -1;
+    std::string out = Drive({launch(), L"wait", L"press 6", L"exit"}, &code);
+    EXPECT_EQ(code, 0) << out;
+    ASSERT_TRUE(WaitForSelfRemoval()) << out;
+    EXPECT_EQ(ClassOf(L"Mivora"), L"<none>");
+    EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
+}
+
+class MissingList : public Installation, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MissingList, IsReportedAndNothingChanges) {
+    const bool silent = GetParam();
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    DeleteFileW(In("Uninstall.lst").c_str());
+    const std::vector<std::string> before = RegistrySnapshot();
+    std::vector<std::wstring> commands = {silent ? launch() + L" /S" : launch()};
+    if (!silent) {
+        commands.insert(commands.end(), {L"wait", L"press 6"});
+    }
+    commands.insert(commands.end(), {L"wait", L"dump", L"press 1", L"exit"});
+    int code = -1;
+    std::string out = Drive(commands, &code);
+    EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("Uninstall.lst"), std::string::npos) << out;
+    EXPECT_FALSE(FileExists(batch_));
+    EXPECT_TRUE(FileExists(In("Mivora.exe")));
+    EXPECT_TRUE(FileExists(program_));
+    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(SilentOrNot, MissingList, ::testing::Bool());
+
+TEST_F(Installation, ALibraryInUseIsScheduledAndTheRestartNoticeShown) {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    ASSERT_TRUE(CopyFileW(JoinW(system, L"version.dll").c_str(), In("ozuext.dll").c_str(), FALSE));
+    MakeFile(In("ozuext.dll.0.tmp"), "earlier");
+    std::string out;
+    {
+        LockHolder holder(L"load", In("ozuext.dll"));
+        ASSERT_TRUE(holder.held());
+        int code = -1;
+        out = Drive({launch(), L"wait", L"press 6", L"wait", L"dump", L"press 1", L"exit"}, &code);
+        EXPECT_EQ(code, 0) << out;
+    }
+    EXPECT_TRUE(FileExists(In("ozuext.dll.1.tmp")));
+    EXPECT_FALSE(FileExists(In("ozuext.dll")));
+    EXPECT_TRUE(IsScheduledForDeletion(In("ozuext.dll.1.tmp")));
+    EXPECT_TRUE(IsScheduledForDeletion(folder_));
+    // The two left-over files keep the folder; the program itself goes.
+    EXPECT_TRUE(WaitUntilGone(program_, 60000));
+    EXPECT_TRUE(WaitUntilGone(batch_, 30000));
+    EXPECT_TRUE(FileExists(folder_));
+}
+
+// The package installer's switch is a counted switch: on the command line it
+// stops uninstall mode from starting at all, and in "sfxcmd" only the silent
+// switch is heard. So it never reaches a running uninstall.
+TEST_F(Installation, ThePackageInstallerSwitchNeverReachesUninstall) {
+    for (const wchar_t* arguments : {L" /msi", L" /S /msi", L" -MSI"}) {
+        EXPECT_EQ(Run(arguments), 0);
+        EXPECT_TRUE(NothingRemoved()) << Narrow(arguments);
+        EXPECT_FALSE(FileExists(batch_)) << Narrow(arguments);
+    }
+
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    SetEnvironmentVariableW(L"sfxcmd", L"/msi /S");
+    int code = Run(L"");
+    SetEnvironmentVariableW(L"sfxcmd", nullptr);
+    EXPECT_EQ(code, 0);
+    // A full, silent uninstall: files deleted and the uninstall entry gone.
+    EXPECT_TRUE(WaitForSelfRemoval());
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                            L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora "
+                            L"archiver",
+                            0, KEY_READ, &key),
+              0);
+}
+
+} // namespace
+} // namespace ozu

@@ -1,0 +1,595 @@
+// The uninstall procedure in this process, against the real file system and
+// registry of the test prefix: the program path points at a staged
+// installation, message boxes are answered by a hook, the batch file goes to a
+// private temporary folder and is not started (no COMSPEC), so that its
+// content can be read.
+#include "control/uninstall.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/format.h"
+#include "base/text.h"
+#include "base/program_path.h"
+#include "control/switches.h"
+#include "dialogs/message_box.h"
+#include "localization/localized_strings.h"
+#include "resource.h"
+#include "staging.h"
+
+namespace ozu {
+namespace {
+
+using namespace ozu::testing;
+
+struct Box {
+    std::u16string text;
+    std::u16string caption;
+    UINT style;
+};
+std::vector<Box> g_boxes;
+int g_answer = IDYES;
+
+int RecordBox(HWND, std::u16string_view text, std::u16string_view caption, UINT style) {
+    g_boxes.push_back({std::u16string(text), std::u16string(caption), style});
+    return g_answer;
+}
+
+std::u16string U16(const std::wstring& text) {
+    return std::u16string(text.begin(), text.end());
+}
+
+std::string Narrow(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+    bytes.resize(static_cast<size_t>(size) - 1);
+    return bytes;
+}
+
+std::wstring EnvironmentValue(const wchar_t* name, bool& present) {
+    wchar_t buffer[2048];
+    DWORD length = GetEnvironmentVariableW(name, buffer, 2048);
+    present = length != 0 && length < 2048;
+    return present ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring ShortPath(const std::wstring& path) {
+    wchar_t buffer[2048];
+    DWORD length = GetShortPathNameW(path.c_str(), buffer, 2048);
+    return length != 0 && length < 2048 ? std::wstring(buffer, length) : path;
+}
+
+// Keeps a file in use through the lock helper until destroyed.
+class LockHolder {
+public:
+    LockHolder(const char* mode, const std::wstring& path) {
+        static int count = 0;
+        std::wstring event = L"ozu-lock-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                             std::to_wstring(++count);
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+        std::wstring command = L"\"" + BuildTreePath(OZU_LOCK_HELPER) + L"\" " +
+                               std::wstring(mode, mode + std::strlen(mode)) + L" \"" + path +
+                               L"\" " + event;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &process_)) {
+            HANDLE both[] = {ready, process_.hProcess};
+            held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+        }
+        CloseHandle(ready);
+    }
+    ~LockHolder() {
+        if (process_.hProcess != nullptr) {
+            TerminateProcess(process_.hProcess, 0);
+            WaitForSingleObject(process_.hProcess, 10000);
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+    bool held() const { return held_; }
+
+private:
+    PROCESS_INFORMATION process_{};
+    bool held_ = false;
+};
+
+class UninstallProcedure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = FreshFolder(L"ozu-uninstall-test");
+        folder_ = JoinW(root_, FolderName());
+        MakeFolder(folder_);
+        temp_ = JoinW(root_, L"temp\\");
+        MakeFolder(temp_.substr(0, temp_.size() - 1));
+        batch_ = temp_ + L"Uninstall_Ozu.Bat";
+        for (const wchar_t* name : {L"TMP", L"TEMP", L"COMSPEC"}) {
+            bool present = false;
+            std::wstring value = EnvironmentValue(name, present);
+            saved_environment_.push_back({name, value, present});
+        }
+        SetEnvironmentVariableW(L"TMP", temp_.c_str());
+        SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+        SetEnvironmentVariableW(L"COMSPEC", nullptr);
+        wchar_t current[2048];
+        GetCurrentDirectoryW(2048, current);
+        saved_current_ = current;
+        TheSwitches().Reset();
+        TheSwitches().SilentMode = true;
+        program_ = JoinW(folder_, L"uninstall.exe");
+        SetProgramPathForTesting(U16(program_));
+        g_boxes.clear();
+        g_answer = IDYES;
+        previous_hook_ = SetMessageBoxHookForTesting(&RecordBox);
+        ClearPendingRenames();
+    }
+
+    void TearDown() override {
+        SetMessageBoxHookForTesting(previous_hook_);
+        SetProgramPathForTesting(u"");
+        TheSwitches().Reset();
+        for (const auto& saved : saved_environment_) {
+            SetEnvironmentVariableW(saved.name, saved.present ? saved.value.c_str() : nullptr);
+        }
+        SetCurrentDirectoryW(saved_current_.c_str());
+        RemoveTree(root_);
+        ClearPendingRenames();
+    }
+
+    virtual std::wstring FolderName() const { return L"Mivora"; }
+
+    std::wstring In(const std::wstring& name) const { return JoinW(folder_, name); }
+
+    struct SavedVariable {
+        const wchar_t* name;
+        std::wstring value;
+        bool present;
+    };
+    std::wstring root_, folder_, temp_, batch_, program_, saved_current_;
+    std::vector<SavedVariable> saved_environment_;
+    MessageBoxHook previous_hook_ = nullptr;
+};
+
+// The batch file the procedure writes for a program in `folder` (ASCII).
+std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder,
+                          const std::wstring& batch, bool silent) {
+    std::string p = Narrow(program);
+    std::string f = Narrow(folder);
+    std::string text = "\"" + p + "\" /wait\r\n";
+    for (int i = 0; i < 5; ++i) {
+        text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
+    }
+    text += ":done\r\n";
+    if (!silent) {
+        text += "if exist \"" + p + "\" \"" + p + "\" /warning\r\n";
+    }
+    return text + "del \"" + Narrow(batch) + "\"\r\n";
+}
+
+TEST_F(UninstallProcedure, RemovesListedFilesAndFoldersWhateverTheirOrder) {
+    MakeFolder(In(L"Formats\\Extra\\Deep"));
+    for (const wchar_t* name : {L"Formats\\a.fmt", L"Formats\\Extra\\b.fmt",
+                                L"Formats\\Extra\\Deep\\c.fmt", L"Mivora.exe", L"ozunew.dat",
+                                L"zipnew.dat", L"readonly.txt", L"mivora.gid", L"mivora.fts"}) {
+        MakeFile(In(name));
+    }
+    SetFileAttributesW(In(L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(In(L"mivora.gid").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    WriteList(folder_, {"Formats", "Formats\\Extra", "Formats\\Extra\\Deep",
+                        "Formats\\Extra\\Deep\\c.fmt", "Formats\\Extra\\b.fmt", "Formats\\a.fmt",
+                        "Mivora.exe", "ozunew.dat", "zipnew.dat", "readonly.txt", "missing.txt"});
+    MakeFile(In(L"unlisted.txt"));
+
+    RunUninstall();
+
+    for (const wchar_t* name : {L"Formats", L"Mivora.exe", L"ozunew.dat", L"zipnew.dat",
+                                L"readonly.txt", L"mivora.gid", L"mivora.fts", L"Uninstall.lst"}) {
+        EXPECT_FALSE(FileExists(In(name))) << Narrow(name);
+    }
+    EXPECT_TRUE(FileExists(In(L"unlisted.txt")));
+    EXPECT_TRUE(g_boxes.empty());
+    EXPECT_TRUE(PendingRenames().empty());
+    EXPECT_EQ(ReadBytes(batch_), ExpectedBatch(program_, folder_, batch_, true));
+}
+
+TEST_F(UninstallProcedure, AsksFirstAndTheBatchFileWarnsWhenNotSilent) {
+    TheSwitches().SilentMode = false;
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"Mivora.exe"});
+
+    RunUninstall();
+
+    ASSERT_EQ(g_boxes.size(), 1u);
+    EXPECT_EQ(g_boxes[0].text, GetLocalizedString(IDS_CONTINUEUNINSTALL));
+    EXPECT_EQ(g_boxes[0].caption, GetLocalizedString(IDS_UNINSTALLOZU));
+    EXPECT_EQ(g_boxes[0].style & ~(MB_RIGHT | MB_RTLREADING),
+              UINT(MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND));
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
+    EXPECT_EQ(ReadBytes(batch_), ExpectedBatch(program_, folder_, batch_, false));
+}
+
+TEST_F(UninstallProcedure, AnsweringNoChangesNothing) {
+    TheSwitches().SilentMode = false;
+    g_answer = IDNO;
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"Mivora.exe"});
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &key, nullptr),
+              0);
+    RegCloseKey(key);
+
+    RunUninstall();
+
+    EXPECT_EQ(g_boxes.size(), 1u);
+    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
+    EXPECT_TRUE(FileExists(In(L"Uninstall.lst")));
+    EXPECT_FALSE(FileExists(batch_));
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, KEY_READ, &key), 0);
+    RegCloseKey(key);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Mivora");
+}
+
+class MissingList : public UninstallProcedure, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MissingList, IsReportedEvenWhenSilentAndNothingChanges) {
+    TheSwitches().SilentMode = GetParam();
+    MakeFile(In(L"Mivora.exe"));
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, nullptr, 0,
+                              KEY_WRITE, nullptr, &key, nullptr),
+              0);
+    RegCloseKey(key);
+
+    RunUninstall();
+
+    ASSERT_EQ(g_boxes.size(), GetParam() ? 1u : 2u);
+    const Box& error = g_boxes.back();
+    EXPECT_EQ(error.text,
+              FormatText(200, GetLocalizedString(IDS_CANNOTOPENLIST), u"Uninstall.lst"));
+    EXPECT_NE(error.text.find(u"Uninstall.lst"), std::u16string::npos);
+    EXPECT_EQ(error.caption, GetLocalizedString(IDS_UNINSTALLOZU));
+    EXPECT_EQ(error.style & ~(MB_RIGHT | MB_RTLREADING), UINT(MB_ICONERROR | MB_SETFOREGROUND));
+    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
+    EXPECT_FALSE(FileExists(batch_));
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, KEY_READ, &key), 0);
+    RegCloseKey(key);
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Mivora");
+}
+
+INSTANTIATE_TEST_SUITE_P(SilentOrNot, MissingList, ::testing::Bool());
+
+TEST_F(UninstallProcedure, UnderAPackageInstallerOnlyTheIntegrationGoes) {
+    TheSwitches().MsiMode = true;
+    MakeFile(In(L"Mivora.exe"));
+    MakeFile(In(L"mivora.gid"));
+    WriteList(folder_, {"Mivora.exe"});
+    const wchar_t* uninstallKey =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
+    const wchar_t* appPathKey =
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe";
+    for (auto [root, path] :
+         {std::pair{HKEY_LOCAL_MACHINE, uninstallKey}, std::pair{HKEY_LOCAL_MACHINE, appPathKey},
+          std::pair{HKEY_CURRENT_USER, L"Software\\Mivora\\Setup\\.zip"}}) {
+        HKEY key;
+        ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr), 0);
+        RegCloseKey(key);
+    }
+
+    RunUninstall();
+
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora", 0, KEY_READ, &key), 0);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstallKey, 0, KEY_READ, &key), 0);
+    RegCloseKey(key);
+    EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, appPathKey, 0, KEY_READ, &key), 0);
+    RegCloseKey(key);
+    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
+    EXPECT_TRUE(FileExists(In(L"mivora.gid")));
+    EXPECT_TRUE(FileExists(In(L"Uninstall.lst")));
+    EXPECT_FALSE(FileExists(batch_));
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, uninstallKey);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, appPathKey);
+}
+
+TEST_F(UninstallProcedure, ABatchFilePlantedInAdvanceIsReplacedNotWrittenInto) {
+    WriteList(folder_, {});
+    std::string planted(5000, 'E'); // longer than ours: a write into it would leave a tail
+    MakeFile(batch_, planted);
+    SetFileAttributesW(batch_.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+
+    RunUninstall();
+
+    EXPECT_EQ(ReadBytes(batch_), ExpectedBatch(program_, folder_, batch_, true));
+    EXPECT_EQ(
+        GetFileAttributesW(batch_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+}
+
+TEST_F(UninstallProcedure, AnEmptyFolderAtTheBatchPathMakesWayAFullOneStopsTheEnd) {
+    WriteList(folder_, {});
+    MakeFolder(batch_);
+    RunUninstall();
+    EXPECT_EQ(ReadBytes(batch_), ExpectedBatch(program_, folder_, batch_, true));
+
+    // A folder with content is never emptied for the batch file: no batch
+    // file then, and the program stays.
+    SetCurrentDirectoryW(saved_current_.c_str());
+    DeleteFileW(batch_.c_str());
+    MakeFolder(batch_);
+    MakeFile(JoinW(batch_, L"keep.txt"), "keep");
+    WriteList(folder_, {});
+    RunUninstall();
+    EXPECT_EQ(ReadBytes(JoinW(batch_, L"keep.txt")), "keep");
+}
+
+TEST(BatchLine, IsWrittenInTheConsoleCodePageOrNotAtAll) {
+    ASSERT_EQ(GetOEMCP(), 437u) << "the expectations below are those of code page 437";
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(stream);
+    EXPECT_TRUE(WriteBatchLine(stream.get(), u"del \"C:\\M\u00e9t\u00e9\\x\"\r\n"));
+    EXPECT_FALSE(WriteBatchLine(stream.get(), u"del \"C:\\Euro\u20ac\\x\"\r\n"));
+    // Best fit would make this a plain "s", naming another file.
+    EXPECT_FALSE(WriteBatchLine(stream.get(), u"del \"C:\\\u015dx\"\r\n"));
+    EXPECT_TRUE(WriteBatchLine(stream.get(), u":done\r\n"));
+    std::fflush(stream.get());
+    std::rewind(stream.get());
+    char buffer[256] = {};
+    size_t got = std::fread(buffer, 1, sizeof buffer, stream.get());
+    EXPECT_EQ(std::string(buffer, got), "del \"C:\\M\x82t\x82\\x\"\r\n:done\r\n");
+}
+
+class NonAsciiFolder : public UninstallProcedure,
+                       public ::testing::WithParamInterface<const wchar_t*> {
+protected:
+    std::wstring FolderName() const override { return GetParam(); }
+};
+
+TEST_P(NonAsciiFolder, TheBatchFileNamesItsPathsInAFormTheInterpreterReadsBack) {
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"Mivora.exe"});
+
+    RunUninstall();
+
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
+    std::string batch = ReadBytes(batch_);
+    for (unsigned char c : batch) {
+        ASSERT_LT(c, 0x80) << batch;
+    }
+    // Short names exist for every folder here, so the short forms are used.
+    EXPECT_EQ(batch, ExpectedBatch(ShortPath(program_), ShortPath(folder_), batch_, true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, NonAsciiFolder,
+                         ::testing::Values(L"Mivora \u00e9t\u00e9",        // has an OEM form
+                                           L"Mivora \u20ac\u4e2d\u6587")); // has none
+
+// --- Files in use -----------------------------------------------------------
+
+std::wstring SystemLibraryCopy(const std::wstring& target) {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    CopyFileW(JoinW(system, L"version.dll").c_str(), target.c_str(), FALSE);
+    return target;
+}
+
+class FileInUse : public UninstallProcedure, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(FileInUse, ALoadedLibraryMovesToAFreeTemporaryNameAndGoesAtRestart) {
+    const bool silent = GetParam();
+    TheSwitches().SilentMode = silent;
+    MakeFolder(In(L"Shell"));
+    SystemLibraryCopy(In(L"ozuext.dll"));
+    SystemLibraryCopy(In(L"Shell\\ozuext64.dll"));
+    MakeFile(In(L"Shell\\ozuext64.dll.0.tmp"), "earlier");
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"Shell", "ozuext.dll", "Shell\\ozuext64.dll", "Mivora.exe"});
+    LockHolder first("load", In(L"ozuext.dll"));
+    LockHolder second("load", In(L"Shell\\ozuext64.dll"));
+    ASSERT_TRUE(first.held() && second.held());
+
+    RunUninstall();
+
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
+    EXPECT_FALSE(FileExists(In(L"ozuext.dll")));
+    EXPECT_TRUE(FileExists(In(L"ozuext.dll.0.tmp")));
+    EXPECT_TRUE(IsScheduledForDeletion(In(L"ozuext.dll.0.tmp")));
+    EXPECT_FALSE(FileExists(In(L"Shell\\ozuext64.dll")));
+    EXPECT_TRUE(FileExists(In(L"Shell\\ozuext64.dll.1.tmp")));
+    EXPECT_TRUE(IsScheduledForDeletion(In(L"Shell\\ozuext64.dll.1.tmp")));
+    EXPECT_EQ(ReadBytes(In(L"Shell\\ozuext64.dll.0.tmp")), "earlier");
+    EXPECT_FALSE(IsScheduledForDeletion(In(L"Shell\\ozuext64.dll.0.tmp")));
+    if (silent) {
+        EXPECT_TRUE(g_boxes.empty());
+        EXPECT_FALSE(IsScheduledForDeletion(folder_));
+    } else {
+        ASSERT_EQ(g_boxes.size(), 2u); // the question, then the restart notice
+        EXPECT_EQ(g_boxes[1].text, Truncate(GetLocalizedString(IDS_REBOOTREQUIRED), 256));
+        EXPECT_EQ(g_boxes[1].caption, GetLocalizedString(IDS_UNINSTALLOZU));
+        EXPECT_EQ(g_boxes[1].style & ~(MB_RIGHT | MB_RTLREADING),
+                  UINT(MB_ICONINFORMATION | MB_SETFOREGROUND));
+        EXPECT_TRUE(IsScheduledForDeletion(folder_));
+    }
+    // The batch file is written all the same.
+    EXPECT_TRUE(FileExists(batch_));
+}
+
+TEST_P(FileInUse, AFileHeldWithoutSharingKeepsItsNameAndGoesAtRestart) {
+    TheSwitches().SilentMode = GetParam();
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"Mivora.exe"});
+    LockHolder holder("noshare", In(L"Mivora.exe"));
+    ASSERT_TRUE(holder.held());
+
+    RunUninstall();
+
+    // No one may rename a file held without sharing, so it keeps its name.
+    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe.0.tmp")));
+    EXPECT_TRUE(IsScheduledForDeletion(In(L"Mivora.exe")));
+    EXPECT_EQ(g_boxes.size(), GetParam() ? 0u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SilentOrNot, FileInUse, ::testing::Bool());
+
+TEST_F(UninstallProcedure, TheProgramsNameAndTheListAreNeverMovedOrScheduled) {
+    TheSwitches().SilentMode = false;
+    MakeFolder(In(L"Old"));
+    MakeFile(In(L"Old\\UNINSTALL.EXE"));
+    MakeFile(In(L"Old\\uninstall.lst"));
+    WriteList(folder_, {"Old\\UNINSTALL.EXE", "Old\\uninstall.lst", "Old"});
+    LockHolder program("noshare", In(L"Old\\UNINSTALL.EXE"));
+    LockHolder list("noshare", In(L"Old\\uninstall.lst"));
+    ASSERT_TRUE(program.held() && list.held());
+
+    RunUninstall();
+
+    EXPECT_TRUE(FileExists(In(L"Old\\UNINSTALL.EXE")));
+    EXPECT_TRUE(FileExists(In(L"Old\\uninstall.lst")));
+    EXPECT_TRUE(PendingRenames().empty());
+    EXPECT_EQ(g_boxes.size(), 1u); // the question only: no restart is needed
+}
+
+class OtherFolderName : public UninstallProcedure {
+protected:
+    std::wstring FolderName() const override { return L"Archiver"; }
+};
+
+TEST_F(OtherFolderName, OnlyAFolderNamedMivoraIsScheduledAtRestart) {
+    TheSwitches().SilentMode = false;
+    SystemLibraryCopy(In(L"ozuext.dll"));
+    WriteList(folder_, {"ozuext.dll"});
+    LockHolder holder("load", In(L"ozuext.dll"));
+    ASSERT_TRUE(holder.held());
+
+    RunUninstall();
+
+    EXPECT_TRUE(IsScheduledForDeletion(In(L"ozuext.dll.0.tmp")));
+    EXPECT_FALSE(IsScheduledForDeletion(folder_));
+    EXPECT_EQ(g_boxes.size(), 2u);
+}
+
+// --- Entries that lead outside the program folder ---------------------------
+
+class OutsideEntries : public UninstallProcedure {};
+
+TEST_F(OutsideEntries, AreSkippedAndTheirTargetsSurvive) {
+    TheSwitches().SilentMode = false;
+    const std::wstring victims = JoinW(root_, L"victims");
+    MakeFolder(JoinW(victims, L"emptydir"));
+    MakeFolder(JoinW(root_, L"Mivora2"));
+    std::vector<std::wstring> victimFiles;
+    for (int i = 1; i <= 12; ++i) {
+        victimFiles.push_back(JoinW(victims, L"v" + std::to_wstring(i) + L".txt"));
+    }
+    victimFiles.push_back(JoinW(root_, L"Mivora2\\sibling.txt"));
+    victimFiles.push_back(L"C:\\ozu-victim-root.txt");
+    victimFiles.push_back(SystemLibraryCopy(JoinW(victims, L"locked.dll")));
+    for (const std::wstring& file : victimFiles) {
+        if (!FileExists(file)) {
+            MakeFile(file, "victim");
+        }
+    }
+    LockHolder locked("load", JoinW(victims, L"locked.dll"));
+    ASSERT_TRUE(locked.held());
+    MakeFile(In(L"inside.txt"), "inside");
+    MakeFile(In(L"Mivora.exe"));
+
+    const std::string v = Narrow(victims);
+    std::string upToDriveRoot; // from the program folder up to "C:\"
+    for (size_t i = 3; i < folder_.size(); ++i) {
+        if (folder_[i] == L'\\') {
+            upToDriveRoot += "..\\";
+        }
+    }
+    upToDriveRoot += "..\\";
+    const std::string rootFromC = Narrow(root_).substr(2); // without "C:"
+    WriteList(folder_, {
+                           "..\\victims\\v1.txt",
+                           upToDriveRoot + Narrow(root_).substr(3) + "\\victims\\v2.txt",
+                           v + "\\v3.txt",                  // absolute
+                           "C:..\\victims\\v4.txt",         // drive-relative
+                           rootFromC + "\\victims\\v5.txt", // rooted
+                           "\\\\?\\" + v + "\\v6.txt",      // extended-length form
+                           "\\\\localhost\\C$" + rootFromC + "\\victims\\v7.txt", // UNC
+                           "sub\\..\\..\\victims\\v8.txt",
+                           "..\\victims\\v9.txt.",           // trailing dot
+                           "v10 \\..\\..\\victims\\v10.txt", // trailing space
+                           "...\\..\\victims\\v11.txt",
+                           "../victims/v12.txt",
+                           "..\\Mivora2\\sibling.txt",
+                           "\\ozu-victim-root.txt",
+                           "..\\victims\\emptydir",
+                           "..\\victims\\locked.dll",
+                           "inside.txt:stream",
+                           "..",
+                           ".",
+                           "Mivora.exe",
+                       });
+
+    RunUninstall();
+
+    for (const std::wstring& file : victimFiles) {
+        EXPECT_TRUE(FileExists(file)) << Narrow(file);
+    }
+    for (int i = 1; i <= 12; ++i) {
+        EXPECT_EQ(ReadBytes(victimFiles[i - 1]), "victim") << i;
+    }
+    EXPECT_TRUE(FileExists(JoinW(victims, L"emptydir")));
+    EXPECT_FALSE(FileExists(JoinW(victims, L"locked.dll.0.tmp")));
+    EXPECT_EQ(ReadBytes(In(L"inside.txt")), "inside");
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe"))); // the list itself was worked through
+    EXPECT_TRUE(FileExists(folder_));
+    EXPECT_TRUE(PendingRenames().empty());
+    EXPECT_EQ(g_boxes.size(), 1u); // no restart notice for files not ours
+    DeleteFileW(L"C:\\ozu-victim-root.txt");
+}
+
+TEST_F(UninstallProcedure, TenThousandEntriesSixLevelsDeepAllGo) {
+    std::vector<std::string> entries;
+    std::vector<std::wstring> leaves;
+    for (int a = 0; a < 4; ++a) {
+        std::string l1 = "a" + std::to_string(a);
+        entries.push_back(l1);
+        for (int b = 0; b < 4; ++b) {
+            std::string l2 = l1 + "\\b" + std::to_string(b);
+            entries.push_back(l2);
+            for (int c = 0; c < 2; ++c) {
+                std::string l6 = l2 + "\\c" + std::to_string(c);
+                entries.push_back(l6);
+                for (const char* level : {"\\d", "\\e", "\\f"}) {
+                    l6 += level;
+                    entries.push_back(l6);
+                }
+                leaves.push_back(In(std::wstring(l6.begin(), l6.end())));
+                MakeFolder(leaves.back());
+                for (int n = 0; n < 310; ++n) {
+                    std::string file = l6 + "\\file" + std::to_string(n) + ".dat";
+                    entries.push_back(file);
+                    MakeFile(In(std::wstring(file.begin(), file.end())));
+                }
+            }
+        }
+    }
+    ASSERT_GE(entries.size(), 10000u);
+    WriteList(folder_, entries);
+
+    RunUninstall();
+
+    for (int a = 0; a < 4; ++a) {
+        EXPECT_FALSE(FileExists(In(L"a" + std::to_wstring(a))));
+    }
+    EXPECT_FALSE(FileExists(In(L"Uninstall.lst")));
+    EXPECT_TRUE(FileExists(batch_));
+}
+
+} // namespace
+} // namespace ozu
