@@ -159,11 +159,10 @@ protected:
     MessageBoxHook previous_hook_ = nullptr;
 };
 
-// The batch file the procedure writes for a program in `folder` (ASCII).
-std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder,
-                          const std::wstring& batch, bool silent) {
-    std::string p = Narrow(program);
-    std::string f = Narrow(folder);
+// The batch file the procedure writes, with the paths given as the bytes
+// that name them.
+std::string ExpectedBatchBytes(const std::string& p, const std::string& f, const std::string& b,
+                               bool silent) {
     std::string text = "\"" + p + "\" /wait\r\n";
     for (int i = 0; i < 5; ++i) {
         text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
@@ -172,7 +171,12 @@ std::string ExpectedBatch(const std::wstring& program, const std::wstring& folde
     if (!silent) {
         text += "if exist \"" + p + "\" \"" + p + "\" /warning\r\n";
     }
-    return text + "del \"" + Narrow(batch) + "\"\r\n";
+    return text + "del \"" + b + "\"\r\n";
+}
+
+std::string ExpectedBatch(const std::wstring& program, const std::wstring& folder,
+                          const std::wstring& batch, bool silent) {
+    return ExpectedBatchBytes(Narrow(program), Narrow(folder), Narrow(batch), silent);
 }
 
 TEST_F(UninstallProcedure, RemovesListedFilesAndFoldersWhateverTheirOrder) {
@@ -347,30 +351,49 @@ TEST(BatchLine, IsWrittenInTheConsoleCodePageOrNotAtAll) {
     EXPECT_EQ(std::string(buffer, got), "del \"C:\\M\x82t\x82\\x\"\r\n:done\r\n");
 }
 
+struct NonAsciiCase {
+    const wchar_t* folderName;
+    bool programExists; // only an existing file has a short name
+};
+
 class NonAsciiFolder : public UninstallProcedure,
-                       public ::testing::WithParamInterface<const wchar_t*> {
+                       public ::testing::WithParamInterface<NonAsciiCase> {
 protected:
-    std::wstring FolderName() const override { return GetParam(); }
+    std::wstring FolderName() const override { return GetParam().folderName; }
 };
 
 TEST_P(NonAsciiFolder, TheBatchFileNamesItsPathsInAFormTheInterpreterReadsBack) {
+    const bool hasOemForm = GetParam().folderName[7] == L'\u00e9';
+    if (GetParam().programExists) {
+        MakeFile(program_, "MZ");
+    }
     MakeFile(In(L"Mivora.exe"));
     WriteList(folder_, {"Mivora.exe"});
 
     RunUninstall();
 
     EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
-    std::string batch = ReadBytes(batch_);
-    for (unsigned char c : batch) {
-        ASSERT_LT(c, 0x80) << batch;
+    const std::string batch = ReadBytes(batch_);
+    const std::string folder = Narrow(ShortPath(folder_));
+    if (GetParam().programExists) {
+        // Short names exist for every path here: plain ASCII throughout.
+        EXPECT_EQ(batch,
+                  ExpectedBatchBytes(Narrow(ShortPath(program_)), folder, Narrow(batch_), true));
+    } else if (hasOemForm) {
+        // The program's own name, in the console's code page (437: 0x82).
+        std::string program = Narrow(root_) + "\\Mivora \x82t\x82\\uninstall.exe";
+        EXPECT_EQ(batch, ExpectedBatchBytes(program, folder, Narrow(batch_), true));
+    } else {
+        // No form at all: the lines naming the program are left out.
+        EXPECT_EQ(batch, ":done\r\ndel \"" + Narrow(batch_) + "\"\r\n");
     }
-    // Short names exist for every folder here, so the short forms are used.
-    EXPECT_EQ(batch, ExpectedBatch(ShortPath(program_), ShortPath(folder_), batch_, true));
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, NonAsciiFolder,
-                         ::testing::Values(L"Mivora \u00e9t\u00e9",        // has an OEM form
-                                           L"Mivora \u20ac\u4e2d\u6587")); // has none
+                         ::testing::Values(NonAsciiCase{L"Mivora \u00e9t\u00e9", true},
+                                           NonAsciiCase{L"Mivora \u00e9t\u00e9", false},
+                                           NonAsciiCase{L"Mivora \u20ac\u4e2d\u6587", true},
+                                           NonAsciiCase{L"Mivora \u20ac\u4e2d\u6587", false}));
 
 // --- Files in use -----------------------------------------------------------
 
