@@ -249,6 +249,10 @@ void DumpKey(HKEY root, const std::wstring& path, REGSAM view, const std::string
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != 0) {
         return;
     }
+    // Wine keeps its own run-time state there, which has nothing to do with us.
+    if (root == HKEY_CURRENT_USER && path == L"Software\\Wine") {
+        return;
+    }
     lines.push_back(label + Utf8(path));
     std::vector<wchar_t> name(16384);
     std::vector<BYTE> data(1 << 16);

@@ -150,6 +150,13 @@ protected:
     std::wstring parent_, folder_, program_, batch_;
 };
 
+void MakeKey(HKEY root, const wchar_t* path) {
+    HKEY key;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == 0) {
+        RegCloseKey(key);
+    }
+}
+
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
@@ -162,9 +169,16 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     // Another program owns ".zip" before setup; ".ozfoo" has nothing to do
     // with the archiver.
     SetClass(L".zip", L"OtherZip");
-    SetClass(L".zip\\ShellNew", L"");
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", REG_SZ, L"", 2);
     SetClass(L".ozfoo", L"OzFooFile");
+    // Keys every Windows has and a fresh Wine prefix lacks. Setup writes
+    // below them; uninstall removes what it wrote, never their parents.
+    for (const wchar_t* key :
+         {L"Drive\\shellex\\DragDropHandlers", L"exefile\\shellex\\PropertySheetHandlers",
+          L"Folder\\shellex\\DragDropHandlers"}) {
+        MakeKey(HKEY_CLASSES_ROOT, key);
+    }
+    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications");
     const std::vector<std::string> before = RegistrySnapshot();
 
     ASSERT_EQ(Run(L" /setup /S"), 0);
