@@ -171,8 +171,9 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     SetClass(L".zip", L"OtherZip");
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", REG_SZ, L"", 2);
     SetClass(L".ozfoo", L"OzFooFile");
-    // Keys every Windows has and a fresh Wine prefix lacks. Setup writes
-    // below them; uninstall removes what it wrote, never their parents.
+    // Handler keys that a system in use has (other shell extensions make
+    // them) and a fresh Wine prefix lacks. Setup writes below them; uninstall
+    // removes what it wrote, never these parents.
     for (const wchar_t* key :
          {L"Drive\\shellex\\DragDropHandlers", L"exefile\\shellex\\PropertySheetHandlers",
           L"Folder\\shellex\\DragDropHandlers"}) {
