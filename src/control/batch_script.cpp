@@ -34,9 +34,9 @@ bool IsPlainAscii(std::u16string_view text) {
     return true;
 }
 
-std::optional<std::u16string>
-ChooseBatchForm(std::u16string_view path, std::u16string_view shortForm,
-                const std::function<bool(std::u16string_view)>& convertsExactly) {
+std::optional<std::u16string> ChooseBatchForm(std::u16string_view path,
+                                              std::u16string_view shortForm,
+                                              bool (*convertsExactly)(std::u16string_view)) {
     if (IsPlainAscii(path)) {
         return std::u16string(path);
     }

@@ -3,7 +3,6 @@
 // writing them to disk is the uninstall procedure's job.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,9 +24,9 @@ inline constexpr int kBatchRemovalAttempts = 5;
 // itself when it converts exactly to the console's code page. Without such a
 // form (none returned) the lines that need the path are left out.
 // `shortForm` is the path's short form, or empty when it is unknown.
-std::optional<std::u16string>
-ChooseBatchForm(std::u16string_view path, std::u16string_view shortForm,
-                const std::function<bool(std::u16string_view)>& convertsExactly);
+std::optional<std::u16string> ChooseBatchForm(std::u16string_view path,
+                                              std::u16string_view shortForm,
+                                              bool (*convertsExactly)(std::u16string_view));
 
 bool IsPlainAscii(std::u16string_view text);
 

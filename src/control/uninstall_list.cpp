@@ -177,16 +177,4 @@ std::u16string TempNameFor(std::u16string_view path, unsigned number) {
     return name;
 }
 
-std::u16string FindFreeTempName(std::u16string_view path,
-                                const std::function<bool(const std::u16string&)>& exists) {
-    constexpr unsigned kLastNumber = 999;
-    for (unsigned n = 0; n < kLastNumber; ++n) {
-        std::u16string candidate = TempNameFor(path, n);
-        if (!exists(candidate)) {
-            return candidate;
-        }
-    }
-    return TempNameFor(path, kLastNumber);
-}
-
 } // namespace ozu

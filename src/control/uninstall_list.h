@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdio>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +39,18 @@ std::optional<std::u16string> ResolveInsideFolder(std::u16string_view folder,
 // "%s.%u.tmp" of a path and a number.
 std::u16string TempNameFor(std::u16string_view path, unsigned number);
 
-// The first of path.0.tmp to path.999.tmp that does not exist; when all of
-// them exist, path.999.tmp.
-std::u16string FindFreeTempName(std::u16string_view path,
-                                const std::function<bool(const std::u16string&)>& exists);
+// The first of path.0.tmp to path.999.tmp for which exists(name) is false;
+// when all of them exist, path.999.tmp.
+template <typename Exists>
+std::u16string FindFreeTempName(std::u16string_view path, Exists&& exists) {
+    constexpr unsigned kLastNumber = 999;
+    for (unsigned n = 0; n < kLastNumber; ++n) {
+        std::u16string candidate = TempNameFor(path, n);
+        if (!exists(candidate)) {
+            return candidate;
+        }
+    }
+    return TempNameFor(path, kLastNumber);
+}
 
 } // namespace ozu
