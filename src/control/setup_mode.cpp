@@ -21,8 +21,7 @@
 namespace ozu {
 namespace {
 
-// Only the x64 edition exists besides this one, so the notice makes no sense
-// on Itanium.
+// The notice recommends the x64 edition, which an Itanium system cannot run.
 void ShowNoticeFor32BitEdition() {
     if (RunningUnderWow64() && !TheSwitches().SilentMode && !NativeIsItanium())
         ShowMessageBox(nullptr, GetLocalizedString(IDS_WARN32BIT),
