@@ -67,6 +67,14 @@ const std::vector<std::string> kInstalled = {
     "zipnew.dat",     "Uninstall.lst",
 };
 
+// Entries a damaged or tampered list might hold, all naming the unrelated
+// file beside the installation folder; the program must leave it alone.
+const std::vector<std::string> kHostile = {
+    "..\\unrelated.txt",   "C:\\ozu-e2e\\unrelated.txt",     "\\ozu-e2e\\unrelated.txt",
+    "C:..\\unrelated.txt", "Formats\\..\\..\\unrelated.txt", "\\\\?\\C:\\ozu-e2e\\unrelated.txt",
+    "..\\unrelated.txt.",
+};
+
 class Installation : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -86,7 +94,9 @@ protected:
             }
         }
         ASSERT_TRUE(CopyFileW(BuildTreePath(OZU_UNINSTALL_EXE).c_str(), program_.c_str(), FALSE));
-        WriteList(folder_, kInstalled);
+        std::vector<std::string> list = kHostile;
+        list.insert(list.begin() + 3, kInstalled.begin(), kInstalled.end());
+        WriteList(folder_, list);
         MakeFile(JoinW(parent_, L"unrelated.txt"), "unrelated");
         ClearPendingRenames();
     }
@@ -266,6 +276,8 @@ TEST_F(Installation, ALibraryInUseIsScheduledAndTheRestartNoticeShown) {
     EXPECT_FALSE(FileExists(In("ozuext.dll")));
     EXPECT_TRUE(IsScheduledForDeletion(In("ozuext.dll.1.tmp")));
     EXPECT_TRUE(IsScheduledForDeletion(folder_));
+    EXPECT_FALSE(IsScheduledForDeletion(JoinW(parent_, L"unrelated.txt")));
+    EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
     // The two left-over files keep the folder; the program itself goes.
     EXPECT_TRUE(WaitUntilGone(program_, 60000));
     EXPECT_TRUE(WaitUntilGone(batch_, 30000));
