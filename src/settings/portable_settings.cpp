@@ -91,9 +91,12 @@ PortableSettings::PortableSettings() {
 }
 
 PortableSettings::~PortableSettings() {
-    // The save at process exit, after wWinMain has returned.
+    // The save at process exit, after wWinMain has returned. A file that was
+    // deleted while the program ran (the uninstall removes the installation
+    // with its settings file) is not brought back.
     try {
-        (void)Save();
+        if (loaded_ && PathExists(path_))
+            (void)Save();
     } catch (...) {
         // Nothing can be reported any more; the old file stays as it was.
     }

@@ -292,6 +292,7 @@ TEST_F(FailedSave, WhenAnotherSaveIsWritingTheTemporaryFile) {
 // The save at process exit: a child run of this test program loads the file,
 // changes it and returns from main without saving.
 constexpr wchar_t kChildVariable[] = L"OZU_SETTINGS_EXIT_CHILD_FILE";
+constexpr wchar_t kChildDeletesVariable[] = L"OZU_SETTINGS_EXIT_CHILD_DELETES";
 
 TEST(PortableSettingsAtExit, ChildChangesAndEnds) {
     wchar_t path[MAX_PATH * 4];
@@ -300,32 +301,56 @@ TEST(PortableSettingsAtExit, ChildChangesAndEnds) {
     }
     ASSERT_TRUE(PortableSettings::Instance().LoadFrom(reinterpret_cast<const char16_t*>(path)));
     EXPECT_EQ(WriteSettingString(u"Setup", u"Value", u"from child"), 0);
+    if (GetEnvironmentVariableW(kChildDeletesVariable, nullptr, 0) != 0) {
+        // As the uninstall does when the list names the settings file.
+        EXPECT_TRUE(DeleteFileW(path));
+    }
 }
 
-TEST_F(PortableSave, SavedWhenTheProcessEnds) {
-    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+// Runs ChildChangesAndEnds as a process of its own on the file; returns its
+// exit code.
+DWORD RunExitChild(const std::wstring& ini, bool deletes) {
     wchar_t program[MAX_PATH * 4];
-    ASSERT_NE(GetModuleFileNameW(nullptr, program, static_cast<DWORD>(std::size(program))), 0u);
+    if (GetModuleFileNameW(nullptr, program, static_cast<DWORD>(std::size(program))) == 0) {
+        return 1;
+    }
     std::wstring command = L"\"" + std::wstring(program) +
                            L"\" --gtest_filter=PortableSettingsAtExit.ChildChangesAndEnds";
-    ASSERT_TRUE(SetEnvironmentVariableW(kChildVariable, Ini().c_str()));
+    SetEnvironmentVariableW(kChildVariable, ini.c_str());
+    SetEnvironmentVariableW(kChildDeletesVariable, deletes ? L"1" : nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                                   CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableW(kChildVariable, nullptr);
-    ASSERT_TRUE(started);
+    SetEnvironmentVariableW(kChildDeletesVariable, nullptr);
+    if (!started) {
+        return 1;
+    }
     WaitForSingleObject(process.hProcess, 60000);
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    EXPECT_EQ(exitCode, 0u);
+    return exitCode;
+}
+
+TEST_F(PortableSave, SavedWhenTheProcessEnds) {
+    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    EXPECT_EQ(RunExitChild(Ini(), false), 0u);
     EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
                                         u"Global\\Integration=1\r\n"
                                         u"Global\\SaveSettings=1\r\n"
                                         u"HKCU\\Setup\\Value=\"from child\"\r\n"));
+}
+
+// The uninstall deletes the installation, the settings file with it: the
+// save at exit must not bring it back and keep the folder from going.
+TEST_F(PortableSave, AFileDeletedWhileRunningIsNotRecreatedAtExit) {
+    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    EXPECT_EQ(RunExitChild(Ini(), true), 0u);
+    EXPECT_EQ(GetFileAttributesW(Ini().c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace
