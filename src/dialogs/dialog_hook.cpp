@@ -1,6 +1,8 @@
 #include "dialogs/dialog_hook.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 
 #include "base/win32_text.h"
 #include "dialogs/dialog_size.h"

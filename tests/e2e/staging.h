@@ -8,6 +8,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -59,31 +60,59 @@ inline const std::wstring kAppPathKey =
 inline const std::wstring kUninstallKey =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
 
-// Removes whatever an earlier setup wrote, so that a test starts from a
-// system that has never seen the archiver.
+inline void DeleteValue(HKEY root, const std::wstring& key, const std::wstring& name,
+                        REGSAM view = 0) {
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, &handle) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(handle, name.c_str());
+    RegCloseKey(handle);
+}
+
+// Removes whatever a setup wrote, so that a test starts from a system that
+// has never seen the archiver, and later tests of the same prefix find it so
+// too: the stored choices, the classes and extensions (with the family
+// format's volume extensions), the shell extension's handlers and approvals,
+// the application path, the uninstall entry and the shortcuts.
 inline void ClearIntegration() {
     DeleteTree(HKEY_CURRENT_USER, L"Software\\Mivora");
     for (REGSAM view : {REGSAM(0), REGSAM(KEY_WOW64_64KEY)}) {
         DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Mivora", view);
         DeleteTree(HKEY_LOCAL_MACHINE, kAppPathKey, view);
         DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey, view);
-        for (const wchar_t* clsid : kExtensionClsids)
-            DeleteTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\CLSID\\") + clsid,
-                       view);
-    }
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        std::wstring classes = L"Software\\Classes\\";
-        for (const wchar_t* name : {L"Mivora", L"Mivora.ZIP", L"Mivora.REV"})
-            DeleteTree(root, classes + name);
-        for (const wchar_t* ext : kArchiveExtensions)
-            DeleteTree(root, classes + ext);
-        for (const wchar_t* handler : {L"Mivora", L"Mivora32"}) {
-            for (const wchar_t* where :
-                 {L"*\\shellex\\ContextMenuHandlers\\", L"Folder\\shellex\\ContextMenuHandlers\\",
-                  L"Directory\\shellex\\ContextMenuHandlers\\",
-                  L"Directory\\shellex\\DragDropHandlers\\", L"Drive\\shellex\\DragDropHandlers\\",
-                  L"Folder\\shellex\\DragDropHandlers\\", L"*\\shellex\\PropertySheetHandlers\\"})
-                DeleteTree(root, classes + where + handler);
+        DeleteValue(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Mivora", view);
+        for (const wchar_t* clsid : kExtensionClsids) {
+            DeleteValue(HKEY_LOCAL_MACHINE,
+                        L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+                        clsid, view);
+            for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+                std::wstring classes = L"Software\\Classes\\";
+                DeleteTree(root, classes + L"CLSID\\" + clsid, view);
+                DeleteTree(root, classes + L"exefile\\shellex\\PropertySheetHandlers\\" + clsid,
+                           view);
+            }
+        }
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            std::wstring classes = L"Software\\Classes\\";
+            for (const wchar_t* name : {L"Mivora", L"Mivora.ZIP", L"Mivora.REV"})
+                DeleteTree(root, classes + name, view);
+            for (const wchar_t* ext : kArchiveExtensions)
+                DeleteTree(root, classes + ext, view);
+            for (int volume = 0; volume < 100; ++volume) {
+                wchar_t ext[8];
+                swprintf(ext, 8, L".o%02d", volume);
+                DeleteTree(root, classes + ext, view);
+            }
+            for (const wchar_t* handler : {L"Mivora", L"Mivora32"}) {
+                for (const wchar_t* where :
+                     {L"*\\shellex\\ContextMenuHandlers\\",
+                      L"Folder\\shellex\\ContextMenuHandlers\\",
+                      L"Folder\\shellex\\DragDropHandlers\\", L"Drive\\shellex\\DragDropHandlers\\",
+                      L"lnkfile\\shellex\\ContextMenuHandlers\\",
+                      L"Directory\\shellex\\ContextMenuHandlers\\",
+                      L"Directory\\shellex\\DragDropHandlers\\"})
+                    DeleteTree(root, classes + where + handler, view);
+            }
         }
     }
     for (int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
