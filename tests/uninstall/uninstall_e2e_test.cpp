@@ -219,6 +219,8 @@ TEST_F(Installation, AnsweringNoChangesNothing) {
     int code = -1;
     std::string out = Drive({launch(), L"wait", L"dump", L"press 7", L"exit"}, &code);
     EXPECT_EQ(code, 0) << out;
+    EXPECT_NE(out.find("caption=\"Uninstall Mivora\""), std::string::npos) << out;
+    EXPECT_NE(out.find("Do you want to continue?"), std::string::npos) << out;
     EXPECT_NE(out.find("exit 0"), std::string::npos) << out;
     EXPECT_TRUE(NothingRemoved());
     EXPECT_FALSE(FileExists(batch_));
@@ -250,7 +252,9 @@ TEST_P(MissingList, IsReportedAndNothingChanges) {
     int code = -1;
     std::string out = Drive(commands, &code);
     EXPECT_EQ(code, 0) << out;
-    EXPECT_NE(out.find("Uninstall.lst"), std::string::npos) << out;
+    EXPECT_NE(out.find("Cannot open the list of installed files, Uninstall.lst."),
+              std::string::npos)
+        << out;
     EXPECT_FALSE(FileExists(batch_));
     EXPECT_TRUE(FileExists(In("Mivora.exe")));
     EXPECT_TRUE(FileExists(program_));
@@ -269,9 +273,16 @@ TEST_F(Installation, ALibraryInUseIsScheduledAndTheRestartNoticeShown) {
         LockHolder holder(L"load", In("ozuext.dll"));
         ASSERT_TRUE(holder.held());
         int code = -1;
-        out = Drive({launch(), L"wait", L"press 6", L"wait", L"dump", L"press 1", L"exit"}, &code);
+        out = Drive({launch(), L"wait", L"dump", L"press 6", L"wait", L"dump", L"press 1", L"exit"},
+                    &code);
         EXPECT_EQ(code, 0) << out;
     }
+    // The question first, then the restart notice.
+    size_t question = out.find("Do you want to continue?");
+    size_t notice = out.find("They will be deleted when you restart Windows.");
+    EXPECT_NE(question, std::string::npos) << out;
+    EXPECT_NE(notice, std::string::npos) << out;
+    EXPECT_LT(question, notice) << out;
     EXPECT_TRUE(FileExists(In("ozuext.dll.1.tmp")));
     EXPECT_FALSE(FileExists(In("ozuext.dll")));
     EXPECT_TRUE(IsScheduledForDeletion(In("ozuext.dll.1.tmp")));
