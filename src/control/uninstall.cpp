@@ -179,8 +179,9 @@ std::FILE* CreateBatchFile(const std::u16string& path) {
             DeleteFileW(W(path));
         }
     }
-    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // CREATE_NEW fails on any name that exists, a link included.
+    HANDLE file =
+        CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }

@@ -318,6 +318,22 @@ TEST_F(UninstallProcedure, ABatchFilePlantedInAdvanceIsReplacedNotWrittenInto) {
         GetFileAttributesW(batch_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
 }
 
+TEST_F(UninstallProcedure, ALinkPlantedAtTheBatchPathNeverLeadsTheWritingElsewhere) {
+    WriteList(folder_, {});
+    const std::wstring victim = JoinW(root_, L"victim.txt");
+    MakeFile(victim, "victim");
+    if (!CreateSymbolicLinkW(batch_.c_str(), victim.c_str(), 0)) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+
+    RunUninstall();
+
+    EXPECT_EQ(ReadBytes(victim), "victim");
+    // Either the link made way for a fresh batch file, or there is none.
+    std::string batch = ReadBytes(batch_);
+    EXPECT_TRUE(batch.empty() || batch == ExpectedBatch(program_, folder_, batch_, true)) << batch;
+}
+
 TEST_F(UninstallProcedure, AnEmptyFolderAtTheBatchPathMakesWayAFullOneStopsTheEnd) {
     WriteList(folder_, {});
     MakeFolder(batch_);
