@@ -102,6 +102,13 @@ protected:
     }
 
     void TearDown() override {
+        // A test that stopped short of uninstalling leaves setup's work in
+        // the registry and the shell; the program itself takes it away.
+        if (FileExists(program_)) {
+            WriteList(folder_, kInstalled);
+            Run(L" /S");
+            WaitForSelfRemoval();
+        }
         RemoveTree(parent_);
         DeleteFileW(batch_.c_str());
         ClearPendingRenames();
