@@ -133,24 +133,23 @@ bool ConvertsExactlyToConsole(std::u16string_view text) {
     if (text.empty()) {
         return true;
     }
-    UINT codePage = GetOEMCP();
-    DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    int length = static_cast<int>(text.size());
-    int bytes = WideCharToMultiByte(codePage, flags, W(std::u16string(text)), length, nullptr, 0,
-                                    nullptr, nullptr);
+    const std::u16string wide(text);
+    const UINT codePage = GetOEMCP();
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int length = static_cast<int>(wide.size());
+    int bytes = WideCharToMultiByte(codePage, flags, W(wide), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
         return false;
     }
     std::string encoded(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, flags, W(std::u16string(text)), length, encoded.data(), bytes,
-                        nullptr, nullptr);
+    WideCharToMultiByte(codePage, flags, W(wide), length, encoded.data(), bytes, nullptr, nullptr);
     int chars = MultiByteToWideChar(codePage, 0, encoded.data(), bytes, nullptr, 0);
     if (chars != length) {
         return false;
     }
     std::u16string back(static_cast<size_t>(chars), u'\0');
     MultiByteToWideChar(codePage, 0, encoded.data(), bytes, W(back.data()), chars);
-    return back == text;
+    return back == wide;
 }
 
 std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
