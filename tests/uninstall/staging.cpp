@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
 
 namespace ozu::testing {
@@ -205,6 +206,33 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
+}
+
+LockHolder::LockHolder(const char* mode, const std::wstring& path) {
+    static int count = 0;
+    std::wstring event = L"ozu-lock-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                         std::to_wstring(++count);
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+    std::wstring command = L"\"" + BuildTreePath(OZU_LOCK_HELPER) + L"\" " +
+                           std::wstring(mode, mode + std::strlen(mode)) + L" \"" + path + L"\" " +
+                           event;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process_)) {
+        HANDLE both[] = {ready, process_.hProcess};
+        held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    CloseHandle(ready);
+}
+
+LockHolder::~LockHolder() {
+    if (process_.hProcess != nullptr) {
+        TerminateProcess(process_.hProcess, 0);
+        WaitForSingleObject(process_.hProcess, 10000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
 }
 
 bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {

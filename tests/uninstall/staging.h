@@ -39,6 +39,22 @@ std::wstring BuildTreePath(const char* unixPath);
 // start or run out of time. stdout is captured into *output when given.
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output = nullptr);
 
+// Keeps a file in use through the lock helper (OZU_LOCK_HELPER) until
+// destroyed: mode "load" loads it as a library, "noshare" holds it open
+// without sharing.
+class LockHolder {
+public:
+    LockHolder(const char* mode, const std::wstring& path);
+    ~LockHolder();
+    LockHolder(const LockHolder&) = delete;
+    LockHolder& operator=(const LockHolder&) = delete;
+    bool held() const { return held_; }
+
+private:
+    PROCESS_INFORMATION process_{};
+    bool held_ = false;
+};
+
 // Waits until the path no longer exists; false on time-out.
 bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs);
 

@@ -25,38 +25,6 @@ std::wstring TempPath() {
     return temp;
 }
 
-// Keeps a file in use through the lock helper until destroyed.
-class LockHolder {
-public:
-    LockHolder(const wchar_t* mode, const std::wstring& path) {
-        std::wstring event = L"ozu-e2e-lock-" + std::to_wstring(GetCurrentProcessId());
-        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        std::wstring command =
-            L"\"" + BuildTreePath(OZU_LOCK_HELPER) + L"\" " + mode + L" \"" + path + L"\" " + event;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &process_)) {
-            HANDLE both[] = {ready, process_.hProcess};
-            held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
-        }
-        CloseHandle(ready);
-    }
-    ~LockHolder() {
-        if (process_.hProcess != nullptr) {
-            TerminateProcess(process_.hProcess, 0);
-            WaitForSingleObject(process_.hProcess, 10000);
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
-    }
-    bool held() const { return held_; }
-
-private:
-    PROCESS_INFORMATION process_{};
-    bool held_ = false;
-};
-
 // The files of an installation, as its installer lays them out, each folder
 // listed before what it holds; setup creates the two templates.
 const std::vector<std::string> kInstalled = {
@@ -277,7 +245,7 @@ TEST_F(Installation, ALibraryInUseIsScheduledAndTheRestartNoticeShown) {
     MakeFile(In("ozuext.dll.0.tmp"), "earlier");
     std::string out;
     {
-        LockHolder holder(L"load", In("ozuext.dll"));
+        LockHolder holder("load", In("ozuext.dll"));
         ASSERT_TRUE(holder.held());
         int code = -1;
         out = Drive({launch(), L"wait", L"dump", L"press 6", L"wait", L"dump", L"press 1", L"exit"},

@@ -68,41 +68,6 @@ std::wstring ShortPath(const std::wstring& path) {
     return length != 0 && length < 2048 ? std::wstring(buffer, length) : path;
 }
 
-// Keeps a file in use through the lock helper until destroyed.
-class LockHolder {
-public:
-    LockHolder(const char* mode, const std::wstring& path) {
-        static int count = 0;
-        std::wstring event = L"ozu-lock-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(++count);
-        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
-        std::wstring command = L"\"" + BuildTreePath(OZU_LOCK_HELPER) + L"\" " +
-                               std::wstring(mode, mode + std::strlen(mode)) + L" \"" + path +
-                               L"\" " + event;
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &process_)) {
-            HANDLE both[] = {ready, process_.hProcess};
-            held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
-        }
-        CloseHandle(ready);
-    }
-    ~LockHolder() {
-        if (process_.hProcess != nullptr) {
-            TerminateProcess(process_.hProcess, 0);
-            WaitForSingleObject(process_.hProcess, 10000);
-            CloseHandle(process_.hProcess);
-            CloseHandle(process_.hThread);
-        }
-    }
-    bool held() const { return held_; }
-
-private:
-    PROCESS_INFORMATION process_{};
-    bool held_ = false;
-};
-
 class UninstallProcedure : public ::testing::Test {
 protected:
     void SetUp() override {
