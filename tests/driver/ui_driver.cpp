@@ -20,6 +20,11 @@
 //   sleep MS              pause
 //   windows               list the visible dialogs of the program
 //   exit                  wait for the program to end and print its exit code
+//   waitwindow TEXT       wait for a visible top-level window of any process other than a
+//                         dialog box whose caption contains TEXT (a folder that the program
+//                         opened in the shell, for instance), print it
+//   closewindow           close the window that waitwindow found and wait until it is gone
+//   nowindow TEXT MS      fail when such a window appears within MS milliseconds
 // Lines starting with '#' and empty lines are ignored. Output is UTF-8, one fact per
 // line: "window ...", "control ...", "exit N", "error ...". The driver's own exit code
 // is 0 when every command succeeded, 2 otherwise; a program still running then is
@@ -127,6 +132,8 @@ std::vector<std::wstring> SplitWords(const std::wstring& line) {
 class Driver {
 public:
     ~Driver() {
+        if (other_ && IsWindow(other_))
+            PostMessageW(other_, WM_CLOSE, 0, 0);
         if (process_) {
             if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT)
                 TerminateProcess(process_, 99);
@@ -170,6 +177,12 @@ public:
             ListWindows();
         else if (verb == L"exit")
             Exit();
+        else if (verb == L"waitwindow")
+            WaitOtherWindow(words.size() > 1 ? words[1] : L"");
+        else if (verb == L"closewindow")
+            CloseOtherWindow();
+        else if (verb == L"nowindow")
+            NoOtherWindow(words.size() > 1 ? words[1] : L"", Number(words, 2));
         else
             throw Failure{L"unknown command " + verb};
     }
@@ -384,6 +397,61 @@ private:
         Out(L"exit " + std::to_wstring(code));
     }
 
+    static HWND FindOtherWindow(const std::wstring& caption) {
+        struct Search {
+            const std::wstring* caption;
+            HWND found;
+        } search{&caption, nullptr};
+        struct Visit {
+            static BOOL CALLBACK Window(HWND window, LPARAM param) {
+                auto* s = reinterpret_cast<Search*>(param);
+                if (!IsWindowVisible(window) || ClassOf(window) == L"#32770" ||
+                    WindowText(window).find(*s->caption) == std::wstring::npos)
+                    return TRUE;
+                s->found = window;
+                return FALSE;
+            }
+        };
+        EnumWindows(Visit::Window, reinterpret_cast<LPARAM>(&search));
+        return search.found;
+    }
+
+    void WaitOtherWindow(const std::wstring& caption) {
+        DWORD started = GetTickCount();
+        while (!(other_ = FindOtherWindow(caption))) {
+            if (GetTickCount() - started > static_cast<DWORD>(timeout_))
+                throw Failure{L"no window " + Quote(caption) + L" appeared"};
+            Sleep(50);
+        }
+        Out(L"found class=" + ClassOf(other_) + L" caption=" + Quote(WindowText(other_)));
+    }
+
+    void CloseOtherWindow() {
+        if (!other_ || !IsWindow(other_))
+            throw Failure{L"no window to close"};
+        PostMessageW(other_, WM_CLOSE, 0, 0);
+        DWORD started = GetTickCount();
+        while (IsWindow(other_)) {
+            if (GetTickCount() - started > static_cast<DWORD>(timeout_))
+                throw Failure{L"the window does not close"};
+            Sleep(50);
+        }
+        Out(L"closed");
+    }
+
+    void NoOtherWindow(const std::wstring& caption, int milliseconds) {
+        DWORD started = GetTickCount();
+        do {
+            if (HWND window = FindOtherWindow(caption)) {
+                other_ = window;
+                throw Failure{L"unexpected window class=" + ClassOf(window) + L" caption=" +
+                              Quote(WindowText(window))};
+            }
+            Sleep(50);
+        } while (GetTickCount() - started < static_cast<DWORD>(milliseconds));
+        Out(L"no window " + Quote(caption));
+    }
+
     void Capture(std::wstring file) {
         if (!file.empty() && file[0] == L'/')
             file = L"Z:" + file; // a Unix path, through Wine's root drive
@@ -433,6 +501,7 @@ private:
     HANDLE process_ = nullptr;
     DWORD processId_ = 0;
     HWND current_ = nullptr;
+    HWND other_ = nullptr;
     int timeout_ = 20000;
 };
 

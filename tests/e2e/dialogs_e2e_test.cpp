@@ -174,7 +174,7 @@ TEST_F(DialogsEndToEnd, LanguageFileChangesTextsAndScalesTheDialog) {
                                     "CAPTION Fertig\r\n"
                                     "IDC_THANKS \"  Danke!  \"\r\n");
     DriverResult translated = RunDriver(WithCompletion({
-                                            installation.Launch(L"/setup"),
+                                            installation.Launch(L"/setup /noexplorer"),
                                             L"wait",
                                             L"dump",
                                             L"press 5126",

@@ -76,9 +76,12 @@ TEST_F(SetupEndToEnd, ConfirmedChoicesAreStoredAndApplied) {
     };
     for (const std::wstring& command : AcceptCompletion())
         commands.push_back(command);
+    // The new program group opens in the shell; the test closes it again.
+    commands.insert(commands.end(), {L"waitwindow Mivora", L"closewindow"});
     DriverResult result = RunDriver(commands, installation.folder);
     ASSERT_EQ(result.driverExit, 0) << Describe(result);
     EXPECT_EQ(result.programExit, 0);
+    EXPECT_NE(result.output.find("\nfound "), std::string::npos) << Describe(result);
     ASSERT_GE(result.dumps.size(), 3u) << Describe(result);
 
     // What a fresh system offers: every type but ".jar", the shell extension
@@ -122,10 +125,12 @@ TEST_F(SetupEndToEnd, ConfirmedChoicesAreStoredAndApplied) {
 }
 
 // Runs the program silently with `arguments` and expects it to end by itself,
-// without any window waiting for an answer.
+// without any window waiting for an answer, and without opening the program
+// group in the shell.
 DriverResult RunSilently(const Installation& installation, const std::wstring& arguments) {
-    return RunDriver({L"timeout 30000", installation.Launch(arguments), L"exit"},
-                     installation.folder);
+    return RunDriver(
+        {L"timeout 30000", installation.Launch(arguments), L"exit", L"nowindow Mivora 1500"},
+        installation.folder);
 }
 
 void ExpectDefaultsApplied(const Installation& installation) {
@@ -210,9 +215,9 @@ TEST_F(SetupEndToEnd, InitTextOverridesTheStoredChoices) {
 
 TEST_F(SetupEndToEnd, PackageSetupShowsNothingAfterTheSetupDialog) {
     Installation installation = Installation::Stage(L"msi-dialog");
-    DriverResult result = RunDriver(
-        {installation.Launch(L"/setup /msi"), L"wait", L"press 1", L"timeout 15000", L"exit"},
-        installation.folder);
+    DriverResult result = RunDriver({installation.Launch(L"/setup /msi"), L"wait", L"press 1",
+                                     L"timeout 15000", L"exit", L"nowindow Mivora 1500"},
+                                    installation.folder);
     ASSERT_EQ(result.driverExit, 0) << Describe(result);
     EXPECT_EQ(result.programExit, 0);
     EXPECT_EQ(result.windows.size(), 1u) << Describe(result);
@@ -224,6 +229,7 @@ TEST_F(SetupEndToEnd, NoExplorerStillShowsTheCompletionDialog) {
                                           L"press 1"};
     for (const std::wstring& command : AcceptCompletion())
         commands.push_back(command);
+    commands.push_back(L"nowindow Mivora 2000");
     DriverResult result = RunDriver(commands, installation.folder);
     ASSERT_EQ(result.driverExit, 0) << Describe(result);
     EXPECT_EQ(result.programExit, 0);
