@@ -142,6 +142,18 @@ void MakeKey(HKEY root, const wchar_t* path) {
     }
 }
 
+// Handler keys that a system in use has (other shell extensions make them)
+// and a fresh Wine prefix lacks. Setup writes below them; uninstall removes
+// what it wrote, never these parents.
+void MakeShellParentKeys() {
+    for (const wchar_t* key :
+         {L"Drive\\shellex\\DragDropHandlers", L"exefile\\shellex\\PropertySheetHandlers",
+          L"Folder\\shellex\\DragDropHandlers"}) {
+        MakeKey(HKEY_CLASSES_ROOT, key);
+    }
+    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications");
+}
+
 std::string Joined(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
@@ -156,15 +168,7 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     SetClass(L".zip", L"OtherZip");
     RegSetKeyValueW(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", REG_SZ, L"", 2);
     SetClass(L".ozfoo", L"OzFooFile");
-    // Handler keys that a system in use has (other shell extensions make
-    // them) and a fresh Wine prefix lacks. Setup writes below them; uninstall
-    // removes what it wrote, never these parents.
-    for (const wchar_t* key :
-         {L"Drive\\shellex\\DragDropHandlers", L"exefile\\shellex\\PropertySheetHandlers",
-          L"Folder\\shellex\\DragDropHandlers"}) {
-        MakeKey(HKEY_CLASSES_ROOT, key);
-    }
-    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications");
+    MakeShellParentKeys();
     const std::vector<std::string> before = RegistrySnapshot();
 
     ASSERT_EQ(Run(L" /setup /S"), 0);
@@ -186,6 +190,35 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     EXPECT_TRUE(PendingRenames().empty());
     EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
+}
+
+TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoesToo) {
+    // The archiver run portable: its per-user settings, the backups of the
+    // previous owners among them, live in "Mivora.ini" beside the program.
+    MakeFile(In("Mivora.ini"), "; portable settings\r\n");
+    std::vector<std::string> list = kInstalled;
+    list.push_back("Mivora.ini");
+    WriteList(folder_, list);
+    SetClass(L".zip", L"OtherZip");
+    MakeShellParentKeys();
+    const std::vector<std::string> before = RegistrySnapshot();
+
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    ASSERT_EQ(ClassOf(L".zip"), L"Mivora.ZIP");
+    HKEY key;
+    EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora", 0, KEY_READ, &key), 0);
+    const std::wstring backup = L"HKCU\\Setup\\.zip\\Type=\"OtherZip\"";
+    EXPECT_NE(ReadBytes(In("Mivora.ini"))
+                  .find(std::string(reinterpret_cast<const char*>(backup.data()),
+                                    backup.size() * sizeof(wchar_t))),
+              std::string::npos);
+
+    ASSERT_EQ(Run(L" /S"), 0);
+    // The save at exit must not bring the deleted file back, or the folder
+    // would stay.
+    ASSERT_TRUE(WaitForSelfRemoval());
+    EXPECT_EQ(ClassOf(L".zip"), L"OtherZip");
+    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
 }
 
 TEST_F(Installation, AnsweringNoChangesNothing) {
