@@ -60,44 +60,41 @@ std::string WideToOem(std::u16string_view text) {
     return WideToMultiByte(CP_OEMCP, text);
 }
 
-bool CharToWide(std::string_view text, std::u16string& out, size_t capacity) {
+namespace {
+
+// The bounded form of a conversion: an empty source gives an empty result;
+// a failed conversion gives false; a result longer than capacity - 1 is cut
+// and gives false.
+template <typename Out, typename In, typename Convert>
+bool ConvertBounded(In text, Out& out, size_t capacity, Convert convert) {
     out.clear();
     text = UpToZero(text);
     if (text.empty()) {
         return true;
     }
-    std::u16string converted = MultiByteToWide(CP_ACP, text);
+    Out converted = convert(text);
     if (converted.empty()) {
         return false;
     }
     const size_t room = capacity == 0 ? 0 : capacity - 1;
-    if (converted.size() > room) {
+    const bool fits = converted.size() <= room;
+    if (!fits) {
         converted.resize(room);
-        out = std::move(converted);
-        return false;
     }
     out = std::move(converted);
-    return true;
+    return fits;
+}
+
+} // namespace
+
+bool CharToWide(std::string_view text, std::u16string& out, size_t capacity) {
+    return ConvertBounded(text, out, capacity,
+                          [](std::string_view t) { return MultiByteToWide(CP_ACP, t); });
 }
 
 bool WideToChar(std::u16string_view text, std::string& out, size_t capacity) {
-    out.clear();
-    text = UpToZero(text);
-    if (text.empty()) {
-        return true;
-    }
-    std::string converted = WideToMultiByte(CP_ACP, text);
-    if (converted.empty()) {
-        return false;
-    }
-    const size_t room = capacity == 0 ? 0 : capacity - 1;
-    if (converted.size() > room) {
-        converted.resize(room);
-        out = std::move(converted);
-        return false;
-    }
-    out = std::move(converted);
-    return true;
+    return ConvertBounded(text, out, capacity,
+                          [](std::u16string_view t) { return WideToMultiByte(CP_ACP, t); });
 }
 
 char16_t SystemUpperChar(char16_t c) {
