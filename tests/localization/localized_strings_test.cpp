@@ -48,6 +48,11 @@ class LanguageFolderSetting {
 public:
     LanguageFolderSetting() {
         HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsRoot, 0, KEY_READ, &key) == 0) {
+            rootExisted_ = true;
+            ::RegCloseKey(key);
+            key = nullptr;
+        }
         keyExisted_ = ::RegOpenKeyExW(HKEY_CURRENT_USER, kGeneralKey, 0, KEY_READ, &key) == 0;
         DWORD size = 0;
         if (keyExisted_ && ::RegQueryValueExW(key, kValue, nullptr, &type_, nullptr, &size) == 0) {
@@ -60,6 +65,9 @@ public:
     ~LanguageFolderSetting() {
         if (!keyExisted_) {
             ::RegDeleteKeyW(HKEY_CURRENT_USER, kGeneralKey);
+            if (!rootExisted_) {
+                ::RegDeleteKeyW(HKEY_CURRENT_USER, kSettingsRoot);
+            }
         } else if (saved_) {
             ::RegSetKeyValueW(HKEY_CURRENT_USER, kGeneralKey, kValue, type_, saved_->data(),
                               static_cast<DWORD>(saved_->size()));
@@ -75,6 +83,8 @@ public:
 
 private:
     static constexpr const wchar_t* kValue = L"LanguageFolder";
+    static constexpr const wchar_t* kSettingsRoot = L"Software\\Mivora";
+    bool rootExisted_ = false;
     bool keyExisted_ = false;
     DWORD type_ = REG_SZ;
     std::optional<std::string> saved_;
