@@ -149,6 +149,22 @@ void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool e
     }
 }
 
+// True when the key exists and holds at least one value (default view).
+bool KeyHasValues(HKEY root, std::u16string_view key) {
+    const std::u16string path = MakeRegKeyPath(root, key);
+    if (path.empty())
+        return false;
+    HKEY handle = nullptr;
+    if (RegOpenKeyExW(root, W(path), 0, KEY_QUERY_VALUE | RegistryViewFlag(), &handle) !=
+        ERROR_SUCCESS)
+        return false;
+    DWORD values = 0;
+    const LSTATUS status = RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                            nullptr, &values, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(handle);
+    return status == ERROR_SUCCESS && values != 0;
+}
+
 void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view backupKey, bool exist) {
     if (!exist) {
         DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
@@ -157,9 +173,11 @@ void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view back
     const std::u16string previous = ReadBackup(backupKey, u"ShellNew", kPathCapacity);
     DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
     if (previous.empty()) {
-        // The previous owner had no new-file entry: the key is ours, and an
-        // empty one would be left behind in a foreign extension.
-        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+        // The previous owner had no new-file entry: an empty key is ours and
+        // would be left behind in a foreign extension. One that still holds
+        // other ways of making a new file ("Data", "Command") is the owner's.
+        if (!KeyHasValues(HKEY_CLASSES_ROOT, newKey))
+            DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
     } else if (previous[0] == u'*') {
         WriteRegString(HKEY_CLASSES_ROOT, newKey, u"NullFile", u"");
     } else {

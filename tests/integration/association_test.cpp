@@ -239,6 +239,18 @@ TEST_F(Associations, OwnerWithoutNewFileEntryIsLeftWithoutShellNewKey) {
     EXPECT_EQ(GetString(HKCR, ".zip\\CompressedFolder\\ShellNew", "Data"), "PK");
 }
 
+TEST_F(Associations, OwnersOtherNewFileEntryOutlivesRelease) {
+    // Taken while the shell extension was off, the previous owner's "ShellNew"
+    // key, which makes new files from data rather than a file, stays as it was.
+    SetString(HKCR, ".zip", "", "OtherZip");
+    SetString(HKCR, ".zip\\ShellNew", "Data", "PK");
+    SetExtensionAssociation(u".zip", true, false, false, true);
+    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "");
+    SetExtensionAssociation(u".zip", false, false, false, true);
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"Data"});
+}
+
 TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
     SetExtensionAssociation(u".ozu", true, true, true, false);
     EXPECT_EQ(GetDword(HKCU, BackupKey(".ozu"), "Exist"), 0u);
