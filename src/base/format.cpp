@@ -26,7 +26,7 @@ private:
     std::basic_string<Char> text_;
 };
 
-struct Spec {
+struct Conversion {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -96,19 +96,19 @@ private:
     }
 
     void Conversion() {
-        Spec spec;
+        Conversion conv;
         for (; !AtEnd(); ++pos_) {
             Char c = Peek();
             if (c == '-') {
-                spec.left = true;
+                conv.left = true;
             } else if (c == '+') {
-                spec.plus = true;
+                conv.plus = true;
             } else if (c == ' ') {
-                spec.space = true;
+                conv.space = true;
             } else if (c == '#') {
-                spec.alternate = true;
+                conv.alternate = true;
             } else if (c == '0') {
-                spec.zero = true;
+                conv.zero = true;
             } else {
                 break;
             }
@@ -118,27 +118,27 @@ private:
             int64_t value = 0;
             if (StarValue(value)) {
                 if (value < 0) {
-                    spec.left = true;
+                    conv.left = true;
                     value = value == INT64_MIN ? INT64_MAX : -value;
                 }
-                spec.width = static_cast<size_t>(std::min<int64_t>(value, kMaxWidth));
+                conv.width = static_cast<size_t>(std::min<int64_t>(value, kMaxWidth));
             }
         } else {
-            spec.width = Number();
+            conv.width = Number();
         }
         if (!AtEnd() && Peek() == '.') {
             ++pos_;
-            spec.hasPrecision = true;
+            conv.hasPrecision = true;
             if (!AtEnd() && Peek() == '*') {
                 ++pos_;
                 int64_t value = 0;
                 if (!StarValue(value) || value < 0) {
-                    spec.hasPrecision = false;
+                    conv.hasPrecision = false;
                 } else {
-                    spec.precision = static_cast<size_t>(std::min<int64_t>(value, kMaxWidth));
+                    conv.precision = static_cast<size_t>(std::min<int64_t>(value, kMaxWidth));
                 }
             } else {
-                spec.precision = Number();
+                conv.precision = Number();
             }
         }
         SkipLengthModifiers();
@@ -152,27 +152,27 @@ private:
             break;
         case 'd':
         case 'i':
-            Integer(spec, NextArg(), 10, true, false);
+            Integer(conv, NextArg(), 10, true, false);
             break;
         case 'u':
-            Integer(spec, NextArg(), 10, false, false);
+            Integer(conv, NextArg(), 10, false, false);
             break;
         case 'x':
-            Integer(spec, NextArg(), 16, false, false);
+            Integer(conv, NextArg(), 16, false, false);
             break;
         case 'X':
-            Integer(spec, NextArg(), 16, false, true);
+            Integer(conv, NextArg(), 16, false, true);
             break;
         case 'o':
-            Integer(spec, NextArg(), 8, false, false);
+            Integer(conv, NextArg(), 8, false, false);
             break;
         case 'c':
         case 'C':
-            Character(spec, NextArg());
+            Character(conv, NextArg());
             break;
         case 's':
         case 'S':
-            Text(spec, NextArg());
+            Text(conv, NextArg());
             break;
         case 'n': // never writes anywhere; its argument place is used up
         case 'p':
@@ -211,13 +211,13 @@ private:
         }
     }
 
-    void Pad(const Spec& spec, size_t length, bool before) {
-        if (spec.width > length && spec.left != before) {
-            out_.Put(spec.width - length, ' ');
+    void Pad(const Conversion& conv, size_t length, bool before) {
+        if (conv.width > length && conv.left != before) {
+            out_.Put(conv.width - length, ' ');
         }
     }
 
-    void Integer(const Spec& spec, const Arg* arg, unsigned base, bool isSigned, bool upper) {
+    void Integer(const Conversion& conv, const Arg* arg, unsigned base, bool isSigned, bool upper) {
         if (arg == nullptr) {
             return;
         }
@@ -252,9 +252,9 @@ private:
         for (uint64_t v = magnitude; v != 0; v /= base) {
             digits[n++] = static_cast<Char>(set[v % base]);
         }
-        const size_t minimum = spec.hasPrecision ? spec.precision : 1;
+        const size_t minimum = conv.hasPrecision ? conv.precision : 1;
         size_t zeros = minimum > n ? minimum - n : 0;
-        if (base == 8 && spec.alternate && zeros == 0 && (n == 0 || digits[n - 1] != '0')) {
+        if (base == 8 && conv.alternate && zeros == 0 && (n == 0 || digits[n - 1] != '0')) {
             zeros = 1;
         }
 
@@ -262,21 +262,21 @@ private:
         size_t prefixLength = 0;
         if (negative) {
             prefix[prefixLength++] = '-';
-        } else if (isSigned && spec.plus) {
+        } else if (isSigned && conv.plus) {
             prefix[prefixLength++] = '+';
-        } else if (isSigned && spec.space) {
+        } else if (isSigned && conv.space) {
             prefix[prefixLength++] = ' ';
-        } else if (base == 16 && spec.alternate && magnitude != 0) {
+        } else if (base == 16 && conv.alternate && magnitude != 0) {
             prefix[prefixLength++] = '0';
             prefix[prefixLength++] = upper ? 'X' : 'x';
         }
 
         size_t length = prefixLength + zeros + n;
-        if (spec.zero && !spec.left && !spec.hasPrecision && spec.width > length) {
-            zeros += spec.width - length;
-            length = spec.width;
+        if (conv.zero && !conv.left && !conv.hasPrecision && conv.width > length) {
+            zeros += conv.width - length;
+            length = conv.width;
         }
-        Pad(spec, length, true);
+        Pad(conv, length, true);
         for (size_t i = 0; i < prefixLength; ++i) {
             out_.Put(prefix[i]);
         }
@@ -284,10 +284,10 @@ private:
         while (n > 0) {
             out_.Put(digits[--n]);
         }
-        Pad(spec, length, false);
+        Pad(conv, length, false);
     }
 
-    void Character(const Spec& spec, const Arg* arg) {
+    void Character(const Conversion& conv, const Arg* arg) {
         if (arg == nullptr) {
             return;
         }
@@ -303,32 +303,33 @@ private:
         default:
             return;
         }
-        Pad(spec, 1, true);
+        Pad(conv, 1, true);
         out_.Put(ToChar(static_cast<char16_t>(value & 0xFFFF)));
-        Pad(spec, 1, false);
+        Pad(conv, 1, false);
     }
 
-    void Text(const Spec& spec, const Arg* arg) {
+    void Text(const Conversion& conv, const Arg* arg) {
         if (arg == nullptr) {
             return;
         }
         if (arg->kind == Arg::Kind::Wide) {
-            PutText(spec, arg->wide);
+            PutText(conv, arg->wide);
         } else if (arg->kind == Arg::Kind::Narrow) {
-            PutText(spec, arg->narrow);
+            PutText(conv, arg->narrow);
         }
     }
 
-    template <typename Source> void PutText(const Spec& spec, std::basic_string_view<Source> text) {
+    template <typename Source>
+    void PutText(const Conversion& conv, std::basic_string_view<Source> text) {
         size_t length = text.size();
-        if (spec.hasPrecision && spec.precision < length) {
-            length = spec.precision;
+        if (conv.hasPrecision && conv.precision < length) {
+            length = conv.precision;
         }
-        Pad(spec, length, true);
+        Pad(conv, length, true);
         for (size_t i = 0; i < length && !out_.Full(); ++i) {
             out_.Put(ToChar(text[i]));
         }
-        Pad(spec, length, false);
+        Pad(conv, length, false);
     }
 
     // Text of the other width is taken character by character: 8-bit text

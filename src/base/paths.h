@@ -18,7 +18,7 @@ constexpr bool IsSeparator(char16_t c) {
 }
 // A drive letter (by single-character upper-casing) followed by a colon.
 bool IsDriveSpec(std::u16string_view path);
-// Begins with two backslashes, or is a drive spec followed by a separator.
+// Begins with two backslashes, or is a drive letter and colon followed by a separator.
 bool IsAbsolutePath(std::u16string_view path);
 // "*" or "?" after an optional leading "\\?\"; false for an empty path.
 bool HasWildcards(std::u16string_view path);
