@@ -26,7 +26,7 @@ private:
     std::basic_string<Char> text_;
 };
 
-struct Conversion {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -96,7 +96,7 @@ private:
     }
 
     void Conversion() {
-        Conversion conv;
+        Directive conv;
         for (; !AtEnd(); ++pos_) {
             Char c = Peek();
             if (c == '-') {
@@ -211,13 +211,13 @@ private:
         }
     }
 
-    void Pad(const Conversion& conv, size_t length, bool before) {
+    void Pad(const Directive& conv, size_t length, bool before) {
         if (conv.width > length && conv.left != before) {
             out_.Put(conv.width - length, ' ');
         }
     }
 
-    void Integer(const Conversion& conv, const Arg* arg, unsigned base, bool isSigned, bool upper) {
+    void Integer(const Directive& conv, const Arg* arg, unsigned base, bool isSigned, bool upper) {
         if (arg == nullptr) {
             return;
         }
@@ -287,7 +287,7 @@ private:
         Pad(conv, length, false);
     }
 
-    void Character(const Conversion& conv, const Arg* arg) {
+    void Character(const Directive& conv, const Arg* arg) {
         if (arg == nullptr) {
             return;
         }
@@ -308,7 +308,7 @@ private:
         Pad(conv, 1, false);
     }
 
-    void Text(const Conversion& conv, const Arg* arg) {
+    void Text(const Directive& conv, const Arg* arg) {
         if (arg == nullptr) {
             return;
         }
@@ -320,7 +320,7 @@ private:
     }
 
     template <typename Source>
-    void PutText(const Conversion& conv, std::basic_string_view<Source> text) {
+    void PutText(const Directive& conv, std::basic_string_view<Source> text) {
         size_t length = text.size();
         if (conv.hasPrecision && conv.precision < length) {
             length = conv.precision;
