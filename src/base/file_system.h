@@ -42,6 +42,30 @@ bool RemoveFile(std::u16string_view path);
 // drive for a bare name); 0 on failure.
 uint64_t FreeSpaceForPath(std::u16string_view path);
 
+// What an entry below a trusted folder really is on disk. `Link` stands for
+// everything that must not be touched through its name: a link (junction,
+// symbolic link, mount point) as the entry itself or as any folder between it
+// and the trusted folder, and an entry that cannot be verified.
+enum class DiskEntry { Missing, File, Folder, Link };
+
+// A folder whose own path the program trusts (the installation folder, a
+// program group, the temporary folder), even when it is itself reached
+// through a link, and the check of the entries below it. Deleting, renaming or
+// changing the attributes of a link acts on its target under some systems,
+// so callers touch only what this names a plain file or folder.
+class TrustedFolder {
+public:
+    explicit TrustedFolder(std::u16string_view folder);
+    // `path` names an entry below the folder in text (the folder's own path
+    // followed by the rest); `attributes` receives the entry's attributes.
+    DiskEntry Inspect(std::u16string_view path, uint32_t* attributes = nullptr) const;
+    const std::u16string& Path() const { return folder_; }
+
+private:
+    std::u16string folder_; // with a trailing backslash
+    std::u16string final_;  // the system's final path of the folder, trailing backslash
+};
+
 struct StreamCloser {
     void operator()(FILE* stream) const { std::fclose(stream); }
 };

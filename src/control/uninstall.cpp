@@ -61,45 +61,63 @@ std::u16string CurrentFolder() {
 struct UninstallRun {
     std::u16string programPath;
     std::u16string programFolder; // with its trailing backslash
+    std::optional<TrustedFolder> installation;
     bool rebootPending = false;
 };
 
 // A file that can't be deleted now (in use) moves out of the way to a free
 // temporary name, so that a new installation can put its own file there, and
 // goes at the next restart. The running program and the list file are left
-// to the batch file and to the end of the procedure.
+// to the batch file and to the end of the procedure. Only a file that really
+// is scheduled is promised away in the restart notice.
 void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
     std::u16string_view name = NameOf(path);
     if (SameNameNoCase(name, NameOf(run.programPath)) || SameNameNoCase(name, kListFileName)) {
         return;
     }
-    run.rebootPending = true;
     std::u16string target = FindFreeTempName(path, Exists);
     if (target.size() >= kPathCapacity || !MoveFileW(W(path), W(target))) {
         target = path;
     }
-    MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        run.rebootPending = true;
+    }
+}
+
+// What an entry of the installation is on disk. A link, and anything reached
+// through one, is left alone: it is not the installer's, and deleting it
+// could reach what it points to.
+DiskEntry InspectEntry(const UninstallRun& run, const std::u16string& path, uint32_t& attributes) {
+    DiskEntry kind = run.installation->Inspect(path, &attributes);
+    if (kind != DiskEntry::Missing && kind != DiskEntry::Link &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+        SetFileAttributesW(W(path), 0);
+    }
+    return kind;
+}
+
+// Deletes a plain file of the installation; false for anything else.
+bool DeletePlainFile(const UninstallRun& run, const std::u16string& path) {
+    uint32_t attributes;
+    return InspectEntry(run, path, attributes) == DiskEntry::File && DeleteFileW(W(path));
 }
 
 // Removes one listed entry; true when something was removed.
 bool RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
-    DWORD attributes = GetFileAttributesW(W(path));
-    bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    // A link's attributes are its own; clearing them could reach its target.
-    if (!exists || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        SetFileAttributesW(W(path), 0);
-    }
-    if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    uint32_t attributes;
+    switch (InspectEntry(run, path, attributes)) {
+    case DiskEntry::Folder:
         // A folder goes only once it is empty; a later reading tries again.
         return RemoveDirectoryW(W(path)) != FALSE;
-    }
-    if (DeleteFileW(W(path))) {
-        return true;
-    }
-    if (exists) {
+    case DiskEntry::File:
+        if (DeleteFileW(W(path))) {
+            return true;
+        }
         ScheduleLockedFile(path, run);
+        return false;
+    default:
+        return false;
     }
-    return false;
 }
 
 // One reading of the list file from its start; returns how many entries it
@@ -165,30 +183,33 @@ std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
     return ChooseBatchForm(path, shortForm, ConvertsExactlyToConsole);
 }
 
-// Creates the batch file anew. Whatever lies at its path (a file, a link, a
-// file planted there in advance) is removed first, and the creation fails
-// rather than write into anything that exists by then.
+// Creates the batch file anew. A plain file or empty folder left at its
+// path goes first; a link there stays (removing it could reach its target),
+// and the creation then fails rather than write into anything that exists.
 std::FILE* CreateBatchFile(const std::u16string& path) {
-    DWORD attributes = GetFileAttributesW(W(path));
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
+    uint32_t attributes;
+    switch (TrustedFolder(FolderPartOf(path, kPathCapacity)).Inspect(path, &attributes)) {
+    case DiskEntry::File:
         SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            RemoveDirectoryW(W(path));
-        } else {
-            DeleteFileW(W(path));
-        }
+        DeleteFileW(W(path));
+        break;
+    case DiskEntry::Folder:
+        RemoveDirectoryW(W(path));
+        break;
+    default:
+        break;
     }
     // CREATE_NEW fails on any name that exists, a link included.
-    HANDLE file =
-        CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         return nullptr;
     }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
-        CloseHandle(file);
         return nullptr;
     }
+    file.Release(); // the descriptor owns it now
     std::FILE* stream = _fdopen(descriptor, "wb");
     if (stream == nullptr) {
         _close(descriptor);
@@ -224,7 +245,10 @@ bool StartBatchFile(const std::u16string& batchPath) {
             interpreter.assign(buffer, 0, length);
         }
     }
-    std::u16string command = interpreter + u" /c \"" + batchPath + u"\"";
+    // "/d" keeps an AutoRun command of the registry out of the run. The
+    // interpreter strips the outer quotes of what follows "/c" when it holds
+    // "&", "(", "^" and the like, so the quoted path gets a second pair.
+    std::u16string command = interpreter + u" /d /c \"\"" + batchPath + u"\"\"";
     if (command.size() >= kBatchLineCapacity) {
         return false; // a cut command would run something else
     }
@@ -277,9 +301,7 @@ void RemoveIntegration() {
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RegisterShellExtension(true, nothing);
     UpdateShortcuts(nothing, nullptr, u"");
-    for (std::u16string_view fileClass : {u"Mivora", u"Mivora.ZIP", u"Mivora.REV", u".rev"}) {
-        DeleteRegTree(HKEY_CLASSES_ROOT, fileClass);
-    }
+    UnregisterProgIds();
     DeleteRegTree(HKEY_CURRENT_USER, u""); // the per-user settings root, backups included
     if (!TheSwitches().MsiMode) {
         RemoveAppRegistration();
@@ -322,17 +344,16 @@ int RunUninstall() {
         return 0; // the package installer removes the files it installed
     }
 
+    run.installation.emplace(run.programFolder);
     for (std::u16string_view name : kHelpIndexFiles) {
-        std::u16string file(name);
-        SetFileAttributesW(W(file), 0);
-        DeleteFileW(W(file));
+        DeletePlainFile(run, run.programFolder + std::u16string(name));
     }
     // Folders go only when empty, so the list is read again as long as a
     // reading removes something; the order of the entries does not matter.
     while (RemoveListedEntries(list.get(), run) != 0) {
     }
     list.reset();
-    DeleteFileW(W(std::u16string(kListFileName)));
+    DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
 
     const std::u16string folderText = CurrentFolder();
     if (run.rebootPending && !silent) {

@@ -9,9 +9,11 @@
 #include <string>
 
 #include "../res/resource.h"
+#include "base/file_system.h"
 #include "base/paths.h"
 #include "base/program_path.h"
 #include "base/scoped_handle.h"
+#include "base/text.h"
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "settings/settings_store.h"
@@ -27,6 +29,7 @@ constexpr size_t kClassCapacity = 512;
 // of the archiver may have taken.
 constexpr unsigned kVolumesTaken = 30;
 constexpr unsigned kVolumesReleased = 100;
+constexpr std::u16string_view kRevExtension = u".rev";
 
 // An empty archive of the family format: the signature, a main archive header
 // and an end-of-archive header, each beginning with its CRC32.
@@ -62,15 +65,26 @@ std::u16string VolumeExtension(unsigned n) {
 }
 
 // Writes a template file unless one of the right size is already there; a
-// file that cannot be written is left out silently.
+// file that cannot be written is left out silently. A link planted at the
+// name is never written through: it stays, and so does the file it names.
 void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> bytes) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) &&
-        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && data.nFileSizeHigh == 0 &&
-        data.nFileSizeLow == bytes.size())
+    DWORD creation = CREATE_NEW; // a name that appears in the meantime is not followed
+    switch (TrustedFolder(ProgramFolder()).Inspect(path)) {
+    case DiskEntry::Missing:
+        break;
+    case DiskEntry::File: {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) ||
+            (data.nFileSizeHigh == 0 && data.nFileSizeLow == bytes.size()))
+            return;
+        creation = CREATE_ALWAYS;
+        break;
+    }
+    default:
         return;
-    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    FileHandle file(
+        CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
     DWORD written = 0;
@@ -94,11 +108,15 @@ void RecordPreviousOwner(std::u16string_view ext, std::u16string_view newKey,
                                          : u"");
 }
 
+std::u16string TemplatePath(bool family) {
+    return FileBesideProgram(family ? u"ozunew.dat" : u"zipnew.dat");
+}
+
 void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     // A "ShellNew" key without subkeys goes, with whatever other ways of
     // making a new file it offered, so that the template is what is used.
     DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
-    const std::u16string path = FileBesideProgram(family ? u"ozunew.dat" : u"zipnew.dat");
+    const std::u16string path = TemplatePath(family);
     if (family)
         EnsureTemplateFile(path, kOzuTemplate);
     else
@@ -121,25 +139,35 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey,
         WriteNewArchiveEntry(newKey, family);
 }
 
-// Gives the extension (and for the family format its volumes) back to the
-// previous class, or removes the key when it did not exist before us.
-void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool exist, bool family) {
+// The class recorded before the archiver took the extension; never the
+// archiver's own.
+std::u16string PreviousClass(std::u16string_view backupKey) {
     std::u16string cls = ReadBackup(backupKey, u"Type", kClassCapacity);
-    // Never hand an extension back to the archiver itself.
     if (IsOwnProgId(cls))
         cls.clear();
+    return cls;
+}
+
+// Gives the extension back to the previous class, or removes the key when it
+// did not exist before us.
+void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool exist) {
     if (exist) {
-        SetClass(ext, cls);
+        SetClass(ext, PreviousClass(backupKey));
     } else {
         SetClass(ext, u"");
         DeleteRegKey(HKEY_CLASSES_ROOT, ext);
     }
-    if (!family)
-        return;
+}
+
+// The volume extensions follow the family format's previous owner. They are
+// released whoever owns the family's own extension by now: one that still
+// names our class would otherwise point at a class that uninstall deletes.
+// A volume extension that another program owns (or that nobody registered)
+// is not ours to give back or to delete.
+void ReleaseVolumes(std::u16string_view backupKey, bool exist) {
+    const std::u16string cls = PreviousClass(backupKey);
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
-        // A volume extension that another program owns (or that nobody
-        // registered) is not ours to give back or to delete.
         if (!IsOwnAssociation(volume))
             continue;
         if (exist && !cls.empty())
@@ -149,20 +177,17 @@ void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool e
     }
 }
 
-// True when the key exists and holds at least one value (default view).
-bool KeyHasValues(HKEY root, std::u16string_view key) {
-    const std::u16string path = MakeRegKeyPath(root, key);
-    if (path.empty())
-        return false;
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(root, W(path), 0, KEY_QUERY_VALUE | RegistryViewFlag(), &handle) !=
-        ERROR_SUCCESS)
-        return false;
-    DWORD values = 0;
-    const LSTATUS status = RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                            nullptr, &values, nullptr, nullptr, nullptr, nullptr);
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS && values != 0;
+// An extension that another program took over keeps everything of its own;
+// only a new-file entry naming our template goes, with the "ShellNew" key
+// when nothing else is left in it.
+void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
+    std::u16string fileName;
+    if (!ReadRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", fileName, u"", kPathCapacity) ||
+        !EqualsNoCase(fileName, TemplatePath(family)))
+        return;
+    DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
+    if (!RegKeyHasValues(HKEY_CLASSES_ROOT, newKey))
+        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
 }
 
 void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view backupKey, bool exist) {
@@ -176,7 +201,7 @@ void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view back
         // The previous owner had no new-file entry: an empty key is ours and
         // would be left behind in a foreign extension. One that still holds
         // other ways of making a new file ("Data", "Command") is the owner's.
-        if (!KeyHasValues(HKEY_CLASSES_ROOT, newKey))
+        if (!RegKeyHasValues(HKEY_CLASSES_ROOT, newKey))
             DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
     } else if (previous[0] == u'*') {
         WriteRegString(HKEY_CLASSES_ROOT, newKey, u"NullFile", u"");
@@ -218,15 +243,20 @@ void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellE
     if (selected)
         TakeExtension(ext, newKey, backupKey, wantNew, family, zip);
 
+    const bool exist = ReadSettingDword(backupKey, u"Exist", 1) != 0;
+    if (!selected && family)
+        ReleaseVolumes(backupKey, exist);
     // An extension that another program owns, perhaps taken over since our
-    // setup, is never touched.
-    if (!IsOwnAssociation(ext))
+    // setup, is not ours to give back.
+    if (!IsOwnAssociation(ext)) {
+        if (!selected && (family || zip))
+            RemoveOwnTemplateEntry(newKey, family);
         return;
+    }
     if (selected && wantNew)
         return;
-    const bool exist = ReadSettingDword(backupKey, u"Exist", 1) != 0;
     if (!selected)
-        ReleaseClass(ext, backupKey, exist, family);
+        ReleaseClass(ext, backupKey, exist);
     if (!family && !zip)
         return;
     RestoreNewArchiveEntry(newKey, backupKey, exist);
@@ -256,10 +286,25 @@ bool RegisterProgIds() {
         return false;
     WriteFileClass(kZipProgId, IDS_MIVORAZIPARC, command, archiveIcon);
     // Recovery volumes are always ours: no choice and no backup.
-    SetClass(u".rev", kRevProgId);
+    SetClass(kRevExtension, kRevProgId);
     WriteFileClass(kRevProgId, IDS_OZURECVOL, command, volumeIcon);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return true;
+}
+
+void UnregisterProgIds() {
+    for (std::u16string_view progId : {kProgId, kZipProgId, kRevProgId})
+        DeleteRegTree(HKEY_CLASSES_ROOT, progId);
+    // ".rev" is taken without a backup, so only our class goes, while it is
+    // still ours; the key goes only when nothing else is left in it (another
+    // program's "OpenWithProgids", say, keeps it).
+    std::u16string cls;
+    if (!ReadRegString(HKEY_CLASSES_ROOT, kRevExtension, u"", cls, u"", kClassCapacity) ||
+        !EqualsNoCase(cls, kRevProgId))
+        return;
+    DeleteRegValue(HKEY_CLASSES_ROOT, kRevExtension, u"");
+    if (!RegKeyHasValues(HKEY_CLASSES_ROOT, kRevExtension))
+        DeleteRegKey(HKEY_CLASSES_ROOT, kRevExtension);
 }
 
 } // namespace ozu

@@ -30,4 +30,7 @@ void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellE
 // ".rev". False when the first write was refused with ERROR_ACCESS_DENIED.
 bool RegisterProgIds();
 
+// Deletes the classes that RegisterProgIds writes and gives ".rev" up.
+void UnregisterProgIds();
+
 } // namespace ozu

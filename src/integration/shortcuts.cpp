@@ -16,7 +16,6 @@
 
 #include <windows.h>
 #include <objidl.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include <array>
@@ -67,46 +66,94 @@ struct ShortcutContext {
     std::u16string_view iconFile;
 };
 
+// A shortcut is written or deleted only where no link stands at its name:
+// saving or deleting through one would reach the file it points to.
+bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
+    return TrustedFolder(folder).Inspect(shortcut) == DiskEntry::Link;
+}
+
 // Every file of the group goes, so that the group holds exactly our
 // shortcuts after setup, even when the user put other files there.
 void EmptyFolder(std::u16string_view folder) {
+    const TrustedFolder group(folder);
     DirectoryScan scan;
     scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
     FoundEntry entry;
     while (scan.Next(entry)) {
-        RemoveFile(entry.name);
+        if (group.Inspect(entry.name) == DiskEntry::File) {
+            RemoveFile(entry.name);
+        }
     }
 }
 
-void FillGroup(std::u16string_view group, const ShortcutContext& context) {
+// The shortcut names of the group's items that are plain names.
+template <typename Use> void ForEachGroupItem(Use&& use) {
     for (size_t i = 0; i < kGroupItems.size(); ++i) {
         const GroupItem& item = kGroupItems[i];
         const std::u16string targetName = ItemText(item.fixedTarget, item.targetId);
         const std::u16string name = ItemText(item.fixedName, item.nameId);
-        if (!IsPlainName(targetName) || !IsPlainName(name)) {
-            continue;
+        if (IsPlainName(targetName) && IsPlainName(name)) {
+            use(i, targetName, name + u".lnk");
         }
-        const std::u16string target = FileBesideProgram(targetName);
-        // Only what is installed gets a shortcut.
-        if (!PathExists(target)) {
-            continue;
-        }
-        const std::u16string shortcut = JoinPath(group, name + u".lnk", kPathCapacity);
-        CreateShellLink(true, target, shortcut, context.workingFolder, context.description,
-                        i == 0 ? context.iconFile : std::u16string_view());
     }
+}
+
+// Removes the plain files and folders below `folder`, depth first, then the
+// folder itself once it is empty. A link stays with what it points to, and so
+// do the folders that hold one.
+void RemovePlainTree(const TrustedFolder& root, const std::u16string& folder) {
+    DirectoryScan scan;
+    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
+    FoundEntry entry;
+    while (scan.Next(entry)) {
+        uint32_t attributes = 0;
+        const DiskEntry kind = root.Inspect(entry.name, &attributes);
+        if (kind == DiskEntry::Folder) {
+            RemovePlainTree(root, entry.name);
+        } else if (kind == DiskEntry::File) {
+            if (attributes & FILE_ATTRIBUTE_READONLY) {
+                SetFileAttributesW(W(entry.name), FILE_ATTRIBUTE_NORMAL);
+            }
+            RemoveFile(entry.name);
+        }
+    }
+    scan.Close();
+    RemoveDirectoryW(W(folder));
+}
+
+void FillGroup(std::u16string_view group, const ShortcutContext& context) {
+    ForEachGroupItem([&](size_t i, const std::u16string& targetName, const std::u16string& name) {
+        const std::u16string target = FileBesideProgram(targetName);
+        const std::u16string shortcut = JoinPath(group, name, kPathCapacity);
+        // Only what is installed gets a shortcut.
+        if (PathExists(target) && !IsLinkAt(group, shortcut)) {
+            CreateShellLink(true, target, shortcut, context.workingFolder, context.description,
+                            i == 0 ? context.iconFile : std::u16string_view());
+        }
+    });
 }
 
 // Builds (programs set) or removes one program group. Returns whether the
 // group folder exists afterwards.
 bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext& context) {
+    const uint32_t attributes = QueryAttributes(group);
     if (!create) {
-        DeleteFolderTree(group);
+        if (IsDirectoryAttr(attributes) && IsReparseAttr(attributes)) {
+            // A linked group folder stays with its files, which live
+            // elsewhere; only the shortcuts that setup wrote into it go.
+            ForEachGroupItem([&](size_t, const std::u16string&, const std::u16string& name) {
+                const std::u16string shortcut = JoinPath(group, name, kPathCapacity);
+                if (!IsLinkAt(group, shortcut)) {
+                    RemoveFile(shortcut);
+                }
+            });
+        } else {
+            DeleteFolderTree(group);
+        }
         return false;
     }
     // A linked group folder is not emptied: its files live elsewhere and are
     // not ours. Our shortcuts are still updated in it.
-    const uint32_t attributes = QueryAttributes(group);
     if (IsDeletableFolderTree(attributes)) {
         EmptyFolder(group);
     }
@@ -118,6 +165,9 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
 
 void UpdateLink(bool create, const std::u16string& shortcut, const std::u16string& target,
                 std::optional<std::u16string_view> workingFolder, const ShortcutContext& context) {
+    if (IsLinkAt(FolderPartOf(shortcut, kPathCapacity), shortcut)) {
+        return;
+    }
     if (create) {
         CreateShellLink(true, target, shortcut, workingFolder, context.description,
                         context.iconFile);
@@ -183,26 +233,13 @@ bool IsDeletableFolderTree(uint32_t attributes) {
 
 void DeleteFolderTree(std::u16string_view path) {
     // A linked folder is never followed: deleting through it would remove
-    // files that live elsewhere.
+    // files that live elsewhere. Nor is a link inside the tree, which the
+    // shell's own deletion would follow.
     if (!IsDeletableFolderTree(QueryAttributes(path))) {
         return;
     }
-    // The shell takes a list of paths ended by an empty one. A path longer
-    // than the list's 2048 characters would be cut into another folder's
-    // name, so it is not deleted at all.
-    constexpr size_t kListCapacity = 2048;
-    if (path.empty() || path.size() > kListCapacity - 2) {
-        return;
-    }
-    std::u16string list(path);
-    list.push_back(u'\0');
-    list.push_back(u'\0');
-    SHFILEOPSTRUCTW operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = W(list.c_str());
-    operation.pTo = nullptr;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    SHFileOperationW(&operation);
+    const std::u16string folder(path);
+    RemovePlainTree(TrustedFolder(folder), folder);
 }
 
 void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
@@ -224,7 +261,8 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
         // From Vista on the desktop shortcut is for all users; one that an
         // earlier setup left on the user's own desktop goes.
         if (haveUserDesktop) {
-            RemoveFile(JoinPath(userDesktop, kShortcutName, kPathCapacity));
+            UpdateLink(false, JoinPath(userDesktop, kShortcutName, kPathCapacity), context.program,
+                       std::nullopt, context);
         }
         haveDesktop = GetShellFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
     } else {

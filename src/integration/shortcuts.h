@@ -34,7 +34,8 @@ bool GetShellFolder(std::u16string& out, size_t capacity, int csidl);
 // real folder, never a reparse point (a linked folder is not followed).
 bool IsDeletableFolderTree(uint32_t attributes);
 
-// Deletes a folder with everything in it through the shell, without undo.
+// Deletes a folder with everything in it, without undo. Links inside it are
+// not followed and stay, with the folders that hold them.
 void DeleteFolderTree(std::u16string_view path);
 
 } // namespace ozu

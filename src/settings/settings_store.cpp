@@ -91,6 +91,18 @@ bool RegKeyExists(HKEY root, std::u16string_view key) {
     return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS;
 }
 
+bool RegKeyHasValues(HKEY root, std::u16string_view key) {
+    if (!HasRegistryRoot(root) || !Portable().IsIntegrationEnabled()) {
+        return false;
+    }
+    RegKey opened;
+    DWORD values = 0;
+    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+           ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                              &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           values != 0;
+}
+
 uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def) {
     uint32_t value = def;
     if (Portable().ReadNumber32(root, key, name, def, value)) {

@@ -27,6 +27,8 @@ std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key);
 
 // True when the key can be opened for KEY_QUERY_VALUE (default view).
 bool RegKeyExists(HKEY root, std::u16string_view key);
+// True when the key exists and holds at least one value (default view).
+bool RegKeyHasValues(HKEY root, std::u16string_view key);
 // The 32-bit number stored (at most 4 bytes of data, any type), or `def`.
 uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def);
 // Fills `out`: true when the value was found; false when `def` (cut to
