@@ -1,7 +1,6 @@
 #include "control/uninstall.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <fcntl.h>
 #include <io.h>
@@ -21,14 +20,9 @@
 #include "control/switches.h"
 #include "control/uninstall_list.h"
 #include "dialogs/message_box.h"
-#include "integration/app_registration.h"
-#include "integration/associations.h"
-#include "integration/options.h"
-#include "integration/shell_extension.h"
-#include "integration/shortcuts.h"
+#include "integration/integration.h"
 #include "localization/localized_strings.h"
 #include "resource.h"
-#include "settings/settings_store.h"
 
 namespace ozu {
 
@@ -295,19 +289,6 @@ bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
     return std::fwrite(encoded.data(), 1, encoded.size(), stream) == encoded.size();
 }
 
-void RemoveIntegration() {
-    const IntegrationOptions nothing{};
-    AssociateArchiveTypes(nothing);
-    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
-    RegisterShellExtension(true, nothing);
-    UpdateShortcuts(nothing, nullptr, u"");
-    UnregisterProgIds();
-    DeleteRegTree(HKEY_CURRENT_USER, u""); // the per-user settings root, backups included
-    if (!TheSwitches().MsiMode) {
-        RemoveAppRegistration();
-    }
-}
-
 int RunUninstall() {
     UninstallRun run;
     run.programPath = ProgramPath();
@@ -337,7 +318,7 @@ int RunUninstall() {
 
     const std::u16string rebootText = SavedText(IDS_REBOOTREQUIRED);
     const std::u16string caption = SavedText(IDS_UNINSTALLOZU);
-    RemoveIntegration();
+    RemoveIntegration(TheSwitches().MsiMode);
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {

@@ -20,12 +20,6 @@ inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 // caller ignores the result.
 int RunUninstall();
 
-// Removes everything setup wrote to the registry and the shell: associations,
-// shell extension, shortcuts and program groups, file classes, all per-user
-// settings, and (unless a package installer owns them) the uninstall entry
-// and the application path.
-void RemoveIntegration();
-
 // Writes one line of the batch file in the console's (OEM) code page, which
 // is what the command interpreter reads batch files in. A line with a
 // character that code page can't hold exactly is not written (false).

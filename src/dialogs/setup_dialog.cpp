@@ -7,9 +7,8 @@
 #include "base/win32_text.h"
 #include "dialogs/context_items_dialog.h"
 #include "dialogs/dialog_hook.h"
-#include "integration/app_registration.h"
-#include "integration/associations.h"
 #include "integration/init_options.h"
+#include "integration/integration.h"
 #include "integration/options.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
@@ -107,14 +106,7 @@ void OnInit(HWND dialog, SetupDialogState& state) {
 void OnOk(HWND dialog, SetupDialogState& state) {
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ReadOptions(dialog, state.options);
-    StoreIntegrationOptions(state.options);
-    ApplyIntegration(state.options, &state.context->programGroupPath);
-    // A new setup shows the "remember" notice of the archiver again.
-    DeleteSettingValue(u"Interface\\Misc", u"RemShown");
-    if (!state.context->msiMode)
-        RegisterUninstallEntry();
-    // ".ace" is no longer offered; give it back to its previous owner.
-    SetExtensionAssociation(u".ace", false, false, false, false);
+    ConfirmSetup(state.options, &state.context->programGroupPath, state.context->msiMode);
     SetCursor(previous);
     EndDialog(dialog, 1);
 }

@@ -1,5 +1,4 @@
-// File associations, the archiver's file classes, and the apply sequence that
-// setup runs when the user confirms the setup dialog.
+// File associations and the archiver's file classes.
 #pragma once
 
 #include <string>
@@ -8,13 +7,6 @@
 #include "integration/options.h"
 
 namespace ozu {
-
-// Application path, shell extension, associations of all 17 types, file
-// classes and shortcuts, in that order. Returns false, having written nothing
-// further, when the registry refused the first application-path or
-// file-class write with ERROR_ACCESS_DENIED (no administrator rights).
-// programGroupPath (may be null) receives the program group folder.
-bool ApplyIntegration(const IntegrationOptions& options, std::u16string* programGroupPath);
 
 // Associates or releases every extension of every archive type.
 void AssociateArchiveTypes(const IntegrationOptions& options);

@@ -5,7 +5,7 @@
 #include <ole2.h>
 #include <shlobj.h>
 
-#include "integration/associations.h"
+#include "integration/integration.h"
 #include "registry_test_support.h"
 
 namespace ozu {

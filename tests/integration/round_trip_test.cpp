@@ -12,7 +12,7 @@
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "integration/app_registration.h"
-#include "integration/associations.h"
+#include "integration/integration.h"
 #include "integration/options.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
@@ -58,6 +58,8 @@ void SeedForeignOwners() {
     SetString(HKCR, ".7z", "", "");
     SetString(HKCR, ".ace", "", "OtherAce");
     SetString(HKCR, ".jar", "", "jarfile");
+    // ".rev" is taken without a backup; what another program keeps there stays.
+    SetString(HKCR, ".rev\\OpenWithProgids", "OtherRev", "");
 }
 
 IntegrationOptions Everything() {
@@ -65,29 +67,6 @@ IntegrationOptions Everything() {
     o.assoc.fill(true);
     o.desktop = o.startMenu = o.programs = o.shellExt = o.cascadedMenu = o.menuIcons = true;
     return o;
-}
-
-// What the setup dialog does on OK.
-bool RunSetup(const IntegrationOptions& options, std::u16string& group) {
-    StoreIntegrationOptions(options);
-    const bool applied = ApplyIntegration(options, &group);
-    DeleteSettingValue(u"Interface\\Misc", u"RemShown");
-    RegisterUninstallEntry();
-    SetExtensionAssociation(u".ace", false, false, false, false);
-    return applied;
-}
-
-// What uninstall removes of the integration.
-void RunRemoval() {
-    const IntegrationOptions none;
-    AssociateArchiveTypes(none);
-    RegisterShellExtension(true, none);
-    UpdateShortcuts(none, nullptr, u"");
-    for (const char16_t* key : {u"Mivora", u"Mivora.ZIP", u"Mivora.REV", u".rev"})
-        DeleteRegTree(HKEY_CLASSES_ROOT, key);
-    // The machine settings root goes with the shell extension's removal.
-    DeleteRegTree(HKEY_CURRENT_USER, u"");
-    RemoveAppRegistration();
 }
 
 bool Contains(const std::vector<std::string>& lines, const std::string& line) {
@@ -155,7 +134,7 @@ TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
         const std::vector<std::string> before = ExportRegistry();
 
         std::u16string group;
-        ASSERT_TRUE(RunSetup(Everything(), group));
+        ASSERT_TRUE(ConfirmSetup(Everything(), &group, false));
         const std::vector<std::string> applied = ExportRegistry();
         // The round trip proves something only when setup really wrote.
         EXPECT_TRUE(Contains(applied, "[32] HKLM\\Software\\Classes\\.zip : \"\" = sz:Mivora.ZIP"));
@@ -164,7 +143,15 @@ TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
         EXPECT_FALSE(group.empty());
         ExpectShellIntegrationApplied(applied, program, group);
 
-        RunRemoval();
+        // Another archiver takes ".ozu" over after our setup: its own class
+        // stays, and nothing of ours may be left in it or in the volume
+        // extensions that follow it.
+        SetString(HKCR, ".ozu", "", "OtherArc");
+        RemoveIntegration(false);
+        EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OtherArc");
+        // Undo what the other program did; a key of ours left below ".ozu"
+        // keeps it, and the comparison shows it.
+        RegDeleteKeyW(HKCR, L".ozu");
         const std::vector<std::string> after = ExportRegistry();
         EXPECT_EQ(DiffExports(before, after), "");
         ExpectNoShortcutsLeft(group);

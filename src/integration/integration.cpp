@@ -1,0 +1,57 @@
+#include "integration/integration.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "base/file_system.h"
+#include "base/paths.h"
+#include "integration/app_registration.h"
+#include "integration/associations.h"
+#include "integration/shell_extension.h"
+#include "integration/shortcuts.h"
+#include "settings/settings_store.h"
+
+namespace ozu {
+
+bool ApplyIntegration(const IntegrationOptions& options, std::u16string* programGroupPath) {
+    if (!RegisterAppPath())
+        return false;
+    RegisterShellExtension(false, options);
+    AssociateArchiveTypes(options);
+    if (!RegisterProgIds())
+        return false;
+    // A theme may give the shortcuts an icon of its own.
+    std::u16string icon;
+    ReadSettingString(u"Interface\\Themes", u"ShellExtIcon", icon, u"", kPathCapacity);
+    if (!icon.empty() && !PathExists(icon))
+        icon.clear();
+    UpdateShortcuts(options, programGroupPath, icon);
+    return true;
+}
+
+bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGroupPath,
+                  bool packageMode) {
+    StoreIntegrationOptions(options);
+    const bool applied = ApplyIntegration(options, programGroupPath);
+    // A new setup shows the "remember" notice of the archiver again.
+    DeleteSettingValue(u"Interface\\Misc", u"RemShown");
+    if (!packageMode)
+        RegisterUninstallEntry();
+    // ".ace" is no longer offered; give it back to its previous owner.
+    SetExtensionAssociation(u".ace", false, false, false, false);
+    return applied;
+}
+
+void RemoveIntegration(bool packageMode) {
+    const IntegrationOptions nothing{};
+    AssociateArchiveTypes(nothing);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    RegisterShellExtension(true, nothing);
+    UpdateShortcuts(nothing, nullptr, u"");
+    UnregisterProgIds();
+    DeleteRegTree(HKEY_CURRENT_USER, u""); // the per-user settings root, backups included
+    if (!packageMode)
+        RemoveAppRegistration();
+}
+
+} // namespace ozu
