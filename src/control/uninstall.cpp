@@ -75,6 +75,8 @@ void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
     }
     if (MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         run.rebootPending = true;
+    } else if (target != path) {
+        MoveFileW(W(target), W(path)); // it stays, under its own name
     }
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,11 +25,14 @@
 #include "localization/localized_strings.h"
 #include "resource.h"
 #include "staging.h"
+#include "support/links.h"
 
 namespace ozu {
 namespace {
 
 using namespace ozu::testing;
+using ozu::test::MakeLink;
+using ozu::test::RemoveLink;
 
 struct Box {
     std::u16string text;
@@ -287,16 +291,72 @@ TEST_F(UninstallProcedure, ALinkPlantedAtTheBatchPathNeverLeadsTheWritingElsewhe
     WriteList(folder_, {});
     const std::wstring victim = JoinW(root_, L"victim.txt");
     MakeFile(victim, "victim");
-    if (!CreateSymbolicLinkW(batch_.c_str(), victim.c_str(), 0)) {
+    if (!MakeLink(batch_, victim)) {
         GTEST_SKIP() << "no symbolic links here";
     }
 
     RunUninstall();
 
+    // Neither written through nor deleted through: the link stays, and with
+    // it no batch file can be made.
     EXPECT_EQ(ReadBytes(victim), "victim");
-    // Either the link made way for a fresh batch file, or there is none.
-    std::string batch = ReadBytes(batch_);
-    EXPECT_TRUE(batch.empty() || batch == ExpectedBatch(program_, folder_, batch_, true)) << batch;
+    RemoveLink(batch_);
+}
+
+// Links inside the installation, each to something outside it. The list
+// names the links and what lies behind them; nothing outside may change.
+TEST_F(UninstallProcedure, LinksInsideTheInstallationAreNeverFollowed) {
+    const std::wstring outside = JoinW(root_, L"outside");
+    MakeFolder(JoinW(outside, L"sub"));
+    for (const wchar_t* name : {L"v.txt", L"sub\\w.txt", L"ro.txt", L"help.gid"}) {
+        MakeFile(JoinW(outside, name), "victim");
+    }
+    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    MakeFolder(In(L"real"));
+    MakeFile(In(L"real\\a.txt"));
+    MakeFile(In(L"Mivora.exe"));
+    const std::wstring links[] = {In(L"dirlink"), In(L"filelink"), In(L"mivora.gid")};
+    if (!MakeLink(links[0], outside) || !MakeLink(links[1], JoinW(outside, L"ro.txt")) ||
+        !MakeLink(links[2], JoinW(outside, L"help.gid"))) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    WriteList(folder_, {"dirlink\\v.txt", "dirlink\\sub\\w.txt", "dirlink\\sub", "dirlink",
+                        "filelink", "real\\a.txt", "real", "Mivora.exe"});
+
+    RunUninstall();
+
+    for (const wchar_t* name : {L"v.txt", L"sub\\w.txt", L"ro.txt", L"help.gid"}) {
+        EXPECT_EQ(ReadBytes(JoinW(outside, name)), "victim") << Narrow(name);
+    }
+    EXPECT_EQ(GetFileAttributesW(JoinW(outside, L"ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+              DWORD(FILE_ATTRIBUTE_READONLY));
+    for (const std::wstring& link : links) {
+        EXPECT_TRUE(FileExists(link)) << Narrow(link);
+        RemoveLink(link);
+    }
+    EXPECT_FALSE(FileExists(In(L"real")));
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
+    EXPECT_TRUE(PendingRenames().empty());
+    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(UninstallProcedure, AnInstallationReachedThroughALinkStillUninstalls) {
+    MakeFolder(In(L"sub"));
+    MakeFile(In(L"sub\\a.txt"));
+    MakeFile(In(L"Mivora.exe"));
+    WriteList(folder_, {"sub\\a.txt", "sub", "Mivora.exe"});
+    const std::wstring via = JoinW(root_, L"via");
+    if (!MakeLink(via, folder_)) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    SetProgramPathForTesting(U16(JoinW(via, L"uninstall.exe")));
+
+    RunUninstall();
+
+    EXPECT_FALSE(FileExists(In(L"sub")));
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
+    EXPECT_FALSE(FileExists(In(L"Uninstall.lst")));
+    RemoveLink(via);
 }
 
 TEST_F(UninstallProcedure, AnEmptyFolderAtTheBatchPathMakesWayAFullOneStopsTheEnd) {
@@ -442,6 +502,38 @@ TEST_P(FileInUse, AFileHeldWithoutSharingKeepsItsNameAndGoesAtRestart) {
     EXPECT_EQ(g_boxes.size(), GetParam() ? 0u : 2u);
 }
 
+// Without the right to schedule (no administrator rights) a file in use can
+// be neither deleted nor scheduled: it stays as it was, and no restart is
+// promised for it.
+TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
+    TheSwitches().SilentMode = GetParam();
+    SystemLibraryCopy(In(L"ozuext.dll"));
+    WriteList(folder_, {"ozuext.dll"});
+    LockHolder holder("load", In(L"ozuext.dll"));
+    ASSERT_TRUE(holder.held());
+    const wchar_t* sessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, READ_CONTROL | WRITE_DAC, &key),
+              0);
+    std::vector<BYTE> saved(4096);
+    DWORD size = DWORD(saved.size());
+    ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size), 0);
+    PSECURITY_DESCRIPTOR deny = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"D:(D;;KA;;;WD)(A;;KR;;;WD)", SDDL_REVISION_1, &deny, nullptr));
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, deny), 0);
+    LocalFree(deny);
+
+    RunUninstall();
+
+    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
+    RegCloseKey(key);
+    EXPECT_TRUE(FileExists(In(L"ozuext.dll")));
+    EXPECT_FALSE(FileExists(In(L"ozuext.dll.0.tmp")));
+    EXPECT_FALSE(IsScheduledForDeletion(In(L"ozuext.dll")));
+    EXPECT_EQ(g_boxes.size(), GetParam() ? 0u : 1u); // the question only
+    EXPECT_FALSE(IsScheduledForDeletion(folder_));
+}
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, FileInUse, ::testing::Bool());
 
 TEST_F(UninstallProcedure, TheProgramsNameAndTheListAreNeverMovedOrScheduled) {
