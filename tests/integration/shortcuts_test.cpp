@@ -13,6 +13,7 @@
 #include "as_windows_xp.h"
 #include "base/system_info.h"
 #include "registry_test_support.h"
+#include "support/links.h"
 #include "../res/resource.h"
 
 #include <gtest/gtest.h>
@@ -77,58 +78,12 @@ std::vector<std::string> FolderEntries(const std::u16string& folder) {
     return names;
 }
 
-// Under Wine a folder link is a Unix symbolic link; Windows' own calls
-// neither make nor remove one, so the Unix tools do, started through Wine.
-using UnixNameFn = char*(CDECL*)(LPCWSTR);
-UnixNameFn WineUnixName() {
-    return reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-}
-
-// Wine gives no waitable handle for a Unix process: callers poll for its effect.
-bool RunUnixTool(std::u16string command) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-std::u16string UnixName(UnixNameFn unixName, const std::u16string& path) {
-    char* name = unixName(W(path));
-    if (!name) {
-        return {};
-    }
-    std::u16string result = Wide(name);
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-bool IsLink(const std::u16string& path) {
-    const DWORD attributes = Attributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-template <typename Condition> bool WaitFor(Condition condition) {
-    for (int i = 0; i < 100 && !condition(); ++i) {
-        Sleep(50);
-    }
-    return condition();
+std::wstring Wstr(const std::u16string& path) {
+    return std::wstring(W(path));
 }
 
 bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
-    if (UnixNameFn unixName = WineUnixName()) {
-        RunUnixTool(u"Z:\\bin\\ln -s \"" + UnixName(unixName, target) + u"\" \"" +
-                    UnixName(unixName, link) + u"\"");
-    } else {
-        CreateSymbolicLinkW(W(link), W(target), SYMBOLIC_LINK_FLAG_DIRECTORY);
-    }
-    return WaitFor([&] { return IsLink(link); });
+    return MakeLink(Wstr(link), Wstr(target));
 }
 
 // Removes a file or a folder with its contents; a link goes without what it
@@ -139,12 +94,7 @@ void RemoveAll(const std::u16string& path) {
         return;
     }
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        if (!RemoveDirectoryW(W(path)) && !DeleteFileW(W(path))) {
-            if (UnixNameFn unixName = WineUnixName()) {
-                RunUnixTool(u"Z:\\bin\\rm -f \"" + UnixName(unixName, path) + u"\"");
-                WaitFor([&] { return !Exists(path); });
-            }
-        }
+        RemoveLink(Wstr(path));
         return;
     }
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -344,19 +294,51 @@ TEST_F(ShortcutsTest, TheAllZeroRecordRemovesEverything) {
     EXPECT_EQ(groupPath, u"untouched");
 }
 
-TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotFollowedOnRemoval) {
+TEST_F(ShortcutsTest, ALinkedGroupFolderKeepsItsFilesButLosesOurShortcuts) {
     const std::u16string elsewhere = program_.PathOf(u"elsewhere");
     ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
     PutFile(Join(elsewhere, u"keep.txt"));
     if (!MakeFolderLink(userGroup_, elsewhere)) {
         GTEST_SKIP() << "this system cannot make a folder link here";
     }
+    UpdateShortcuts(Links(false, false, true), nullptr, u"");
+    ASSERT_TRUE(Exists(Join(elsewhere, u"Mivora.lnk")));
 
     UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
 
     EXPECT_NE(Attributes(userGroup_) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-    EXPECT_NE(Attributes(userGroup_), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
+    for (const std::string& name : FolderEntries(elsewhere)) {
+        EXPECT_EQ(name, "keep.txt"); // none of our shortcuts is left
+    }
+}
+
+// Links inside a real group, and one planted at a shortcut's own name: setup
+// and removal neither write nor delete through them.
+TEST_F(ShortcutsTest, LinksInsideTheGroupAndAtShortcutNamesAreNotFollowed) {
+    const std::u16string outside = program_.PathOf(u"outside");
+    ASSERT_TRUE(CreateDirectoryW(W(outside), nullptr));
+    PutFile(Join(outside, u"keep.txt"), "victim");
+    PutFile(Join(outside, u"file.txt"), "victim");
+    PutFile(Join(outside, u"desk.txt"), "victim");
+    ASSERT_TRUE(CreateDirectoryW(W(userGroup_), nullptr));
+    const std::u16string links[] = {Join(userGroup_, u"inner"), Join(userGroup_, u"file.lnk"),
+                                    Join(commonDesktop_, u"Mivora.lnk")};
+    if (!MakeFolderLink(links[0], outside) ||
+        !MakeLink(Wstr(links[1]), Wstr(Join(outside, u"file.txt"))) ||
+        !MakeLink(Wstr(links[2]), Wstr(Join(outside, u"desk.txt")))) {
+        GTEST_SKIP() << "this system cannot make links here";
+    }
+
+    UpdateShortcuts(Links(true, false, true), nullptr, u"");
+    UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
+
+    for (const char16_t* name : {u"keep.txt", u"file.txt", u"desk.txt"}) {
+        EXPECT_EQ(program_.ReadFile(Join(u"outside", name)), "victim") << Utf8(name);
+    }
+    for (const std::u16string& link : links) {
+        RemoveLink(Wstr(link));
+    }
 }
 
 TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotEmptiedBySetup) {
