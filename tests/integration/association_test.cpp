@@ -9,9 +9,11 @@
 #include "../res/resource.h"
 #include "integration/associations.h"
 #include "integration/options.h"
+#include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "settings/portable_settings.h"
 #include "registry_test_support.h"
+#include "support/links.h"
 
 namespace ozu {
 namespace {
@@ -317,6 +319,31 @@ TEST_F(Associations, ExtensionTakenOverByAnotherProgramIsLeftAlone) {
     EXPECT_FALSE(KeyExists(HKCU, BackupKey(".zip")));
 }
 
+// Another archiver took our types over after setup: what it owns stays,
+// but nothing of ours (a template entry, volume extensions naming our class)
+// may be left behind in them.
+TEST_F(Associations, TakenOverTypesLoseOnlyWhatIsStillOurs) {
+    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetString(HKCR, ".zip", "", "OtherZip");
+    SetString(HKCR, ".ozu", "", "OtherArc");
+    SetString(HKCR, ".ozu\\ShellNew", "NullFile", "");
+    SetString(HKCR, ".o05", "", "OtherVol");
+
+    AssociateArchiveTypes(IntegrationOptions{});
+
+    EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
+    EXPECT_FALSE(KeyExists(HKCR, ".zip\\ShellNew"));
+    EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OtherArc");
+    EXPECT_EQ(ValueNames(HKCR, ".ozu\\ShellNew"), Names{"NullFile"});
+    for (unsigned n = 0; n < 30; ++n) {
+        if (n != 5) {
+            EXPECT_FALSE(KeyExists(HKCR, Volume(n))) << n;
+        }
+    }
+    EXPECT_EQ(GetString(HKCR, ".o05", ""), "OtherVol");
+}
+
 TEST_F(Associations, BackupNamingOurOwnClassGivesAnEmptyClass) {
     SetString(HKCR, ".arj", "", "Mivora");
     SetDword(HKCU, BackupKey(".arj"), "Exist", 1);
@@ -356,6 +383,18 @@ TEST_F(Associations, TemplateOfTheWrongSizeIsRewrittenOneOfTheRightSizeTrusted) 
     program_.PutFile(u"ozunew.dat", std::string(24, 'y'));
     SetExtensionAssociation(u".ozu", true, true, true, false);
     EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(24, 'y'));
+}
+
+TEST_F(Associations, ALinkAtATemplateNameIsNotWrittenThrough) {
+    const std::u16string victim = program_.PathOf(u"victim.txt");
+    program_.PutFile(u"victim.txt", std::string(23, 'v')); // the wrong size for a template
+    if (!test::MakeLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))), std::wstring(W(victim))))
+        GTEST_SKIP() << "no symbolic links here";
+
+    SetExtensionAssociation(u".zip", true, true, false, true);
+
+    EXPECT_EQ(program_.ReadFile(u"victim.txt"), std::string(23, 'v'));
+    test::RemoveLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))));
 }
 
 TEST_F(Associations, TheTableAssociatesEveryExtensionAndTheEmptyRecordReleasesThem) {
@@ -399,6 +438,53 @@ TEST_F(FileClasses, EachClassHasItsNameOpenCommandAndIcon) {
     EXPECT_EQ(GetString(HKCR, "Mivora.REV", ""), "Mivora recovery volume");
     EXPECT_EQ(GetString(HKCR, "Mivora.REV\\shell\\open\\command", ""), command);
     EXPECT_EQ(GetString(HKCR, "Mivora.REV\\DefaultIcon", ""), exe + ",1");
+}
+
+// ".rev" is taken without a backup: removal takes only our class away, and
+// the key only when nothing of anybody else's is left in it.
+TEST_F(FileClasses, RemovalGivesRevUpWithoutWipingIt) {
+    struct Case {
+        const char* name;
+        void (*before)();
+        void (*afterSetup)();
+        const char* classAfter; // nullptr: the key is gone
+        Names valuesAfter;
+    };
+    const Case cases[] = {
+        {"nobody else", [] {}, [] {}, nullptr, {}},
+        {"another program's subkey",
+         [] { SetString(HKCR, ".rev\\OpenWithProgids", "Other", ""); },
+         [] {},
+         "<none>",
+         {}},
+        {"another program's value",
+         [] { SetString(HKCR, ".rev", "Content Type", "x/rev"); },
+         [] {},
+         "<none>",
+         {"Content Type"}},
+        {"taken over after setup",
+         [] {},
+         [] { SetString(HKCR, ".rev", "", "OtherRev"); },
+         "OtherRev",
+         {""}},
+    };
+    for (const Case& c : cases) {
+        DeleteTree(HKCR, ".rev");
+        c.before();
+        ASSERT_TRUE(RegisterProgIds());
+        c.afterSetup();
+
+        UnregisterProgIds();
+
+        EXPECT_FALSE(KeyExists(HKCR, "Mivora.REV")) << c.name;
+        if (!c.classAfter) {
+            EXPECT_FALSE(KeyExists(HKCR, ".rev")) << c.name;
+            continue;
+        }
+        EXPECT_TRUE(KeyExists(HKCR, ".rev")) << c.name;
+        EXPECT_EQ(GetString(HKCR, ".rev", "").value_or("<none>"), c.classAfter) << c.name;
+        EXPECT_EQ(ValueNames(HKCR, ".rev"), c.valuesAfter) << c.name;
+    }
 }
 
 TEST_F(FileClasses, RefusedFirstWriteReportsFalseAndWritesNothingMore) {
