@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "staging.h"
+#include "support/links.h"
 
 namespace ozu {
 namespace {
@@ -190,6 +191,66 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     EXPECT_TRUE(PendingRenames().empty());
     EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
+}
+
+// A user name with "&" and "(" and a temporary folder with "%": the command
+// interpreter must still run the batch file, which removes the program, its
+// folder and itself.
+TEST_F(Installation, SelfRemovalFinishesFromATemporaryFolderWithAnOddName) {
+    const std::wstring user = L"C:\\Users\\Tom (Work) & Co";
+    const std::wstring temp = user + L"\\AppData\\Local\\Temp 100%";
+    MakeFolder(temp);
+    std::vector<std::pair<const wchar_t*, std::wstring>> saved;
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+        wchar_t value[2048] = {};
+        GetEnvironmentVariableW(name, value, 2048);
+        saved.emplace_back(name, value);
+        SetEnvironmentVariableW(name, temp.c_str());
+    }
+    batch_ = temp + L"\\Uninstall_Ozu.Bat";
+
+    const int code = Run(L" /S");
+    const bool removed = WaitForSelfRemoval();
+
+    for (const auto& [name, value] : saved) {
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(FileExists(program_));
+    EXPECT_FALSE(FileExists(folder_));
+    EXPECT_FALSE(FileExists(batch_));
+    RemoveTree(user);
+}
+
+// Links inside the installation, listed, to files and a folder outside it:
+// the silent uninstall removes the installation and never reaches them.
+TEST_F(Installation, LinksInsideTheInstallationLeaveWhatTheyPointToAlone) {
+    const std::wstring outside = JoinW(parent_, L"outside");
+    MakeFolder(outside);
+    MakeFile(JoinW(outside, L"v.txt"), "victim");
+    MakeFile(JoinW(outside, L"ro.txt"), "victim");
+    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!test::MakeLink(In("Formats\\linked"), outside) ||
+        !test::MakeLink(In("Formats\\ro.txt"), JoinW(outside, L"ro.txt"))) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    std::vector<std::string> list = kInstalled;
+    list.insert(list.begin() + 1, {"Formats\\linked\\v.txt", "Formats\\linked", "Formats\\ro.txt"});
+    WriteList(folder_, list);
+
+    ASSERT_EQ(Run(L" /S"), 0);
+    EXPECT_TRUE(WaitUntilGone(program_, 60000));
+    EXPECT_TRUE(WaitUntilGone(batch_, 30000));
+
+    EXPECT_EQ(ReadBytes(JoinW(outside, L"v.txt")), "victim");
+    EXPECT_EQ(ReadBytes(JoinW(outside, L"ro.txt")), "victim");
+    EXPECT_NE(GetFileAttributesW(JoinW(outside, L"ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(FileExists(In("Mivora.exe")));
+    // The links are not ours to remove; the folders that hold them stay.
+    test::RemoveLink(In("Formats\\linked"));
+    test::RemoveLink(In("Formats\\ro.txt"));
+    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoesToo) {
