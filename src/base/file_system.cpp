@@ -10,18 +10,6 @@ namespace ozu {
 
 namespace {
 
-// The current folder as the system reports it in 2048 characters; empty when
-// that fails or the folder is longer.
-std::u16string CurrentFolder() {
-    std::u16string folder(kPathCapacity, u'\0');
-    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(kPathCapacity), W(folder.data()));
-    if (length == 0 || length >= kPathCapacity) {
-        return {};
-    }
-    folder.resize(length);
-    return folder;
-}
-
 // Runs call(name) with the path as given and, only when that fails (as told by
 // failed(result)), once more with the extended-length form. The last error of
 // the plain call survives when no second call is made.
@@ -120,6 +108,26 @@ std::u16string FinalFolderPathOf(std::u16string_view path, DWORD flags, uint32_t
 
 } // namespace
 
+std::u16string CurrentFolder() {
+    std::u16string folder(kPathCapacity, u'\0');
+    DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(kPathCapacity), W(folder.data()));
+    if (length == 0 || length >= kPathCapacity) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
+std::u16string UserTempFolder() {
+    std::u16string folder(kPathCapacity, u'\0');
+    DWORD length = ::GetTempPathW(static_cast<DWORD>(kPathCapacity), W(folder.data()));
+    if (length == 0 || length >= kPathCapacity) {
+        return {};
+    }
+    folder.resize(length);
+    return folder;
+}
+
 bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out, size_t capacity) {
     std::u16string current;
     if (!path.empty() && !IsAbsolutePath(path)) {
@@ -161,15 +169,6 @@ FileStream OpenStream(std::u16string_view path, std::u16string_view mode) {
     const std::u16string name(path);
     const std::u16string modeText(mode);
     return FileStream(::_wfsopen(W(name), W(modeText), _SH_DENYNO));
-}
-
-bool LookUpEntry(std::u16string_view path, FoundEntry& entry) {
-    entry.error = false;
-    if (path.empty() || HasWildcards(path)) {
-        return false;
-    }
-    FindHandle search = FirstSearchStep(path, entry);
-    return search.IsValid();
 }
 
 void DirectoryScan::SetMask(std::u16string_view mask) {

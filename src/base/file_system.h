@@ -28,6 +28,12 @@ constexpr bool IsReparseAttr(uint32_t attributes) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// The current folder, and the user's temporary folder (with its trailing
+// backslash), as the system reports them in 2048 characters; empty when that
+// fails or they are longer.
+std::u16string CurrentFolder();
+std::u16string UserTempFolder();
+
 // The extended-length form of the path, relative paths resolved against the
 // current folder.
 bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out,
@@ -92,9 +98,6 @@ struct FoundEntry {
     // The last search step failed for a reason other than "nothing (more) found".
     bool error = false;
 };
-
-// One search step on path (no wildcards allowed), closed at once.
-bool LookUpEntry(std::u16string_view path, FoundEntry& entry);
 
 // Enumerates the entries matching a mask such as C:\dir\*, never "." or "..".
 class DirectoryScan {

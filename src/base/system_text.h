@@ -14,15 +14,10 @@ namespace ozu {
 // form become the system's default character.
 std::u16string AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
-// The console (OEM) code page, for text that cmd.exe reads.
-std::string WideToOem(std::u16string_view text);
-
-// Bounded conversions: the output starts empty, holds at most capacity - 1
-// characters (bytes for WideToChar), and the result is false when the
-// conversion failed or the text did not fit (then the output holds the part
-// that fits). Conversion stops at a zero character.
-bool CharToWide(std::string_view text, std::u16string& out, size_t capacity);
-bool WideToChar(std::u16string_view text, std::string& out, size_t capacity);
+// The console (OEM) code page, for text that cmd.exe reads: true, with the
+// bytes, only when every character converts exactly (no best-fit stand-ins,
+// no default characters), so that the interpreter reads back the same text.
+bool WideToOemExactly(std::u16string_view text, std::string& out);
 
 // CharUpperW on one character.
 char16_t SystemUpperChar(char16_t c);

@@ -34,11 +34,6 @@ char WideToByte(char16_t c) {
     return '?';
 }
 
-template <typename View> View UpToZero(View text) {
-    size_t end = text.find(typename View::value_type{0});
-    return end == View::npos ? text : text.substr(0, end);
-}
-
 } // namespace
 
 std::u16string AnsiToWide(std::string_view text) {
@@ -59,22 +54,9 @@ std::string WideToAnsi(std::u16string_view text) {
     return result;
 }
 
-std::string WideToOem(std::u16string_view text) {
-    return WideToAnsi(text);
-}
-
-bool CharToWide(std::string_view text, std::u16string& out, size_t capacity) {
-    text = UpToZero(text);
-    const size_t room = capacity == 0 ? 0 : capacity - 1;
-    out = AnsiToWide(text.substr(0, room));
-    return text.size() <= room;
-}
-
-bool WideToChar(std::u16string_view text, std::string& out, size_t capacity) {
-    text = UpToZero(text);
-    const size_t room = capacity == 0 ? 0 : capacity - 1;
-    out = WideToAnsi(text.substr(0, room));
-    return text.size() <= room;
+bool WideToOemExactly(std::u16string_view text, std::string& out) {
+    out = WideToAnsi(text);
+    return AnsiToWide(out) == text;
 }
 
 char16_t SystemUpperChar(char16_t c) {

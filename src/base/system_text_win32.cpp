@@ -41,11 +41,6 @@ std::string WideToMultiByte(UINT codePage, std::u16string_view text) {
     return result;
 }
 
-template <typename View> View UpToZero(View text) {
-    size_t end = text.find(typename View::value_type{0});
-    return end == View::npos ? text : text.substr(0, end);
-}
-
 } // namespace
 
 std::u16string AnsiToWide(std::string_view text) {
@@ -56,45 +51,23 @@ std::string WideToAnsi(std::u16string_view text) {
     return WideToMultiByte(CP_ACP, text);
 }
 
-std::string WideToOem(std::u16string_view text) {
-    return WideToMultiByte(CP_OEMCP, text);
-}
-
-namespace {
-
-// The bounded form of a conversion: an empty source gives an empty result;
-// a failed conversion gives false; a result longer than capacity - 1 is cut
-// and gives false.
-template <typename Out, typename In, typename Convert>
-bool ConvertBounded(In text, Out& out, size_t capacity, Convert convert) {
+bool WideToOemExactly(std::u16string_view text, std::string& out) {
     out.clear();
-    text = UpToZero(text);
     if (text.empty()) {
         return true;
     }
-    Out converted = convert(text);
-    if (converted.empty()) {
+    const UINT codePage = ::GetOEMCP();
+    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    const int length = static_cast<int>(text.size());
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(text.data());
+    const int bytes =
+        ::WideCharToMultiByte(codePage, flags, source, length, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) {
         return false;
     }
-    const size_t room = capacity == 0 ? 0 : capacity - 1;
-    const bool fits = converted.size() <= room;
-    if (!fits) {
-        converted.resize(room);
-    }
-    out = std::move(converted);
-    return fits;
-}
-
-} // namespace
-
-bool CharToWide(std::string_view text, std::u16string& out, size_t capacity) {
-    return ConvertBounded(text, out, capacity,
-                          [](std::string_view t) { return MultiByteToWide(CP_ACP, t); });
-}
-
-bool WideToChar(std::u16string_view text, std::string& out, size_t capacity) {
-    return ConvertBounded(text, out, capacity,
-                          [](std::u16string_view t) { return WideToMultiByte(CP_ACP, t); });
+    out.assign(static_cast<size_t>(bytes), '\0');
+    ::WideCharToMultiByte(codePage, flags, source, length, out.data(), bytes, nullptr, nullptr);
+    return MultiByteToWide(codePage, out) == text;
 }
 
 char16_t SystemUpperChar(char16_t c) {

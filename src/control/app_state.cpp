@@ -10,7 +10,6 @@ struct AppState {
     HICON programIcon = nullptr;
     GdiObject boldFont;
     int exitCode = 0;
-    std::u16string programGroupPath;
 };
 
 AppState& State() {
@@ -43,16 +42,11 @@ int& ExitCode() {
     return State().exitCode;
 }
 
-std::u16string& ProgramGroupPath() {
-    return State().programGroupPath;
-}
-
 void ResetAppStateForTesting() {
     AppState& state = State();
     state.programIcon = nullptr; // icons from LoadIconW are shared and never destroyed
     state.boldFont.Reset();
     state.exitCode = 0;
-    state.programGroupPath.clear();
 }
 
 } // namespace ozu

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 namespace ozu {
 
 // The icon "OZUICON" (the dialogs' large icon), or nullptr when none was found.
@@ -20,10 +18,6 @@ void DeleteBoldFont();
 
 // The process exit code: 0, or 1 when the user cancelled the setup dialog.
 int& ExitCode();
-
-// Folder of the program group that setup created (2048 characters at most), or
-// empty.
-std::u16string& ProgramGroupPath();
 
 // Puts everything back to its state at program start (tests).
 void ResetAppStateForTesting();

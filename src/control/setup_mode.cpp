@@ -8,7 +8,6 @@
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/system_info.h"
-#include "base/text.h"
 #include "base/win32_text.h"
 #include "control/app_state.h"
 #include "control/switches.h"
@@ -16,7 +15,7 @@
 #include "dialogs/message_box.h"
 #include "dialogs/setup_dialog.h"
 #include "localization/localized_strings.h"
-#include "resource.h"
+#include "res/resource.h"
 
 namespace ozu {
 namespace {
@@ -28,9 +27,8 @@ void ShowNoticeFor32BitEdition() {
                        GetLocalizedString(IDS_UNINSTTITLE), MB_ICONINFORMATION);
 }
 
-void OpenProgramGroup() {
+void OpenProgramGroup(const std::u16string& group) {
     const Switches& switches = TheSwitches();
-    const std::u16string& group = ProgramGroupPath();
     if (group.empty() || switches.SilentMode || switches.MsiMode || switches.NoExplorer ||
         !PathExists(group))
         return;
@@ -52,12 +50,11 @@ void RunSetupMode() {
         ExitCode() = 1;
         return;
     }
-    ProgramGroupPath() = Truncate(setup.programGroupPath, kPathCapacity);
     if (!switches.MsiMode) {
         RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
         ShowNoticeFor32BitEdition();
     }
-    OpenProgramGroup();
+    OpenProgramGroup(setup.programGroupPath);
 }
 
 } // namespace ozu

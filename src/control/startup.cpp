@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/com_ptr.h"
 #include "base/scoped_handle.h"
 #include "base/system_info.h"
 #include "base/win32_text.h"
@@ -14,17 +15,6 @@
 
 namespace ozu {
 namespace {
-
-// OleInitialize for the program's lifetime; the shell-link and shell-folder
-// code of setup and uninstall needs it. Its result is of no consequence: a
-// failure only makes those steps fail on their own.
-class OleSession {
-public:
-    OleSession() { static_cast<void>(OleInitialize(nullptr)); }
-    ~OleSession() { OleUninitialize(); }
-    OleSession(const OleSession&) = delete;
-    OleSession& operator=(const OleSession&) = delete;
-};
 
 struct BoldFontLifetime {
     BoldFontLifetime() = default;
@@ -63,7 +53,9 @@ int RunProgram(HINSTANCE instance) {
         // Shutdown runs in reverse: the rich-edit library is freed first, then
         // OLE ends, then the font is deleted.
         const BoldFontLifetime boldFont;
-        const OleSession ole;
+        // The shell-link and shell-folder code of setup and uninstall needs OLE; a
+        // failure only makes those steps fail on their own.
+        const ComInit ole;
         // Registers the rich-edit control of the setup dialog.
         const ModuleHandle richEdit(LoadSystemLibrary(u"riched20.dll"));
         ProgramIcon() = LoadProgramIcon();

@@ -6,7 +6,7 @@
 #include "base/program_path.h"
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
-#include "resource.h"
+#include "res/resource.h"
 
 namespace ozu {
 namespace {

@@ -90,6 +90,22 @@ bool IsSilentSwitch(std::u16string_view word) {
     return word.size() < 3 || !IsAsciiLetter(word[2]);
 }
 
+std::optional<std::u16string_view> LogSwitchValue(std::u16string_view word) {
+    if (word.size() < 4 || (word[0] != u'/' && word[0] != u'-') ||
+        !EqualsNoCase(word.substr(1, 3), u"log"))
+        return std::nullopt;
+    if (word.size() == 4)
+        return std::u16string_view();
+    if (word[4] != u'=' && word[4] != u':')
+        return std::nullopt;
+    return word.substr(5);
+}
+
+bool IsExitCodesSwitch(std::u16string_view word) {
+    return word.size() == 10 && (word[0] == u'/' || word[0] == u'-') &&
+           EqualsNoCase(word.substr(1), u"exitcodes");
+}
+
 void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested,
                    bool& uninstallRequested, SwitchActions& actions) {
     Switches& switches = TheSwitches();
@@ -103,6 +119,19 @@ void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested
         // "uninstall.exe /S" is still a (silent) uninstall.
         if (IsSilentSwitch(word)) {
             switches.SilentMode = true;
+            continue;
+        }
+        // Neither counts either: "uninstall.exe /S /log" is a silent
+        // uninstall. They belong to whoever runs the program, not to the
+        // installer's "sfxcmd".
+        if (std::optional<std::u16string_view> log = LogSwitchValue(word)) {
+            if (pass == PassKind::CommandLine)
+                switches.LogPath = std::u16string(*log);
+            continue;
+        }
+        if (IsExitCodesSwitch(word)) {
+            if (pass == PassKind::CommandLine)
+                switches.ExitCodes = true;
             continue;
         }
         ++counted;

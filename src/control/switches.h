@@ -28,6 +28,9 @@ struct Switches {
     bool MsiMode = false;           // a package installer owns the files and the uninstall entry
     bool NoExplorer = false;        // do not open the program group after setup
     std::u16string InitOptionsText; // initial integration choices for the setup dialog
+    // /log: the run is logged to this file (empty: the default file).
+    std::optional<std::u16string> LogPath;
+    bool ExitCodes = false; // /exitcodes: the exit codes that deployment tools understand
     void Reset() { *this = Switches{}; }
 };
 Switches& TheSwitches();
@@ -64,10 +67,20 @@ bool MatchSwitchName(std::u16string_view text, std::u16string_view name, size_t 
 // /S or -s, not followed by an ASCII letter.
 bool IsSilentSwitch(std::u16string_view word);
 
+// Whether a switch word is /log: "log" in any case after "/" or "-", then the
+// end of the word, "=" or ":". Gives what follows the "=" or ":" (the log
+// file's path, empty for the default file); nothing for other words, "/logo"
+// among them.
+std::optional<std::u16string_view> LogSwitchValue(std::u16string_view word);
+
+// Whether a switch word is /exitcodes (any case, nothing after it).
+bool IsExitCodesSwitch(std::u16string_view word);
+
 // Parses every word of `text`, sets the switch flags and the two requests.
 // `setupRequested` is only ever set; `uninstallRequested` is decided by the
-// command-line pass (true when it saw no switch other than silent ones) and
-// cleared by the environment pass.
+// command-line pass (true when it saw no switch other than the silent one,
+// /log and /exitcodes) and cleared by the environment pass. /log and
+// /exitcodes act in the command-line pass only.
 void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested,
                    bool& uninstallRequested, SwitchActions& actions);
 

@@ -22,7 +22,7 @@
 #include "dialogs/message_box.h"
 #include "integration/integration.h"
 #include "localization/localized_strings.h"
-#include "resource.h"
+#include "res/resource.h"
 
 namespace ozu {
 
@@ -38,17 +38,6 @@ constexpr std::u16string_view kHelpIndexFiles[] = {u"mivora.gid", u"mivora.fts"}
 
 bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
     return SystemCompareNoCase(a, b) == 0;
-}
-
-bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(W(path)) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::u16string CurrentFolder() {
-    std::u16string folder(kPathCapacity, u'\0');
-    DWORD length = GetCurrentDirectoryW(kPathCapacity, W(folder.data()));
-    folder.resize(length < kPathCapacity ? length : 0);
-    return folder;
 }
 
 // The working values of one run.
@@ -69,7 +58,7 @@ void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
     if (SameNameNoCase(name, NameOf(run.programPath)) || SameNameNoCase(name, kListFileName)) {
         return;
     }
-    std::u16string target = FindFreeTempName(path, Exists);
+    std::u16string target = FindFreeTempName(path, PathExists);
     if (target.size() >= kPathCapacity || !MoveFileW(W(path), W(target))) {
         target = path;
     }
@@ -141,29 +130,9 @@ std::u16string SavedText(uint32_t id) {
     return Truncate(GetLocalizedString(id), kSavedTextCapacity);
 }
 
-// Whether the text survives a round trip through the console's code page
-// unchanged: no best-fit substitutes, no default characters.
 bool ConvertsExactlyToConsole(std::u16string_view text) {
-    if (text.empty()) {
-        return true;
-    }
-    const std::u16string wide(text);
-    const UINT codePage = GetOEMCP();
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const int length = static_cast<int>(wide.size());
-    int bytes = WideCharToMultiByte(codePage, flags, W(wide), length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) {
-        return false;
-    }
-    std::string encoded(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, flags, W(wide), length, encoded.data(), bytes, nullptr, nullptr);
-    int chars = MultiByteToWideChar(codePage, 0, encoded.data(), bytes, nullptr, 0);
-    if (chars != length) {
-        return false;
-    }
-    std::u16string back(static_cast<size_t>(chars), u'\0');
-    MultiByteToWideChar(codePage, 0, encoded.data(), bytes, W(back.data()), chars);
-    return back == wide;
+    std::string bytes;
+    return WideToOemExactly(text, bytes);
 }
 
 std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
@@ -258,46 +227,28 @@ bool StartBatchFile(const std::u16string& batchPath) {
                         &startup, &process)) {
         return false;
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const KernelHandle thread(process.hThread);
+    const KernelHandle child(process.hProcess);
     return true;
-}
-
-std::u16string TempFolder() {
-    std::u16string folder(kPathCapacity, u'\0');
-    DWORD length = GetTempPathW(kPathCapacity, W(folder.data()));
-    if (length == 0 || length >= kPathCapacity) {
-        return {};
-    }
-    folder.resize(length);
-    return folder;
 }
 
 } // namespace
 
 bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
-    if (line.empty()) {
-        return true;
-    }
-    if (!ConvertsExactlyToConsole(line)) {
+    std::string bytes;
+    if (!WideToOemExactly(line, bytes)) {
         return false;
     }
-    UINT codePage = GetOEMCP();
-    std::u16string text(line);
-    int length = static_cast<int>(text.size());
-    int bytes = WideCharToMultiByte(codePage, 0, W(text), length, nullptr, 0, nullptr, nullptr);
-    std::string encoded(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, 0, W(text), length, encoded.data(), bytes, nullptr, nullptr);
-    return std::fwrite(encoded.data(), 1, encoded.size(), stream) == encoded.size();
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
 int RunUninstall() {
     UninstallRun run;
     run.programPath = ProgramPath();
-    run.programFolder = ProgramFolderOf(run.programPath);
-    if (run.programFolder.empty()) {
+    if (run.programPath.find(u'\\') == std::u16string::npos) {
         return 0;
     }
+    run.programFolder = ProgramFolder();
     SetCurrentDirectoryW(W(run.programFolder));
     EnsureTrailingSeparator(run.programFolder);
 
@@ -346,7 +297,7 @@ int RunUninstall() {
         }
     }
 
-    std::u16string tempFolder = TempFolder();
+    std::u16string tempFolder = UserTempFolder();
     if (tempFolder.empty()) {
         return 0;
     }

@@ -95,18 +95,6 @@ bool ReadListEntry(std::FILE* list, std::string& entry) {
     return false;
 }
 
-std::u16string ProgramFolderOf(std::u16string_view programPath) {
-    size_t slash = programPath.rfind(u'\\');
-    if (slash == std::u16string_view::npos) {
-        return {};
-    }
-    size_t keep = slash;
-    if (slash > 0 && programPath[slash - 1] == u':') {
-        keep = slash + 1; // a program in a drive root keeps the root as its folder
-    }
-    return std::u16string(programPath.substr(0, keep));
-}
-
 std::optional<std::u16string> ResolveInsideFolder(std::u16string_view folder,
                                                   std::u16string_view fullPath) {
     if (folder.empty() || folder.back() != u'\\' || !StartsWithNoCase(fullPath, folder)) {

@@ -21,11 +21,6 @@ std::string_view TrimListLine(std::string_view line);
 // after trimming. Returns false at the end of the file.
 bool ReadListEntry(std::FILE* list, std::string& entry);
 
-// The folder of a program path: cut at the last backslash, which stays when
-// it directly follows a drive colon ("D:\uninstall.exe" gives "D:\").
-// Empty when the path holds no backslash at all.
-std::u16string ProgramFolderOf(std::u16string_view programPath);
-
 // The full path that `fullPath` names, with "." and ".." resolved, when that
 // lies strictly inside `folder` (which ends with a backslash); none
 // otherwise. Everything the file system would read differently from plain

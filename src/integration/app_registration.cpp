@@ -8,9 +8,8 @@
 #include "base/format.h"
 #include "base/paths.h"
 #include "base/program_path.h"
-#include "integration/registry_view.h"
 #include "localization/localized_strings.h"
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "settings/settings_store.h"
 
 #include <windows.h>
@@ -58,10 +57,9 @@ bool RegisterAppPath() {
     WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
     // 64-bit programs look in the 64-bit view; on 32-bit Windows these two
     // writes simply repeat the ones above.
-    SetRegistryView64(true);
+    const RegistryView64Scope view(true);
     WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe);
     WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
-    SetRegistryView64(false);
     return true;
 }
 

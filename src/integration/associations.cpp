@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/program_path.h"
@@ -229,8 +229,8 @@ LSTATUS WriteFileClass(std::u16string_view progId, uint32_t nameId, std::u16stri
 
 } // namespace
 
-void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellExt, bool family,
-                             bool zip) {
+void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
+    const auto [selected, shellExt, family, zip] = choice;
     const std::u16string newKey = std::u16string(ext) + u"\\ShellNew";
     const std::u16string backupKey = SetupKeyOf(ext);
     // The user may have switched off the "New" menu entries of either format.
@@ -269,8 +269,10 @@ void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellE
 void AssociateArchiveTypes(const IntegrationOptions& options) {
     for (size_t i = 0; i < kArchiveTypeCount; ++i) {
         ForEachExtension(ArchiveTypeTable[i].extensions, [&](std::u16string_view ext) {
-            SetExtensionAssociation(ext, options.assoc[i], options.shellExt, i == kOzuRow,
-                                    i == kZipRow);
+            SetExtensionAssociation(ext, {.selected = options.assoc[i] != 0,
+                                          .shellExt = options.shellExt != 0,
+                                          .family = i == kOzuRow,
+                                          .zip = i == kZipRow});
         });
     }
 }

@@ -11,12 +11,20 @@ namespace ozu {
 // Associates or releases every extension of every archive type.
 void AssociateArchiveTypes(const IntegrationOptions& options);
 
-// Associates (selected) or releases one extension. The previous owner is
-// recorded on the first take-over only and restored on release; an extension
-// that another program took over since is never touched. shellExt allows the
-// new-archive entry, which only the family format and ZIP have.
-void SetExtensionAssociation(std::u16string_view ext, bool selected, bool shellExt, bool family,
-                             bool zip);
+// How one extension is to be handled: selected (associated) or not (given
+// back); shellExt allows the new-archive entry, which only the family format
+// and ZIP have. An all-false record gives the extension back.
+struct ExtensionChoice {
+    bool selected = false;
+    bool shellExt = false;
+    bool family = false; // the family's own format: volume extensions, template
+    bool zip = false;
+};
+
+// Associates or releases one extension. The previous owner is recorded on the
+// first take-over only and restored on release; an extension that another
+// program took over since is never given back or associated anew.
+void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice);
 
 // Writes the classes "Mivora", "Mivora.ZIP" and "Mivora.REV" and associates
 // ".rev". False when the first write was refused with ERROR_ACCESS_DENIED.

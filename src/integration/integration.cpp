@@ -16,7 +16,7 @@ namespace ozu {
 bool ApplyIntegration(const IntegrationOptions& options, std::u16string* programGroupPath) {
     if (!RegisterAppPath())
         return false;
-    RegisterShellExtension(false, options);
+    RegisterShellExtension(ShellRegistration::Write, options);
     AssociateArchiveTypes(options);
     if (!RegisterProgIds())
         return false;
@@ -38,7 +38,7 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
     if (!packageMode)
         RegisterUninstallEntry();
     // ".ace" is no longer offered; give it back to its previous owner.
-    SetExtensionAssociation(u".ace", false, false, false, false);
+    SetExtensionAssociation(u".ace", {});
     return applied;
 }
 
@@ -46,10 +46,10 @@ void RemoveIntegration(bool packageMode) {
     const IntegrationOptions nothing{};
     AssociateArchiveTypes(nothing);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
-    RegisterShellExtension(true, nothing);
+    RegisterShellExtension(ShellRegistration::Remove, nothing);
     UpdateShortcuts(nothing, nullptr, u"");
     UnregisterProgIds();
-    DeleteRegTree(HKEY_CURRENT_USER, u""); // the per-user settings root, backups included
+    DeleteSettingsRoot(HKEY_CURRENT_USER); // the backups of the previous owners with it
     if (!packageMode)
         RemoveAppRegistration();
 }

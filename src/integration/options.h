@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 
 namespace ozu {
 

@@ -10,7 +10,6 @@
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
-#include "integration/registry_view.h"
 #include "settings/settings_store.h"
 
 #include <windows.h>
@@ -74,11 +73,10 @@ void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, b
     }
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    SetRegistryView64(view64);
+    const RegistryView64Scope view(view64);
     WriteRegString(HKEY_CLASSES_ROOT, classKey, u"", kClassName);
     WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"", dll);
     WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"ThreadingModel", u"Apartment");
-    SetRegistryView64(false);
 }
 
 void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName) {
@@ -143,7 +141,8 @@ void WriteShellExtensionKeys(bool enable, std::u16string_view dllName, std::u16s
     }
 }
 
-void RegisterShellExtension(bool remove, const IntegrationOptions& options) {
+void RegisterShellExtension(ShellRegistration registration, const IntegrationOptions& options) {
+    const bool remove = registration == ShellRegistration::Remove;
     const bool wow64 = RunningUnderWow64();
     WriteShellExtensionKeys(options.shellExt, kShellExtDll32, kShellExtClsid32,
                             wow64 ? u"Mivora32" : u"Mivora", false);
@@ -161,7 +160,7 @@ void RegisterShellExtension(bool remove, const IntegrationOptions& options) {
     }
     if (remove) {
         // The machine settings root: the capabilities and "exe32".
-        DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
+        DeleteSettingsRoot(HKEY_LOCAL_MACHINE);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

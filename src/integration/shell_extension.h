@@ -15,10 +15,13 @@ inline constexpr std::u16string_view kShellExtDll64 = u"ozuext64.dll";
 inline constexpr std::u16string_view kShellExtClsid32 = u"{3F9A61C2-7A15-4B8E-A2C4-7E19D0B35F68}";
 inline constexpr std::u16string_view kShellExtClsid64 = u"{3F9A61C2-6415-4B8E-A2C4-7E19D0B35F68}";
 
+// Setup writes the archiver's place in the shell; uninstall removes it.
+enum class ShellRegistration { Write, Remove };
+
 // Registers (options.shellExt set) or unregisters both extensions, and writes
-// the capabilities on setup (remove false) or removes them together with the
-// machine settings root on uninstall (remove true).
-void RegisterShellExtension(bool remove, const IntegrationOptions& options);
+// the capabilities on setup or removes them together with the machine
+// settings root on uninstall.
+void RegisterShellExtension(ShellRegistration registration, const IntegrationOptions& options);
 
 // Writes (enable) or deletes the keys of one extension. Its class keys go to
 // the 64-bit view when view64 is set; handler keys always use the default view.

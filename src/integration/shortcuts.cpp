@@ -11,7 +11,7 @@
 #include "base/win32_text.h"
 #include "integration/options.h"
 #include "localization/localized_strings.h"
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "settings/settings_store.h"
 
 #include <windows.h>

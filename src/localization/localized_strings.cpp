@@ -10,16 +10,10 @@
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"
 #include "localization/language_table.h"
+#include "settings/reg_key.h"
 
 namespace ozu {
 namespace {
-
-struct RegKeyTraits {
-    using handle_type = HKEY;
-    static handle_type Invalid() { return nullptr; }
-    static void Close(handle_type h) { ::RegCloseKey(h); }
-};
-using LanguageFolderKey = ScopedHandle<RegKeyTraits>;
 
 // The one process-wide holder of the language library.
 struct LanguageLibrary {
@@ -96,27 +90,26 @@ std::u16string FindInLanguageFolder(std::u16string_view name) {
     std::u16string result(name.substr(0, std::min(name.size(), kPathCapacity - 1)));
     // Read directly from the user's registry: the language folder is a
     // per-user choice even when the settings live in a portable file.
-    HKEY opened = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\General", 0, KEY_QUERY_VALUE,
-                        &opened) != ERROR_SUCCESS) {
+    RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, u"Software\\Mivora\\General", KEY_QUERY_VALUE) !=
+        ERROR_SUCCESS) {
         return result;
     }
-    LanguageFolderKey key(opened);
     // The folder may take what the name leaves of a path buffer.
     if (result.size() >= kPathCapacity - 1) {
         return result;
     }
-    std::u16string folder(kPathCapacity, u'\0');
-    DWORD bytes = static_cast<DWORD>((kPathCapacity - 1 - result.size()) * sizeof(char16_t));
-    // The value's type is not checked: REG_SZ and REG_EXPAND_SZ both work.
-    if (::RegQueryValueExW(key.Get(), L"LanguageFolder", nullptr, nullptr,
-                           reinterpret_cast<BYTE*>(folder.data()), &bytes) != ERROR_SUCCESS) {
+    const size_t room = kPathCapacity - 1 - result.size();
+    // The value's type is not checked: REG_SZ and REG_EXPAND_SZ both work. A
+    // stored value need not carry its terminator; one character more than the
+    // room is read, so that a folder that does not fit is told from one that
+    // just fits, and never taken cut.
+    std::u16string folder;
+    if (key.ReadString(u"LanguageFolder", folder, room + 2) != ERROR_SUCCESS ||
+        folder.size() > room) {
         return result;
     }
-    key.Reset();
-    // A stored value need not carry its terminator.
-    folder.resize(bytes / sizeof(char16_t));
-    folder.resize(std::min(folder.size(), folder.find(u'\0')));
+    key.Close();
     // An empty value names no folder; taken as is, it would make the bare name
     // a lookup in the current folder.
     if (folder.empty()) {

@@ -23,22 +23,20 @@ RegKey& RegKey::operator=(RegKey&& other) noexcept {
 }
 
 LSTATUS RegKey::Open(HKEY root, std::u16string_view path, REGSAM access) {
-    Close();
     HKEY key = nullptr;
     LSTATUS status = ::RegOpenKeyExW(root, W(Terminated(path)), 0, access, &key);
     if (status == ERROR_SUCCESS) {
-        key_ = key;
+        *this = RegKey(key);
     }
     return status;
 }
 
 LSTATUS RegKey::Create(HKEY root, std::u16string_view path, REGSAM access) {
-    Close();
     HKEY key = nullptr;
     LSTATUS status = ::RegCreateKeyExW(root, W(Terminated(path)), 0, nullptr,
                                        REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
-        key_ = key;
+        *this = RegKey(key);
     }
     return status;
 }

@@ -25,9 +25,11 @@ public:
     RegKey(RegKey&& other) noexcept : key_(other.Release()) {}
     RegKey& operator=(RegKey&& other) noexcept;
 
-    // Opens an existing key (RegOpenKeyExW); closes whatever was held first.
+    // Opens an existing key (RegOpenKeyExW) in place of whatever was held; on
+    // failure the object keeps what it held.
     [[nodiscard]] LSTATUS Open(HKEY root, std::u16string_view path, REGSAM access);
-    // Opens or creates a key (RegCreateKeyExW, no class, non-volatile).
+    // Opens or creates a key (RegCreateKeyExW, no class, non-volatile), in the
+    // same way.
     [[nodiscard]] LSTATUS Create(HKEY root, std::u16string_view path, REGSAM access);
 
     void Close();

@@ -1,5 +1,6 @@
 #include "settings/settings_store.h"
 
+#include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/text.h"
 #include "base/win32_text.h"
@@ -57,6 +58,51 @@ unsigned DeleteTreePass(HKEY root, const std::u16string& path) {
         ++deleted;
     }
     return deleted;
+}
+
+std::u16string_view RootName(HKEY root) {
+    if (root == HKEY_CLASSES_ROOT) {
+        return u"HKCR";
+    }
+    if (root == HKEY_CURRENT_USER) {
+        return u"HKCU";
+    }
+    return root == HKEY_LOCAL_MACHINE ? u"HKLM" : u"settings file";
+}
+
+// One line of the run log per change: what was done to which key and value,
+// in which view, and the status when it failed. A deletion that found
+// nothing to delete changed nothing and is not logged.
+void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
+               std::u16string_view name, std::u16string_view data, LSTATUS status,
+               REGSAM view = 0) {
+    if (!RunLogActive() || status == ERROR_FILE_NOT_FOUND) {
+        return;
+    }
+    std::u16string line =
+        FormatText(kLogLineCapacity, u"registry: %s %s\\%s", action, RootName(root), path);
+    if (name.data() != nullptr) {
+        line += FormatText(kLogLineCapacity, u" \"%s\"", name);
+    }
+    if (data.data() != nullptr) {
+        line += FormatText(kLogLineCapacity, u" = %s", data);
+    }
+    if (view != 0) {
+        line += u" (64-bit view)";
+    }
+    if (status != ERROR_SUCCESS) {
+        line += FormatText(32, u" failed (%ld)", static_cast<long>(status));
+    }
+    LogLine(line);
+}
+
+// The portable file's changes, named by their entry.
+void LogEntryChange(std::u16string_view action, std::u16string_view entryName,
+                    std::u16string_view data) {
+    if (RunLogActive()) {
+        LogEvent(data.data() != nullptr ? u"settings file: %s %s = %s" : u"settings file: %s %s",
+                 action, entryName, data);
+    }
 }
 
 } // namespace
@@ -155,6 +201,7 @@ LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view n
     std::u16string entryName;
     if (portable.MakeEntryName(root, key, name, entryName)) {
         portable.Set(entryName, text, EntryKind::Quoted);
+        LogEntryChange(u"set", entryName, LogData(text));
         return ERROR_SUCCESS;
     }
     if (!portable.IsIntegrationEnabled()) {
@@ -163,12 +210,16 @@ LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view n
     if (!HasRegistryRoot(root)) {
         return ERROR_INVALID_HANDLE;
     }
+    const std::u16string path = MakeRegKeyPath(root, key);
     RegKey created;
-    LSTATUS status = created.Create(root, MakeRegKeyPath(root, key), KEY_WRITE | g_viewFlag);
-    if (status != ERROR_SUCCESS) {
-        return status;
+    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
+    if (status == ERROR_SUCCESS) {
+        status = created.WriteString(name, text);
     }
-    return created.WriteString(name, text);
+    if (RunLogActive()) {
+        LogChange(u"set", root, path, name, u"\"" + LogData(text) + u"\"", status, g_viewFlag);
+    }
+    return status;
 }
 
 LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
@@ -180,12 +231,16 @@ LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view na
     if (!HasRegistryRoot(root)) {
         return ERROR_INVALID_HANDLE;
     }
+    const std::u16string path = MakeRegKeyPath(root, key);
     RegKey created;
-    LSTATUS status = created.Create(root, MakeRegKeyPath(root, key), KEY_WRITE | g_viewFlag);
-    if (status != ERROR_SUCCESS) {
-        return status;
+    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
+    if (status == ERROR_SUCCESS) {
+        status = created.WriteDword(name, value);
     }
-    return created.WriteDword(name, value);
+    if (RunLogActive()) {
+        LogChange(u"set", root, path, name, FormatText(32, u"dword %u", value), status, g_viewFlag);
+    }
+    return status;
 }
 
 void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
@@ -195,32 +250,52 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
         portable.RemoveEntry(entryName);
+        LogEntryChange(u"delete", entryName, {});
         return;
     }
     if (!portable.IsIntegrationEnabled() || !HasRegistryRoot(root)) {
         return;
     }
+    const std::u16string path = MakeRegKeyPath(root, key);
     RegKey opened;
-    if (opened.Open(root, MakeRegKeyPath(root, key), KEY_WRITE) == ERROR_SUCCESS) {
-        (void)opened.DeleteValue(name);
+    if (opened.Open(root, path, KEY_WRITE) == ERROR_SUCCESS) {
+        LogChange(u"delete value", root, path, name, {}, opened.DeleteValue(name));
     }
 }
 
 void DeleteRegKey(HKEY root, std::u16string_view key) {
-    if (Portable().Remove(root, key, u"") || !HasRegistryRoot(root)) {
+    if (Portable().Remove(root, key, u"")) {
+        LogEntryChange(u"delete key", MakeRegKeyPath(root, key), {});
+        return;
+    }
+    if (!HasRegistryRoot(root)) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);
-    ::RegDeleteKeyW(root, W(path));
+    LogChange(u"delete key", root, path, {}, {}, ::RegDeleteKeyW(root, W(path)));
 }
 
 void DeleteRegTree(HKEY root, std::u16string_view key) {
-    if (Portable().Remove(root, key, u"") || !HasRegistryRoot(root)) {
+    if (Portable().Remove(root, key, u"")) {
+        LogEntryChange(u"delete tree", MakeRegKeyPath(root, key), {});
+        return;
+    }
+    if (!HasRegistryRoot(root)) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);
-    while (DeleteTreePass(root, path) != 0) {
+    unsigned deleted = 0;
+    for (unsigned pass; (pass = DeleteTreePass(root, path)) != 0;) {
+        deleted += pass;
     }
+    if (deleted != 0) {
+        LogChange(u"delete tree", root, path, {}, {},
+                  RegKeyExists(root, key) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+    }
+}
+
+void DeleteSettingsRoot(HKEY root) {
+    DeleteRegTree(root, u"");
 }
 
 void SetRegistryView64(bool on) {
@@ -230,6 +305,27 @@ void SetRegistryView64(bool on) {
         g_viewFlag = KEY_WOW64_64KEY;
     }
     // On 32-bit Windows there is one view only: the flag stays as it is.
+}
+
+void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
+    if (!IsIntegrationAllowed() || !RunningUnderWow64()) {
+        return;
+    }
+    // The keys deleted in the 64-bit view are absolute or below
+    // HKEY_CLASSES_ROOT, never in the portable file.
+    const std::u16string path = MakeRegKeyPath(root, key);
+    if (path.empty()) {
+        return;
+    }
+    // RegDeleteKeyExW is missing on 32-bit Windows XP, where nothing needs it;
+    // look it up so that the program still starts there.
+    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+    const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+    if (deleteKeyEx) {
+        LogChange(u"delete key", root, path, {}, {}, deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0),
+                  KEY_WOW64_64KEY);
+    }
 }
 
 REGSAM RegistryViewFlag() {

@@ -45,6 +45,10 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
 void DeleteRegKey(HKEY root, std::u16string_view key);
 // Deletes a key with everything below it. An empty path is never deleted.
 void DeleteRegTree(HKEY root, std::u16string_view key);
+// Deletes the settings root "Software\Mivora" of HKEY_CURRENT_USER or
+// HKEY_LOCAL_MACHINE with everything in it (in the portable file, when that
+// serves the root).
+void DeleteSettingsRoot(HKEY root);
 
 // With `on`, value reads and writes go to the 64-bit view when the process runs
 // under WOW64 (nothing changes on 32-bit Windows, which has one view); without,
@@ -54,10 +58,17 @@ void SetRegistryView64(bool on);
 // The access-mask addition currently in force: 0 or KEY_WOW64_64KEY.
 REGSAM RegistryViewFlag();
 
-// Brackets a group of 64-bit writes.
+// Deletes one key (not one with subkeys) in the 64-bit view, where setup
+// wrote some keys on 64-bit Windows (the 64-bit shell extension's classes,
+// the 64-bit copy of the application path). Does nothing on 32-bit Windows,
+// which has one view only, and nothing while a portable settings file
+// forbids registry changes.
+void DeleteRegKeyInView64(HKEY root, std::u16string_view key);
+
+// Brackets a group of writes in the 64-bit view (when `on`).
 class RegistryView64Scope {
 public:
-    RegistryView64Scope() { SetRegistryView64(true); }
+    explicit RegistryView64Scope(bool on) { SetRegistryView64(on); }
     ~RegistryView64Scope() { SetRegistryView64(false); }
     RegistryView64Scope(const RegistryView64Scope&) = delete;
     RegistryView64Scope& operator=(const RegistryView64Scope&) = delete;

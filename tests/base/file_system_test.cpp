@@ -69,11 +69,12 @@ TEST_F(LongPathTest, RelativeLongPathsAreResolvedAgainstTheCurrentFolder) {
 
 TEST_F(LongPathTest, SearchesReachLongPaths) {
     FoundEntry entry;
-    ASSERT_TRUE(LookUpEntry(longFile_, entry));
+    DirectoryScan scan;
+    scan.SetMask(longFile_);
+    ASSERT_TRUE(scan.Next(entry));
     EXPECT_EQ(entry.name, longFile_);
     EXPECT_EQ(entry.size, 5u);
 
-    DirectoryScan scan;
     scan.SetMask(longFolder_ + u"\\*");
     ASSERT_TRUE(scan.Next(entry));
     EXPECT_EQ(entry.name, longFile_);
@@ -102,7 +103,10 @@ TEST_F(TrailingDotTest, QueryLookUpAndDeleteUseTheSecondAttempt) {
     EXPECT_TRUE(PathExists(dotted_));
 
     FoundEntry entry;
-    ASSERT_TRUE(LookUpEntry(dotted_, entry));
+    DirectoryScan scan;
+    scan.SetMask(dotted_);
+    ASSERT_TRUE(scan.Next(entry));
+    scan.Close();
     EXPECT_EQ(entry.name, dotted_);
     EXPECT_EQ(entry.size, 3u);
 
@@ -208,22 +212,6 @@ TEST(DirectoryScan, ListsEntriesWithFullPathsButNeverDotEntries) {
     // A new mask starts a new search on the same object.
     scan.SetMask(temp / u"sub");
     ASSERT_TRUE(scan.Next(entry));
-    EXPECT_TRUE(entry.isDirectory);
-}
-
-TEST(LookUpEntry, FindsOneEntryAndRefusesWildcards) {
-    TempFolder temp;
-    ASSERT_TRUE(WriteFileBytes(temp / u"x.bin", "1234567"));
-    FoundEntry entry;
-    ASSERT_TRUE(LookUpEntry(temp / u"x.bin", entry));
-    EXPECT_EQ(entry.size, 7u);
-    EXPECT_EQ(entry.name, temp / u"x.bin");
-    EXPECT_FALSE(LookUpEntry(temp / u"x.*", entry));
-    EXPECT_FALSE(LookUpEntry(temp / u"x.bi?", entry));
-    EXPECT_FALSE(entry.error);
-    EXPECT_FALSE(LookUpEntry(temp / u"nothing", entry));
-    EXPECT_FALSE(entry.error);
-    ASSERT_TRUE(LookUpEntry(temp.Path(), entry));
     EXPECT_TRUE(entry.isDirectory);
 }
 

@@ -98,19 +98,6 @@ TEST(SystemText, AnsiCodePageConversions) {
     EXPECT_EQ(WideToAnsi(u"caf\u00e9 \u20ac"), "caf\xe9 \x80");
     EXPECT_EQ(WideToAnsi(u"\u0416"), "?"); // no ANSI form: the default character
     EXPECT_EQ(AnsiToWide(""), u"");
-
-    std::u16string wide;
-    EXPECT_TRUE(CharToWide("abc", wide, 4));
-    EXPECT_EQ(wide, u"abc");
-    EXPECT_FALSE(CharToWide("abcd", wide, 4));
-    EXPECT_EQ(wide, u"abc");
-    EXPECT_TRUE(CharToWide(std::string_view("ab\0cd", 5), wide, 10));
-    EXPECT_EQ(wide, u"ab");
-    std::string narrow;
-    EXPECT_TRUE(WideToChar(u"xyz", narrow, 4));
-    EXPECT_EQ(narrow, "xyz");
-    EXPECT_FALSE(WideToChar(u"xyz", narrow, 3));
-    EXPECT_EQ(narrow, "xy");
 }
 
 TEST(SystemText, UpperCaseAndComparisonThroughTheSystem) {

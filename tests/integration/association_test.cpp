@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "../res/resource.h"
+#include "res/resource.h"
 #include "integration/associations.h"
 #include "integration/options.h"
 #include "base/win32_text.h"
@@ -141,7 +141,7 @@ TEST_F(Options, PortableFileThatForbidsIntegrationHoldsTheChoicesAndHidesTheOwne
     EXPECT_FALSE(o.assoc[2]);
     EXPECT_TRUE(o.desktop);
 
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_FALSE(KeyExists(HKCR, ".zip"));
     EXPECT_FALSE(KeyExists(HKCU, "Software\\Mivora"));
     EXPECT_EQ(PortableSettings::Instance().Find(u"HKCU\\Setup\\.zip\\Exist"), u"0");
@@ -196,7 +196,7 @@ TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
     SetString(HKCR, ".zip", "", "OtherZip");
     SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
 
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip");
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
@@ -206,12 +206,12 @@ TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
     EXPECT_EQ(program_.ReadFile(u"zipnew.dat"), std::string("PK\x05\x06", 4) + std::string(18, 0));
 
     // A second setup must not record our own class as the previous owner.
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip");
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
     EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
 
-    SetExtensionAssociation(u".zip", false, true, false, true);
+    SetExtensionAssociation(u".zip", {.shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"NullFile"});
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "NullFile"), "");
@@ -222,9 +222,9 @@ TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
     SetString(HKCR, ".zip", "", "OtherZip");
     SetString(HKCR, ".zip\\ShellNew", "FileName", "C:\\Other\\empty.zip");
     SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "C:\\Other\\empty.zip");
-    SetExtensionAssociation(u".zip", false, true, false, true);
+    SetExtensionAssociation(u".zip", {.shellExt = true, .zip = true});
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"FileName"});
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), "C:\\Other\\empty.zip");
 }
@@ -232,10 +232,10 @@ TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
 TEST_F(Associations, OwnerWithoutNewFileEntryIsLeftWithoutShellNewKey) {
     SetString(HKCR, ".zip", "", "CompressedFolder");
     SetString(HKCR, ".zip\\CompressedFolder\\ShellNew", "Data", "PK");
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "");
     EXPECT_TRUE(KeyExists(HKCR, ".zip\\ShellNew"));
-    SetExtensionAssociation(u".zip", false, true, false, true);
+    SetExtensionAssociation(u".zip", {.shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "CompressedFolder");
     EXPECT_FALSE(KeyExists(HKCR, ".zip\\ShellNew")) << "no empty key of ours is left";
     EXPECT_EQ(GetString(HKCR, ".zip\\CompressedFolder\\ShellNew", "Data"), "PK");
@@ -246,15 +246,15 @@ TEST_F(Associations, OwnersOtherNewFileEntryOutlivesRelease) {
     // key, which makes new files from data rather than a file, stays as it was.
     SetString(HKCR, ".zip", "", "OtherZip");
     SetString(HKCR, ".zip\\ShellNew", "Data", "PK");
-    SetExtensionAssociation(u".zip", true, false, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .zip = true});
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "");
-    SetExtensionAssociation(u".zip", false, false, false, true);
+    SetExtensionAssociation(u".zip", {.zip = true});
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"Data"});
 }
 
 TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     EXPECT_EQ(GetDword(HKCU, BackupKey(".ozu"), "Exist"), 0u);
     EXPECT_EQ(GetString(HKCU, BackupKey(".ozu"), "Type"), "");
     EXPECT_EQ(GetString(HKCU, BackupKey(".ozu"), "ShellNew"), "");
@@ -269,7 +269,7 @@ TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
     EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(std::begin(ozu), std::end(ozu)));
 
     SetString(HKCR, ".o75", "", "Mivora"); // left by an older version
-    SetExtensionAssociation(u".ozu", false, true, true, false);
+    SetExtensionAssociation(u".ozu", {.shellExt = true, .family = true});
     EXPECT_FALSE(KeyExists(HKCR, ".ozu")) << "the key is deleted once its ShellNew key is gone";
     for (unsigned n = 0; n < 100; ++n)
         EXPECT_FALSE(KeyExists(HKCR, Volume(n))) << n;
@@ -277,9 +277,9 @@ TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
 
 TEST_F(Associations, FamilyVolumesFollowThePreviousOwnerOnRelease) {
     SetString(HKCR, ".ozu", "", "OldArc");
-    SetExtensionAssociation(u".ozu", true, false, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .family = true});
     EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew")) << "no shell extension, no template";
-    SetExtensionAssociation(u".ozu", false, false, true, false);
+    SetExtensionAssociation(u".ozu", {.family = true});
     EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OldArc");
     EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew"));
     for (unsigned n = 0; n < 30; ++n)
@@ -291,10 +291,10 @@ TEST_F(Associations, ReleaseLeavesVolumeExtensionsOfOtherProgramsAlone) {
     SetString(HKCR, ".o05", "", "SplitTool"); // taken over after setup
     SetString(HKCR, ".o42", "", "SplitTool"); // never ours
     SetString(HKCR, ".o43", "", "");          // an empty key of somebody else
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     SetString(HKCR, ".o05", "", "SplitTool");
     SetString(HKCR, ".o60", "", "Mivora"); // left by an older version
-    SetExtensionAssociation(u".ozu", false, true, true, false);
+    SetExtensionAssociation(u".ozu", {.shellExt = true, .family = true});
     EXPECT_EQ(GetString(HKCR, ".o05", ""), "SplitTool");
     EXPECT_EQ(GetString(HKCR, ".o42", ""), "SplitTool");
     EXPECT_TRUE(KeyExists(HKCR, ".o43"));
@@ -304,13 +304,13 @@ TEST_F(Associations, ReleaseLeavesVolumeExtensionsOfOtherProgramsAlone) {
 
 TEST_F(Associations, ExtensionTakenOverByAnotherProgramIsLeftAlone) {
     SetString(HKCR, ".cab", "", "CabFolder");
-    SetExtensionAssociation(u".cab", true, true, false, false);
+    SetExtensionAssociation(u".cab", {.selected = true, .shellExt = true});
     EXPECT_EQ(GetString(HKCR, ".cab", ""), "Mivora");
     SetString(HKCR, ".cab", "", "OtherCab");
     SetString(HKCR, ".zip", "", "OtherZip"); // never ours: no backup at all
     SetString(HKCR, ".zip\\ShellNew", "Data", "x");
 
-    SetExtensionAssociation(u".cab", false, true, false, false);
+    SetExtensionAssociation(u".cab", {.shellExt = true});
     EXPECT_EQ(GetString(HKCR, ".cab", ""), "OtherCab");
     AssociateArchiveTypes(IntegrationOptions{});
     EXPECT_EQ(GetString(HKCR, ".cab", ""), "OtherCab");
@@ -323,8 +323,8 @@ TEST_F(Associations, ExtensionTakenOverByAnotherProgramIsLeftAlone) {
 // but nothing of ours (a template entry, volume extensions naming our class)
 // may be left behind in them.
 TEST_F(Associations, TakenOverTypesLoseOnlyWhatIsStillOurs) {
-    SetExtensionAssociation(u".zip", true, true, false, true);
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     SetString(HKCR, ".zip", "", "OtherZip");
     SetString(HKCR, ".ozu", "", "OtherArc");
     SetString(HKCR, ".ozu\\ShellNew", "NullFile", "");
@@ -348,7 +348,7 @@ TEST_F(Associations, BackupNamingOurOwnClassGivesAnEmptyClass) {
     SetString(HKCR, ".arj", "", "Mivora");
     SetDword(HKCU, BackupKey(".arj"), "Exist", 1);
     SetString(HKCU, BackupKey(".arj"), "Type", "mivora");
-    SetExtensionAssociation(u".arj", false, true, false, false);
+    SetExtensionAssociation(u".arj", {.shellExt = true});
     EXPECT_EQ(GetString(HKCR, ".arj", ""), "");
     EXPECT_TRUE(KeyExists(HKCR, ".arj")) << "the key existed before us";
 }
@@ -356,32 +356,32 @@ TEST_F(Associations, BackupNamingOurOwnClassGivesAnEmptyClass) {
 TEST_F(Associations, NewArchiveEntryFollowsShellExtAndTheMenuSwitch) {
     SetString(HKCR, ".ozu", "", "OldArc");
     SetString(HKCR, ".ozu\\ShellNew", "FileName", "old.ozu");
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     EXPECT_EQ(GetString(HKCR, ".ozu\\ShellNew", "FileName"), Staged(u"ozunew.dat"));
 
     // The user switched the "New" item off: the previous entry comes back
     // while the type stays ours.
     SetDword(HKCU, "Software\\Mivora\\Setup\\MenuItems", "NewOZU", 0);
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     EXPECT_EQ(GetString(HKCR, ".ozu", ""), "Mivora");
     EXPECT_EQ(GetString(HKCR, ".ozu\\ShellNew", "FileName"), "old.ozu");
 
     // Without the shell extension ZIP gets no template either.
-    SetExtensionAssociation(u".zip", true, false, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .zip = true});
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "Mivora.ZIP");
     EXPECT_FALSE(KeyExists(HKCR, ".zip\\ShellNew"));
     EXPECT_FALSE(program_.ReadFile(u"zipnew.dat"));
     // NewOZU does not switch off ZIP's entry.
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_TRUE(KeyExists(HKCR, ".zip\\ShellNew"));
 }
 
 TEST_F(Associations, TemplateOfTheWrongSizeIsRewrittenOneOfTheRightSizeTrusted) {
     program_.PutFile(u"zipnew.dat", std::string(23, 'x'));
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(program_.ReadFile(u"zipnew.dat"), std::string("PK\x05\x06", 4) + std::string(18, 0));
     program_.PutFile(u"ozunew.dat", std::string(24, 'y'));
-    SetExtensionAssociation(u".ozu", true, true, true, false);
+    SetExtensionAssociation(u".ozu", {.selected = true, .shellExt = true, .family = true});
     EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(24, 'y'));
 }
 
@@ -391,7 +391,7 @@ TEST_F(Associations, ALinkAtATemplateNameIsNotWrittenThrough) {
     if (!test::MakeLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))), std::wstring(W(victim))))
         GTEST_SKIP() << "no symbolic links here";
 
-    SetExtensionAssociation(u".zip", true, true, false, true);
+    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
 
     EXPECT_EQ(program_.ReadFile(u"victim.txt"), std::string(23, 'v'));
     test::RemoveLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))));

@@ -120,7 +120,7 @@ protected:
 TEST_F(ShellExtensionTest, SetupRegistersTheExtensionsOfThisWindowsShape) {
     program_.PutFile(u"ozuext.dll", "MZ");
     program_.PutFile(u"ozuext64.dll", "MZ");
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
     const std::vector<Extension> extensions = ExpectedExtensions(program_);
     for (const Extension& ext : extensions) {
@@ -161,7 +161,7 @@ TEST_F(ShellExtensionTest, SetupRegistersTheExtensionsOfThisWindowsShape) {
 }
 
 TEST_F(ShellExtensionTest, SetupListsEveryArchiveTypeAsACapability) {
-    RegisterShellExtension(false, WithShellExt(false));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(false));
 
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Mivora"),
               "Software\\Mivora\\Capabilities");
@@ -185,7 +185,7 @@ TEST_F(ShellExtensionTest, SetupListsEveryArchiveTypeAsACapability) {
 }
 
 TEST_F(ShellExtensionTest, MissingDllsLeaveTheClassesUnregisteredButWriteTheHandlers) {
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
     for (const Extension& ext : ExpectedExtensions(program_)) {
         for (REGSAM view : kViews) {
@@ -200,7 +200,7 @@ TEST_F(ShellExtensionTest, MissingDllsLeaveTheClassesUnregisteredButWriteTheHand
 TEST_F(ShellExtensionTest, SetupWithoutShellExtensionRemovesBothExtensionsInBothViews) {
     program_.PutFile(u"ozuext.dll", "MZ");
     program_.PutFile(u"ozuext64.dll", "MZ");
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
     // Handlers of earlier versions, and one that belongs to another program.
     const std::vector<Extension> extensions = ExpectedExtensions(program_);
     for (const Extension& ext : extensions) {
@@ -211,7 +211,7 @@ TEST_F(ShellExtensionTest, SetupWithoutShellExtensionRemovesBothExtensionsInBoth
     }
     SetString(HKEY_CLASSES_ROOT, "*\\shellex\\ContextMenuHandlers\\Other", "", "{other}");
 
-    RegisterShellExtension(false, WithShellExt(false));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(false));
 
     for (const Extension& ext : extensions) {
         SCOPED_TRACE(ext.clsid);
@@ -237,9 +237,9 @@ TEST_F(ShellExtensionTest, UninstallLeavesNothingOfOursInEitherView) {
     program_.PutFile(u"ozuext64.dll", "MZ");
     SetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Other", "Software\\Other\\Capabilities");
     SetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32", "C:\\Mivora\\Mivora.exe");
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
-    RegisterShellExtension(true, IntegrationOptions{});
+    RegisterShellExtension(ShellRegistration::Remove, IntegrationOptions{});
 
     for (const Extension& ext : ExpectedExtensions(program_)) {
         SCOPED_TRACE(ext.clsid);
@@ -260,7 +260,7 @@ TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilitiesButUninstallStillClearsThe
     ASSERT_EQ(WindowsVersion(), 0x0501u);
     SetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32", "C:\\Mivora\\Mivora.exe");
 
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
     EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Mivora").has_value());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCapabilities));
@@ -268,18 +268,18 @@ TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilitiesButUninstallStillClearsThe
         EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, kNamedHandlers[0] + ext.handlerName, ""), ext.clsid);
     }
 
-    RegisterShellExtension(true, IntegrationOptions{});
+    RegisterShellExtension(ShellRegistration::Remove, IntegrationOptions{});
 
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
 }
 
 TEST_F(ShellExtensionTest, AClassKeyThatAnotherProgramExtendedStays) {
     program_.PutFile(u"ozuext.dll", "MZ");
-    RegisterShellExtension(false, WithShellExt(true));
+    RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
     SetString(HKEY_CLASSES_ROOT, "CLSID\\" + kClsid32 + "\\Implemented Categories", "", "",
               KEY_WOW64_32KEY);
 
-    RegisterShellExtension(true, IntegrationOptions{});
+    RegisterShellExtension(ShellRegistration::Remove, IntegrationOptions{});
 
     // Our own subkey goes; the class key holding the foreign one stays.
     EXPECT_FALSE(

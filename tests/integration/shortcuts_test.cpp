@@ -14,7 +14,7 @@
 #include "base/system_info.h"
 #include "registry_test_support.h"
 #include "support/links.h"
-#include "../res/resource.h"
+#include "res/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -139,7 +139,7 @@ TEST_F(PortableStore, KeysAreEntryPrefixes) {
     EXPECT_EQ(settings.Find(u"HKLM\\Setup\\A"), u"4");
 
     // The empty key of a root is every entry of that root.
-    DeleteRegTree(HKEY_LOCAL_MACHINE, u"");
+    DeleteSettingsRoot(HKEY_LOCAL_MACHINE);
     EXPECT_FALSE(settings.Find(u"HKLM\\Setup\\A").has_value());
     EXPECT_EQ(settings.Find(u"HKCU\\SetupX\\C"), u"3");
     EXPECT_TRUE(settings.Find(u"Global\\Integration").has_value());

@@ -72,7 +72,7 @@ std::string QueryWithRegExe(const wchar_t* view) {
 
 TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
     {
-        RegistryView64Scope view64;
+        RegistryView64Scope view64(true);
         EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", u"sixty-four"), 0);
         EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 64), 0);
         std::u16string out;
@@ -111,7 +111,7 @@ TEST_F(RegistryView, ExistenceTestsAndDeletionsStayInTheDefaultView) {
     }
     SetString(HKEY_LOCAL_MACHINE, kPath, L"Value", L"x", KEY_WOW64_64KEY);
     SetString(HKEY_LOCAL_MACHINE, kPath + L"\\Sub", L"Value", L"x", KEY_WOW64_64KEY);
-    RegistryView64Scope view64;
+    RegistryView64Scope view64(true);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey));
     DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value");
     DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);

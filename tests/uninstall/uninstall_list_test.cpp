@@ -50,14 +50,6 @@ TEST(ListFile, EmptyFileHasNoEntries) {
     EXPECT_TRUE(AllEntries(list.get()).empty());
 }
 
-TEST(ProgramFolder, CutAtTheLastBackslashKeepingADriveRoot) {
-    EXPECT_EQ(ProgramFolderOf(u"C:\\Program Files\\Mivora\\uninstall.exe"),
-              u"C:\\Program Files\\Mivora");
-    EXPECT_EQ(ProgramFolderOf(u"D:\\uninstall.exe"), u"D:\\");
-    EXPECT_EQ(ProgramFolderOf(u"\\\\server\\share\\uninstall.exe"), u"\\\\server\\share");
-    EXPECT_EQ(ProgramFolderOf(u"uninstall.exe"), u"");
-}
-
 const std::u16string kFolder = u"C:\\Program Files\\Mivora\\";
 
 std::optional<std::u16string> Resolve(std::u16string_view entry) {

@@ -23,7 +23,7 @@
 #include "control/switches.h"
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
-#include "resource.h"
+#include "res/resource.h"
 #include "staging.h"
 #include "support/links.h"
 

@@ -1,0 +1,92 @@
+#include "base/run_log.h"
+
+#include <windows.h>
+
+#include "base/scoped_handle.h"
+#include "base/win32_text.h"
+
+namespace ozu {
+namespace {
+
+constexpr size_t kLogDataLength = 200;
+
+FileHandle& LogFile() {
+    static FileHandle file;
+    return file;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string Utf8(std::u16string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const wchar_t* source = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    const int bytes =
+        ::WideCharToMultiByte(CP_UTF8, 0, source, length, nullptr, 0, nullptr, nullptr);
+    std::string result(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, source, length, result.data(), bytes, nullptr, nullptr);
+    return result;
+}
+
+} // namespace
+
+bool OpenRunLog(std::u16string_view path) {
+    FileHandle& log = LogFile();
+    // Appended to by every run; others may read it meanwhile.
+    log.Reset(::CreateFileW(W(std::u16string(path)), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log) {
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(log.Get(), &size) && size.QuadPart == 0) {
+        WriteAll(log.Get(), "\xEF\xBB\xBF");
+    }
+    return true;
+}
+
+void CloseRunLog() {
+    LogFile().Reset();
+}
+
+bool RunLogActive() {
+    return LogFile().IsValid();
+}
+
+void LogLine(std::u16string_view text) {
+    FileHandle& log = LogFile();
+    if (!log) {
+        return;
+    }
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    std::u16string line = FormatText(32, u"%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth,
+                                     now.wDay, now.wHour, now.wMinute, now.wSecond);
+    line.append(text.substr(0, kLogLineCapacity));
+    line += u"\r\n";
+    if (!WriteAll(log.Get(), Utf8(line))) {
+        log.Reset(); // a full or failing disk: the run goes on without its log
+    }
+}
+
+std::u16string LogData(std::u16string_view data) {
+    std::u16string shown(data.substr(0, kLogDataLength));
+    for (char16_t& c : shown) {
+        if (c < 0x20) {
+            c = u'?';
+        }
+    }
+    if (data.size() > kLogDataLength) {
+        shown += u"...";
+    }
+    return shown;
+}
+
+} // namespace ozu

@@ -1,0 +1,41 @@
+// The run log that an administrator asks for with /log: what the program
+// changed and what it decided, one line per event, each beginning with the
+// local time to the second. The file is UTF-8 (with a byte-order mark when the
+// program creates it) and is appended to; every line is written at once, so a
+// run that ends abruptly loses nothing it logged. A log that cannot be opened
+// or written never changes the run.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "base/format.h"
+
+namespace ozu {
+
+// Lines are cut to this many characters; long registry data is shortened
+// before that (see LogData).
+inline constexpr size_t kLogLineCapacity = 1024;
+
+// Opens the log file for appending; false (and no log) when it cannot.
+bool OpenRunLog(std::u16string_view path);
+void CloseRunLog();
+bool RunLogActive();
+
+// Writes one line; nothing while no log is open.
+void LogLine(std::u16string_view text);
+
+// Formats and writes one line; the arguments are formatted only while a log
+// is open, so a run without /log pays one test per event.
+template <typename... Args> void LogEvent(std::u16string_view format, const Args&... args) {
+    if (RunLogActive()) {
+        LogLine(FormatText(kLogLineCapacity, format, args...));
+    }
+}
+
+// Data as it appears in the log: at most 200 characters, longer data cut
+// with "...", and control characters shown as "?".
+std::u16string LogData(std::u16string_view data);
+
+} // namespace ozu
