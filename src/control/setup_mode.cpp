@@ -37,7 +37,7 @@ void OpenProgramGroup(const std::u16string& group) {
 
 } // namespace
 
-void RunSetupMode() {
+RunReport RunSetupMode() {
     const Switches& switches = TheSwitches();
     SetupDialogContext setup{};
     setup.silent = switches.SilentMode;
@@ -48,13 +48,14 @@ void RunSetupMode() {
         // Cancelled (or the dialog could not be shown): nothing was written,
         // and the installer learns it from the exit code.
         ExitCode() = 1;
-        return;
+        return {RunOutcome::Cancelled};
     }
     if (!switches.MsiMode) {
         RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
         ShowNoticeFor32BitEdition();
     }
     OpenProgramGroup(setup.programGroupPath);
+    return {setup.integrationApplied ? RunOutcome::Done : RunOutcome::Failed};
 }
 
 } // namespace ozu

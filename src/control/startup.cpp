@@ -5,13 +5,17 @@
 #include <string>
 
 #include "base/com_ptr.h"
+#include "base/file_system.h"
+#include "base/run_log.h"
 #include "base/scoped_handle.h"
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "control/app_state.h"
 #include "control/switches.h"
 #include "control/uninstall.h"
+#include "integration/app_registration.h"
 #include "localization/localized_strings.h"
+#include "settings/portable_settings.h"
 
 namespace ozu {
 namespace {
@@ -29,6 +33,55 @@ HICON LoadProgramIcon() {
     if (icon == nullptr && ResourceModule() != ProgramInstance())
         icon = LoadIconW(ProgramInstance(), L"OZUICON");
     return icon;
+}
+
+bool IsElevated(bool& known) {
+    KernelHandle token;
+    HANDLE opened = nullptr;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    known = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened) &&
+            (token.Reset(opened),
+             GetTokenInformation(opened, TokenElevation, &elevation, sizeof elevation, &size));
+    return known && elevation.TokenIsElevated != 0;
+}
+
+std::u16string_view YesNo(bool value) {
+    return value ? u"yes" : u"no";
+}
+
+// Opens the log that /log asks for and writes what an administrator needs to
+// know about the run before its first change.
+void StartRunLog(std::u16string_view mode) {
+    const std::optional<std::u16string>& requested = TheSwitches().LogPath;
+    if (!requested) {
+        return;
+    }
+    std::u16string path = *requested;
+    if (path.empty()) {
+        // A link planted in the temporary folder is not written through.
+        const std::u16string temp = UserTempFolder();
+        path = temp + u"Mivora-uninstall.log";
+        if (temp.empty() || TrustedFolder(temp).Inspect(path) == DiskEntry::Link ||
+            TrustedFolder(temp).Inspect(path) == DiskEntry::Folder) {
+            return;
+        }
+    }
+    if (!OpenRunLog(path)) {
+        return;
+    }
+    const unsigned version = WindowsVersion();
+    bool elevationKnown = false;
+    const bool elevated = IsElevated(elevationKnown);
+    PortableSettings& portable = PortableSettings::Instance();
+    portable.Load();
+    LogEvent(u"Mivora uninstall %d.%02d: %s", kProductVersionMajor, kProductVersionMinor, mode);
+    LogEvent(u"command line: %s", U(GetCommandLineW()));
+    LogEvent(u"sfxcmd: %s", ReadSfxCommand());
+    LogEvent(u"Windows %u.%u, WOW64 %s, elevated %s", version >> 8, version & 0xFF,
+             YesNo(RunningUnderWow64()), elevationKnown ? YesNo(elevated) : u"unknown");
+    LogEvent(u"portable settings file: %s",
+             portable.IsLoaded() ? std::u16string_view(portable.FilePath()) : u"none");
 }
 
 } // namespace
@@ -69,11 +122,20 @@ int RunProgram(HINSTANCE instance) {
 
         // /setup always wins over uninstalling: the command-line pass never
         // asks for both.
+        StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");
+        RunReport report;
         if (setupRequested)
-            RunSetupMode();
+            report = RunSetupMode();
         else if (uninstallRequested)
-            static_cast<void>(RunUninstall());
+            report = RunUninstall();
         // Neither: what the switches asked for (a pause, a notice) is done.
+        if (TheSwitches().ExitCodes)
+            ExitCode() = DeploymentExitCode(report.outcome);
+        LogEvent(u"result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
+                 u"refused %u",
+                 ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
+                 report.scheduled, report.refused);
+        CloseRunLog();
     }
     return ExitCode();
 }

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "control/run_report.h"
+
 namespace ozu {
 
 // The whole run of the program: prepares the process, reads the switches from
@@ -20,6 +22,6 @@ std::u16string ReadSfxCommand();
 // Setup mode: the setup dialog, then (unless a package installer runs it) the
 // completion dialog and the 32-bit notice, then the new program group is
 // opened. Uninstall mode is RunUninstall (control/uninstall.h).
-void RunSetupMode();
+RunReport RunSetupMode();
 
 } // namespace ozu

@@ -12,6 +12,7 @@
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "base/paths.h"
 #include "base/system_text.h"
 #include "base/text.h"
@@ -46,6 +47,10 @@ struct UninstallRun {
     std::u16string programFolder; // with its trailing backslash
     std::optional<TrustedFolder> installation;
     bool rebootPending = false;
+    // Refusals and files in use are counted, logged and scheduled in the
+    // first reading only; later readings meet the same entries again.
+    bool firstReading = true;
+    RunReport report;
 };
 
 // A file that can't be deleted now (in use) moves out of the way to a free
@@ -54,8 +59,16 @@ struct UninstallRun {
 // to the batch file and to the end of the procedure. Only a file that really
 // is scheduled is promised away in the restart notice.
 void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
+    if (!run.firstReading) {
+        return;
+    }
     std::u16string_view name = NameOf(path);
-    if (SameNameNoCase(name, NameOf(run.programPath)) || SameNameNoCase(name, kListFileName)) {
+    if (SameNameNoCase(name, NameOf(run.programPath))) {
+        LogEvent(u"file kept for the batch file (the running program): %s", path);
+        return;
+    }
+    if (SameNameNoCase(name, kListFileName)) {
+        LogEvent(u"file kept until the end (the list file): %s", path);
         return;
     }
     std::u16string target = FindFreeTempName(path, PathExists);
@@ -64,8 +77,23 @@ void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
     }
     if (MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         run.rebootPending = true;
-    } else if (target != path) {
+        ++run.report.scheduled;
+        LogEvent(u"file in use, renamed to %s and scheduled for deletion at restart: %s", target,
+                 path);
+        return;
+    }
+    const DWORD error = GetLastError();
+    if (target != path) {
         MoveFileW(W(target), W(path)); // it stays, under its own name
+    }
+    LogEvent(u"file kept: in use, and it could not be scheduled for deletion at restart (%u): %s",
+             error, path);
+}
+
+void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& run) {
+    if (run.firstReading) {
+        ++run.report.refused;
+        LogEvent(u"entry refused (%s): %s", why, entry);
     }
 }
 
@@ -93,16 +121,26 @@ bool RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
     switch (InspectEntry(run, path, attributes)) {
     case DiskEntry::Folder:
         // A folder goes only once it is empty; a later reading tries again.
-        return RemoveDirectoryW(W(path)) != FALSE;
-    case DiskEntry::File:
-        if (DeleteFileW(W(path))) {
-            return true;
+        if (!RemoveDirectoryW(W(path))) {
+            return false;
         }
-        ScheduleLockedFile(path, run);
+        LogEvent(u"folder removed: %s", path);
+        break;
+    case DiskEntry::File:
+        if (!DeleteFileW(W(path))) {
+            ScheduleLockedFile(path, run);
+            return false;
+        }
+        LogEvent(u"file deleted: %s", path);
+        break;
+    case DiskEntry::Link:
+        Refuse(u"a link, or reached through one", path, run);
         return false;
     default:
         return false;
     }
+    ++run.report.deleted;
+    return true;
 }
 
 // One reading of the list file from its start; returns how many entries it
@@ -115,14 +153,18 @@ int RemoveListedEntries(std::FILE* list, UninstallRun& run) {
     std::rewind(list);
     while (ReadListEntry(list, entry)) {
         std::u16string full = run.programFolder + AnsiToWide(entry);
-        if (full.size() >= kPathCapacity) {
-            continue; // cut to the path capacity it would name something else
+        // Cut to the path capacity it would name something else.
+        std::optional<std::u16string> path;
+        if (full.size() < kPathCapacity) {
+            path = ResolveInsideFolder(run.programFolder, full);
         }
-        std::optional<std::u16string> path = ResolveInsideFolder(run.programFolder, full);
-        if (path && RemoveListedEntry(*path, run)) {
+        if (!path) {
+            Refuse(u"not a plain path inside the installation", full, run);
+        } else if (RemoveListedEntry(*path, run)) {
             ++removed;
         }
     }
+    run.firstReading = false;
     return removed;
 }
 
@@ -242,11 +284,11 @@ bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
-int RunUninstall() {
+RunReport RunUninstall() {
     UninstallRun run;
     run.programPath = ProgramPath();
     if (run.programPath.find(u'\\') == std::u16string::npos) {
-        return 0;
+        return {RunOutcome::Failed};
     }
     run.programFolder = ProgramFolder();
     SetCurrentDirectoryW(W(run.programFolder));
@@ -256,7 +298,7 @@ int RunUninstall() {
     if (!silent && ShowMessageBox(nullptr, GetLocalizedString(IDS_CONTINUEUNINSTALL),
                                   GetLocalizedString(IDS_UNINSTALLOZU),
                                   MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
-        return 0;
+        return {RunOutcome::Cancelled};
     }
 
     FileStream list = OpenStream(kListFileName, u"rb");
@@ -266,7 +308,7 @@ int RunUninstall() {
             nullptr,
             FormatText(kListErrorCapacity, GetLocalizedString(IDS_CANNOTOPENLIST), kListFileName),
             GetLocalizedString(IDS_UNINSTALLOZU), MB_ICONERROR | MB_SETFOREGROUND);
-        return 0;
+        return {RunOutcome::Failed};
     }
 
     const std::u16string rebootText = SavedText(IDS_REBOOTREQUIRED);
@@ -275,7 +317,7 @@ int RunUninstall() {
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {
-        return 0; // the package installer removes the files it installed
+        return {}; // the package installer removes the files it installed
     }
 
     run.installation.emplace(run.programFolder);
@@ -292,20 +334,28 @@ int RunUninstall() {
     const std::u16string folderText = CurrentFolder();
     if (run.rebootPending && !silent) {
         ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
-        if (SameNameNoCase(NameOf(folderText), kProgramFolderName)) {
-            MoveFileExW(W(folderText), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        if (SameNameNoCase(NameOf(folderText), kProgramFolderName) &&
+            MoveFileExW(W(folderText), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+            LogEvent(u"folder scheduled for removal at restart: %s", folderText);
         }
     }
+    run.report.outcome = run.rebootPending ? RunOutcome::RestartNeeded : RunOutcome::Done;
 
     std::u16string tempFolder = UserTempFolder();
-    if (tempFolder.empty()) {
-        return 0;
-    }
     const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    if (!WriteBatchFile(batchPath, run, folderText)) {
-        return 0;
+    if (tempFolder.empty() || !WriteBatchFile(batchPath, run, folderText)) {
+        LogEvent(u"the batch file could not be created: %s", batchPath);
+        run.report.outcome = RunOutcome::Failed;
+        return run.report;
     }
-    return StartBatchFile(batchPath) ? 1 : 0;
+    LogEvent(u"batch file written: %s", batchPath);
+    if (!StartBatchFile(batchPath)) {
+        LogEvent(u"the command interpreter could not be started (%u)", GetLastError());
+        run.report.outcome = RunOutcome::Failed;
+        return run.report;
+    }
+    LogEvent(u"command interpreter started; it removes the program and its folder");
+    return run.report;
 }
 
 } // namespace ozu

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "control/run_report.h"
+
 namespace ozu {
 
 // The installation's list of installed files, in the program folder.
@@ -16,9 +18,9 @@ inline constexpr std::u16string_view kBatchFileName = u"Uninstall_Ozu.Bat";
 // The program folder is scheduled for removal at restart only under this name.
 inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 
-// The whole procedure. Returns nonzero when the batch file was started; the
-// caller ignores the result.
-int RunUninstall();
+// The whole procedure, and how it ended: cancelled (No), failed (no list file,
+// no batch file or no interpreter), done, or done with a restart needed.
+RunReport RunUninstall();
 
 // Writes one line of the batch file in the console's (OEM) code page, which
 // is what the command interpreter reads batch files in. A line with a

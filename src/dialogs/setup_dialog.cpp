@@ -106,7 +106,8 @@ void OnInit(HWND dialog, SetupDialogState& state) {
 void OnOk(HWND dialog, SetupDialogState& state) {
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ReadOptions(dialog, state.options);
-    ConfirmSetup(state.options, &state.context->programGroupPath, state.context->msiMode);
+    state.context->integrationApplied =
+        ConfirmSetup(state.options, &state.context->programGroupPath, state.context->msiMode);
     SetCursor(previous);
     EndDialog(dialog, 1);
 }

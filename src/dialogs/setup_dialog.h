@@ -16,6 +16,7 @@ struct SetupDialogContext {
     std::u16string initOptionsText;  // the /init text, applied over the stored choices
     HICON icon = nullptr;            // the dialog's large icon, or none
     std::u16string programGroupPath; // out: the program group folder that OK created
+    bool integrationApplied = false; // out: OK wrote the integration (false without the rights)
 };
 
 // Shows the dialog. 1 when the user confirmed and the integration was written;

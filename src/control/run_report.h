@@ -1,0 +1,35 @@
+// How a mode's run ended, as the exit code and the run log tell it.
+#pragma once
+
+namespace ozu {
+
+enum class RunOutcome {
+    Done,
+    Cancelled,     // the user said no (the setup dialog's Cancel, No to the question)
+    Failed,        // the integration could not be written, or the files not removed
+    RestartNeeded, // done, but files go only at the next restart
+};
+
+struct RunReport {
+    RunOutcome outcome = RunOutcome::Done;
+    unsigned deleted = 0;   // listed files and folders removed
+    unsigned scheduled = 0; // listed files scheduled for deletion at restart
+    unsigned refused = 0;   // listed entries outside the installation or behind a link
+};
+
+// The exit codes that deployment tools understand (/exitcodes): 0 done, 1602
+// cancelled, 1603 failed, 3010 done with a restart needed.
+constexpr int DeploymentExitCode(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Cancelled:
+        return 1602;
+    case RunOutcome::Failed:
+        return 1603;
+    case RunOutcome::RestartNeeded:
+        return 3010;
+    default:
+        return 0;
+    }
+}
+
+} // namespace ozu
