@@ -53,6 +53,8 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     bool newFile_ = false;
     bool truncatedAfterReadError_ = false;
+    // The handle came from the name as given, not from its extended-length form.
+    bool byPlainName_ = false;
     std::u16string fileName_;
 };
 
