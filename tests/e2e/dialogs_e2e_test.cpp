@@ -3,6 +3,7 @@
 // templates, and the /warning notice.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -41,14 +42,8 @@ std::wstring Describe(const DriverResult& result) {
 
 std::set<std::wstring> FilesIn(const std::wstring& folder) {
     std::set<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        names.insert(data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().wstring());
     return names;
 }
 
