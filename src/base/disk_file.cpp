@@ -11,15 +11,23 @@ namespace {
 
 constexpr int64_t k4GiB = int64_t{1} << 32;
 
+// The system drops a trailing dot or space from a plain name; the
+// extended-length form keeps it.
+bool EndsInDotOrSpace(std::u16string_view name) {
+    return !name.empty() && (name.back() == u'.' || name.back() == u' ');
+}
+
 // CreateFileW with the name as given and, when that fails (or is skipped),
-// with its extended-length form.
+// with its extended-length form. byPlainName tells which of them gave the
+// handle.
 HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DWORD share,
-                       DWORD disposition, DWORD flags) {
+                       DWORD disposition, DWORD flags, bool& byPlainName) {
     HANDLE handle = INVALID_HANDLE_VALUE;
     if (tryPlain) {
         const std::u16string plain(name);
         handle = ::CreateFileW(W(plain), access, share, nullptr, disposition, flags, nullptr);
     }
+    byPlainName = handle != INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = ::GetLastError();
         std::u16string extended;
@@ -58,14 +66,16 @@ bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     if (mode & FileModeOpenShared) {
         share |= FILE_SHARE_WRITE;
     }
-    HANDLE handle =
-        CreateWithRetry(name, true, access, share, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
+    bool byPlainName = false;
+    HANDLE handle = CreateWithRetry(name, true, access, share, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, byPlainName);
     newFile_ = false;
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
     handle_ = handle;
     fileName_ = Truncate(std::u16string(name), kPathCapacity);
+    byPlainName_ = byPlainName;
     truncatedAfterReadError_ = false;
     return true;
 }
@@ -74,11 +84,8 @@ bool DiskFile::Create(std::u16string_view name, unsigned mode) {
     Close();
     const DWORD access = (mode & FileModeWrite) ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
     const DWORD share = (mode & FileModeShareRead) ? FILE_SHARE_READ : 0;
-    // The system drops a trailing dot or space from a plain name; the
-    // extended-length form keeps it.
-    const bool special = !name.empty() && (name.back() == u'.' || name.back() == u' ');
-    const bool tryPlain = !special || (mode & FileModeKeepSpecialNames) != 0;
-    HANDLE handle = CreateWithRetry(name, tryPlain, access, share, CREATE_ALWAYS, 0);
+    const bool tryPlain = !EndsInDotOrSpace(name) || (mode & FileModeKeepSpecialNames) != 0;
+    HANDLE handle = CreateWithRetry(name, tryPlain, access, share, CREATE_ALWAYS, 0, byPlainName_);
     if (handle != INVALID_HANDLE_VALUE) {
         handle_ = handle;
         truncatedAfterReadError_ = false;
@@ -203,6 +210,14 @@ int64_t DiskFile::FileLength() {
 
 bool DiskFile::Delete() {
     Close();
+    // Our file was made or opened under the extended-length form of a name
+    // that ends in a dot or a space: the plain name would be taken as the
+    // name without it, another file, so it is not used.
+    if (!byPlainName_ && EndsInDotOrSpace(fileName_)) {
+        std::u16string extended;
+        return ToExtendedLengthPath(fileName_, extended, kPathCapacity) &&
+               ::DeleteFileW(W(extended));
+    }
     return RemoveFile(fileName_);
 }
 

@@ -44,6 +44,8 @@ public:
     bool Delete();
     virtual bool IsOpened() const { return handle_ != INVALID_HANDLE_VALUE; }
 
+    // A read failed since the last Open: what was read is not the whole file.
+    bool ReadFailed() const { return truncatedAfterReadError_; }
     const std::u16string& FileName() const { return fileName_; }
     HANDLE Handle() const { return handle_; }
 
@@ -53,6 +55,8 @@ private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     bool newFile_ = false;
     bool truncatedAfterReadError_ = false;
+    // The handle came from the name as given, not from its extended-length form.
+    bool byPlainName_ = false;
     std::u16string fileName_;
 };
 

@@ -135,10 +135,10 @@ bool Utf8ToWide(std::string_view text, std::u16string& out, size_t capacity) {
     return result;
 }
 
-std::u16string DecodeText(const uint8_t* bytes, size_t size) {
+std::u16string DecodeText(const uint8_t* bytes, size_t size, bool* whole) {
     std::u16string text;
-    switch (DetectTextEncoding(bytes, size)) {
-    case TextEncoding::Utf16: {
+    const TextEncoding encoding = DetectTextEncoding(bytes, size);
+    if (encoding == TextEncoding::Utf16) {
         const bool littleEndian = bytes[0] == 0xFF;
         const size_t end = size & ~size_t{1}; // a last odd byte is ignored
         text.reserve(size / 2);
@@ -152,16 +152,26 @@ std::u16string DecodeText(const uint8_t* bytes, size_t size) {
         }
         return text;
     }
-    case TextEncoding::Utf8:
+    if (encoding == TextEncoding::Utf8) {
         // A sequence that the detection accepted but the decoder does not (five
-        // and six bytes) ends the text there.
-        Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes) + 3, size - 3), text,
-                   size + 1);
+        // and six bytes) ends the text there; one beyond U+10FFFF is left out.
+        if (!Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes) + 3, size - 3), text,
+                        size + 1) &&
+            whole != nullptr) {
+            *whole = false;
+        }
         return text;
-    case TextEncoding::Default:
-        break;
     }
-    std::string_view ansi(reinterpret_cast<const char*>(bytes), size);
+    // A byte-order mark is never text, also where the bytes after it are
+    // read as ANSI text after all: its characters would spoil the first line.
+    size_t mark = 0;
+    if (size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+        mark = 3;
+    } else if (size >= 2 &&
+               ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+        mark = 2;
+    }
+    std::string_view ansi(reinterpret_cast<const char*>(bytes) + mark, size - mark);
     size_t zero = ansi.find('\0');
     if (zero != std::string_view::npos) {
         ansi = ansi.substr(0, zero);

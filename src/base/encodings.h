@@ -30,8 +30,11 @@ bool Utf8ToWide(std::string_view text, std::u16string& out, size_t capacity);
 
 // The bytes of a whole text file as wide text, by the detected encoding: the
 // ANSI code page, UTF-16 after its mark (little- or big-endian, a last odd byte
-// ignored), or UTF-8 after its mark. The text ends at the first zero character.
-std::u16string DecodeText(const uint8_t* bytes, size_t size);
+// ignored), or UTF-8 after its mark. A byte-order mark never becomes text,
+// also where what follows it is read as ANSI text. The text ends at the first
+// zero character. `whole`, when given, is set to false when UTF-8 did not
+// decode completely (the text then lacks what could not be decoded).
+std::u16string DecodeText(const uint8_t* bytes, size_t size, bool* whole = nullptr);
 
 // Adds every non-empty line of the text to the list. CR, LF and any mix of
 // them end a line; blanks and tabs at a line's end are removed; the text ends

@@ -2,6 +2,8 @@
 
 #include "base/text.h"
 
+#include <algorithm>
+
 namespace ozu {
 
 namespace {
@@ -118,31 +120,37 @@ bool ToExtendedLengthPath(std::u16string_view path, std::u16string_view currentF
     }
 
     // Relative: resolved against the current folder, which the system reports
-    // in at most 2047 characters.
+    // in at most 2047 characters, and then made absolute like any other path.
     if (currentFolder.empty() || currentFolder.size() >= kPathCapacity) {
         return false;
     }
-    if (IsSeparator(path[0])) {
-        // From the root of the current drive.
-        if (capacity <= n + 6 || currentFolder.size() < 2) {
+    std::u16string full(currentFolder);
+    if (IsDriveSpec(path)) {
+        // "C:file" lies in drive C:'s own current folder. Only the current
+        // drive's folder is known here; appended to another folder, "C:file"
+        // would name a stream of a file "C".
+        if (!IsDriveSpec(full) || UpperChar(path[0]) != UpperChar(full[0])) {
             return false;
         }
-        result += currentFolder.substr(0, 2);
-        result += path;
+        path.remove_prefix(2);
+    }
+    if (!path.empty() && IsSeparator(path[0])) {
+        // From the root of the current drive ("D:") or share ("\\server\share").
+        size_t end = 2;
+        if (!IsDriveSpec(full)) {
+            for (int seen = 0; end < full.size() && !(IsSeparator(full[end]) && ++seen == 2);) {
+                ++end;
+            }
+        }
+        full.resize(std::min(end, full.size()));
     } else {
-        std::u16string folder(currentFolder);
-        EnsureTrailingSeparator(folder, kPathCapacity);
-        if (capacity <= folder.size() + n + 4) {
-            return false;
-        }
-        if (n >= 2 && path[0] == u'.' && IsSeparator(path[1])) {
+        EnsureTrailingSeparator(full, kPathCapacity);
+        if (path.size() >= 2 && path[0] == u'.' && IsSeparator(path[1])) {
             path.remove_prefix(2);
         }
-        result += folder;
-        result += path;
     }
-    out = std::move(result);
-    return true;
+    full += path;
+    return IsAbsolutePath(full) && ToExtendedLengthPath(full, {}, out, capacity);
 }
 
 } // namespace ozu

@@ -51,10 +51,11 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name,
                         size_t capacity = kPathCapacity);
 
 // The extended-length ("\\?\") form of a path. currentFolder is what the
-// system reports as the current folder (empty when that failed); it is used
-// only for relative paths. False, with out unchanged, when the path is empty,
-// the current folder is needed but missing, or the result would not fit the
-// capacity.
+// system reports as the current folder (empty when that failed), a drive or a
+// network folder; it is used only for relative paths. False, with out
+// unchanged, when the path is empty, the current folder is needed but missing,
+// the path is relative to another drive than the current one ("D:file"), or
+// the result would not fit the capacity.
 bool ToExtendedLengthPath(std::u16string_view path, std::u16string_view currentFolder,
                           std::u16string& out, size_t capacity = kPathCapacity);
 

@@ -3,6 +3,7 @@
 #include "base/text.h"
 
 #include <cstring>
+#include <string>
 
 namespace ozu {
 
@@ -19,11 +20,11 @@ void StringList::AddString(std::u16string_view text) {
     if (text.size() >= UINT32_MAX) {
         TheErrorHandler().MemoryError();
     }
-    storage_.Add(static_cast<uint32_t>(text.size()) + 1);
-    if (!text.empty()) {
-        std::memcpy(storage_.Data() + oldCount, text.data(), text.size() * sizeof(char16_t));
-    }
-    storage_[oldCount + text.size()] = u'\0';
+    // The text may be one that this list handed out, inside the storage that
+    // growing moves: copy it first.
+    const std::u16string copy(text);
+    storage_.Add(static_cast<uint32_t>(copy.size()) + 1);
+    std::memcpy(storage_.Data() + oldCount, copy.c_str(), (copy.size() + 1) * sizeof(char16_t));
     ++stringCount_;
 }
 

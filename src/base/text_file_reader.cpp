@@ -7,7 +7,7 @@
 
 namespace ozu {
 
-bool TextFileReader::Read(std::u16string_view fileName, StringList& list) {
+bool TextFileReader::Read(std::u16string_view fileName, StringList& list, bool* whole) {
     DiskFile file;
     if (!file.Open(fileName, 0)) {
         return false;
@@ -25,7 +25,10 @@ bool TextFileReader::Read(std::u16string_view fileName, StringList& list) {
         data.Add(static_cast<uint32_t>(got));
     }
     data.SetCount(total);
-    SplitLines(DecodeText(data.Data(), total), list);
+    if (file.ReadFailed() && whole != nullptr) {
+        *whole = false;
+    }
+    SplitLines(DecodeText(data.Data(), total, whole), list);
     file.Close();
     return true;
 }

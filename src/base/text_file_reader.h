@@ -10,8 +10,10 @@ class StringList;
 class TextFileReader {
 public:
     // Adds the file's non-empty lines to the list. False (list unchanged) when
-    // the file cannot be opened; a read error ends the data where it happened.
-    static bool Read(std::u16string_view fileName, StringList& list);
+    // the file cannot be opened. A read error ends the data where it happened;
+    // `whole`, when given, is then set to false, as it is when UTF-8 text did
+    // not decode completely.
+    static bool Read(std::u16string_view fileName, StringList& list, bool* whole = nullptr);
 };
 
 } // namespace ozu

@@ -63,6 +63,7 @@ const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable = {{
     {5123, "$SETUPDLG:IDC_SHELLICONS"},
     {5126, "$SETUPDLG:IDC_SETCONTEXTMENU"},
     {1, "$SETUPDLG:IDOK"},
+    {2, "$SETUPDLG:IDCANCEL"},
     {9, "$SETUPDLG:IDHELP"},
     {0, "$DONEDLG:SIZE"},
     {0, "$DONEDLG:CAPTION"},

@@ -76,15 +76,12 @@ constexpr size_t kMaxSectionNameChars = 79;
 } // namespace
 
 size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& encoding) {
-    if (size < kMarkerBlockOverlap) {
-        return kNoMarker;
-    }
-    for (size_t i = 0; i + kMarkerBlockOverlap <= size; ++i) {
+    for (size_t i = 0; i + kAnsiMarkerWindow <= size; ++i) {
         if (IsAnsiMarkerAt(data + i)) {
             encoding = LanguageEncoding::Ansi;
             return i;
         }
-        if (i + 2 * kMarkerBlockOverlap <= size && IsUtf16MarkerAt(data + i)) {
+        if (i + kUtf16MarkerWindow <= size && IsUtf16MarkerAt(data + i)) {
             encoding = LanguageEncoding::Utf16;
             return i;
         }
@@ -169,8 +166,8 @@ bool LanguageTable::LoadFrom(LanguageByteSource& source) {
             if (n < block.size()) {
                 return false;
             }
-            // Consecutive blocks overlap so that a marker across a block
-            // boundary is found.
+            // Consecutive blocks overlap, so that both forms are tested at
+            // every offset.
             position += static_cast<int64_t>(n - kMarkerBlockOverlap);
             if (!source.Seek(position)) {
                 return false;

@@ -22,7 +22,7 @@ struct LanguageKeyRow {
     std::string_view key;
 };
 
-inline constexpr size_t kLanguageKeyCount = 98;
+inline constexpr size_t kLanguageKeyCount = 99;
 extern const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable;
 
 // One translated text read from the file.
@@ -39,8 +39,13 @@ inline constexpr size_t kMaxValueChars = 65536;          // one value
 inline constexpr size_t kMaxTextChars = 1048576;         // decoded text that is parsed
 inline constexpr size_t kMaxLanguageFileBytes = 2097152; // file data read after the marker
 inline constexpr size_t kMarkerBlockBytes = 8192;        // marker search block
-inline constexpr size_t kMarkerBlockOverlap = 16;        // consecutive blocks overlap by this
-inline constexpr size_t kMaxMarkerBlocks = 256;          // blocks searched for the marker
+inline constexpr size_t kAnsiMarkerWindow = 16;  // bytes from an offset to test the 8-bit form
+inline constexpr size_t kUtf16MarkerWindow = 32; // ... and the UTF-16 form
+// Consecutive blocks overlap by the larger window, so that each form is tested
+// at every offset of the file: the offsets a block leaves untested for lack of
+// room are tested again at the start of the next one.
+inline constexpr size_t kMarkerBlockOverlap = kUtf16MarkerWindow;
+inline constexpr size_t kMaxMarkerBlocks = 256; // blocks searched for the marker
 
 inline constexpr size_t kNoCapacityLimit = std::numeric_limits<size_t>::max();
 
@@ -140,9 +145,9 @@ void ParseLanguageText(std::u16string_view text, std::vector<LanguageEntry>& ent
                        bool& rightToLeft);
 
 // Searches one block of bytes for the marker (two asterisks and the first
-// eleven characters of "*messages***") in 8-bit form and, where 32 bytes
-// remain, in UTF-16 little-endian form. Offsets 0 to size - 16 are tested;
-// returns the offset and sets `encoding`, or returns npos.
+// eleven characters of "*messages***") in 8-bit form where 16 bytes remain and
+// in UTF-16 little-endian form where 32 bytes remain; returns the offset and
+// sets `encoding`, or returns npos.
 inline constexpr size_t kNoMarker = std::numeric_limits<size_t>::max();
 size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& encoding);
 

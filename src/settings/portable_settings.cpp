@@ -147,9 +147,10 @@ bool PortableSettings::LoadFrom(std::u16string_view path) {
 }
 
 void PortableSettings::ReadFile() {
+    bool whole = true;
     try {
         StringList lines;
-        if (!TextFileReader::Read(path_, lines)) {
+        if (!TextFileReader::Read(path_, lines, &whole)) {
             return; // unreadable (or a folder): the registry alone
         }
         std::u16string_view line;
@@ -161,9 +162,11 @@ void PortableSettings::ReadFile() {
     } catch (...) {
         // Out of memory or any other failure while reading: keep what was
         // parsed so far, and record the memory error.
+        whole = false;
         TheErrorHandler().MemoryErrorReport();
     }
     loaded_ = true;
+    loadedWhole_ = whole;
     ReadGlobalFlags();
 }
 
@@ -267,7 +270,8 @@ void PortableSettings::ReadGlobalFlags() {
 }
 
 bool PortableSettings::Save() {
-    if (!loaded_ || !saveSettings_) {
+    // Part of a file, saved, would replace all of it.
+    if (!loaded_ || !loadedWhole_ || !saveSettings_) {
         return false;
     }
     return ReplaceFileContent(path_, entries_.Serialize());
@@ -276,6 +280,7 @@ bool PortableSettings::Save() {
 void PortableSettings::Clear() {
     loadAttempted_ = false;
     loaded_ = false;
+    loadedWhole_ = false;
     entries_.Clear();
     path_.clear();
     // Without a file the switches are on.

@@ -7,6 +7,10 @@
 // registry at all (Global\Integration) and whether changes are written back
 // (Global\SaveSettings).
 //
+// A file that was not read to its end (a read error, memory running out, text
+// that did not decode completely) serves what was read for this run, but is
+// never saved: the save would replace the whole file by that part of it.
+//
 // Saving at process exit: the single instance is a function-local static, and
 // its destructor saves the file and clears the entries after wWinMain has
 // returned (start-up needs to call nothing for that, but must leave wWinMain by
@@ -64,8 +68,8 @@ public:
     bool WriteNumber(HKEY root, std::u16string_view key, std::u16string_view valueName,
                      int64_t value);
 
-    // Writes the file when it was loaded and Global\SaveSettings allows it;
-    // false when nothing was written. On failure the old file is unchanged.
+    // Writes the file when it was loaded whole and Global\SaveSettings allows
+    // it; false when nothing was written. On failure the old file is unchanged.
     bool Save();
     // Frees the entries and lets the next request search for the file again.
     void Clear();
@@ -93,6 +97,7 @@ private:
     SettingsEntryList entries_;
     std::u16string path_;
     bool loaded_ = false;
+    bool loadedWhole_ = false; // read to its end: Save may replace it
     bool loadAttempted_ = false;
     bool appData_ = true;
     bool integration_ = true;

@@ -146,6 +146,22 @@ TEST_F(ContainersTest, StringListHandsOutStringsInOrder) {
     EXPECT_EQ(view, u"again");
 }
 
+TEST_F(ContainersTest, StringListAddsAStringItHandedOutWhileItGrows) {
+    StringList list;
+    list.AddString(u"a string of the list itself");
+    const char16_t* text = nullptr;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(list.GetString(text));
+        list.AddString(text); // read from the storage that this call grows
+    }
+    list.Rewind();
+    std::u16string_view view;
+    while (list.GetString(view)) {
+        ASSERT_EQ(view, u"a string of the list itself");
+    }
+    EXPECT_EQ(list.Count(), 201u);
+}
+
 TEST_F(ContainersTest, StringListWithManyStrings) {
     StringList list;
     for (int i = 0; i < 5000; ++i) {

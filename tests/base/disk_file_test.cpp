@@ -95,6 +95,25 @@ TEST_F(DiskFileTest, SharingFollowsTheOpenModes) {
     EXPECT_EQ(reader, INVALID_HANDLE_VALUE);
 }
 
+// The names in the folder as they are, trailing dots and spaces included.
+std::vector<std::u16string> NamesIn(const TempFolder& folder) {
+    WIN32_FIND_DATAW data;
+    std::u16string mask = u"\\\\?\\" + folder.Path() + u"\\*";
+    std::vector<std::u16string> names;
+    HANDLE find = ::FindFirstFileW(W(mask), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if (data.cFileName[0] != L'.' || (data.cFileName[1] != 0 && data.cFileName[1] != L'.')) {
+            names.emplace_back(U(data.cFileName));
+        }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST_F(DiskFileTest, CreateKeepsATrailingDotThroughTheExtendedForm) {
     const std::u16string path = temp_ / u"dotted.";
     {
@@ -103,17 +122,27 @@ TEST_F(DiskFileTest, CreateKeepsATrailingDotThroughTheExtendedForm) {
         EXPECT_EQ(file.FileName(), path);
         file.Close();
     }
-    WIN32_FIND_DATAW data;
-    std::u16string mask = u"\\\\?\\" + temp_.Path() + u"\\*";
-    HANDLE find = ::FindFirstFileW(W(mask), &data);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    std::vector<std::u16string> names;
-    do {
-        names.emplace_back(U(data.cFileName));
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    EXPECT_NE(std::find(names.begin(), names.end(), u"dotted."), names.end());
-    EXPECT_EQ(std::find(names.begin(), names.end(), u"dotted"), names.end());
+    EXPECT_EQ(NamesIn(temp_), std::vector<std::u16string>{u"dotted."});
+}
+
+// Deleting such a file by its plain name would delete the file without the
+// dot or space instead, and leave this one.
+TEST_F(DiskFileTest, DeleteOfATrailingDotOrSpaceNameRemovesThatFileOnly) {
+    for (std::u16string_view name : {u"dotted", u"spaced"}) {
+        const std::u16string neighbour = temp_ / name;
+        const std::u16string special = neighbour + (name == u"dotted" ? u"." : u" ");
+        ASSERT_TRUE(WriteFileBytes(neighbour, "the other file"));
+        {
+            DiskFile file; // destroyed while open: deleted
+            ASSERT_TRUE(file.Create(special, FileModeUpdate));
+        }
+        EXPECT_EQ(NamesIn(temp_), std::vector<std::u16string>{std::u16string(name)});
+        DiskFile file;
+        ASSERT_TRUE(file.Create(special, FileModeUpdate));
+        EXPECT_TRUE(file.Delete());
+        EXPECT_EQ(NamesIn(temp_), std::vector<std::u16string>{std::u16string(name)});
+        ASSERT_TRUE(::DeleteFileW(W(neighbour)));
+    }
 }
 
 TEST_F(DiskFileTest, ReadWriteSeekTellAndLength) {

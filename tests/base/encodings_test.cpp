@@ -129,18 +129,43 @@ TEST(DecodeText, WithoutMarkIsAnsiEndingAtFirstZero) {
     EXPECT_EQ(DecodeBytes({'h', 0, 'i', 0}), u"h");
     EXPECT_EQ(DecodeBytes({'a', 'b', 'c'}), u"abc");
     EXPECT_EQ(DecodeBytes({}), u"");
-    // A two-byte FF FE file is ANSI text, mark included.
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE}).size(), 2u);
-    // A mark followed only by non-control high bytes is ANSI too.
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE, 'a', 'b'}).size(), 4u);
 }
 
-TEST(DecodeText, Utf8AfterMark) {
-    EXPECT_EQ(DecodeBytes({0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x98, 0x80}), u"a\U0001F600");
-    // Accepted by the detection, refused by the decoder: the text ends there.
-    EXPECT_EQ(DecodeBytes({0xEF, 0xBB, 0xBF, 'a', 0xF8, 0x88, 0x80, 0x80, 0x80, 'b'}), u"a");
-    // A broken sequence after the mark: ANSI, mark included.
-    EXPECT_EQ(DecodeBytes({0xEF, 0xBB, 0xBF, 'a', 0xC3}).size(), 5u);
+TEST(DecodeText, Utf8AfterMarkTellsWhetherAllOfItDecoded) {
+    const struct {
+        Bytes bytes;
+        std::u16string text;
+        bool whole;
+    } cases[] = {
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x98, 0x80}, u"a\U0001F600", true},
+        // Accepted by the detection, refused by the decoder: the text ends there.
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF8, 0x88, 0x80, 0x80, 0x80, 'b'}, u"a", false},
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF4, 0x90, 0x80, 0x80, 'z'}, u"az", false}, // U+110000
+    };
+    for (const auto& c : cases) {
+        bool whole = true;
+        EXPECT_EQ(DecodeText(c.bytes.data(), c.bytes.size(), &whole), c.text);
+        EXPECT_EQ(whole, c.whole) << c.bytes.size() << " bytes";
+    }
+}
+
+// Text that is not what its mark says is read in the ANSI code page (1252
+// here), without the mark: its characters would begin the first line, and
+// that line would no longer be a settings entry.
+TEST(DecodeText, MarkNeverBecomesTextWhenTheRestIsAnsi) {
+    const struct {
+        Bytes bytes;
+        std::u16string text;
+    } cases[] = {
+        {{0xEF, 0xBB, 0xBF, 'A', '=', 0xC3, '\n'}, u"A=\u00c3\n"}, // broken sequence
+        {{0xFF, 0xFE, 'A', '=', 'b'}, u"A=b"},                     // no control high byte
+        {{0xFE, 0xFF, 'A', '=', 'b', '\n'}, u"A=b\n"},
+        {{0xFF, 0xFE}, u""},
+        {{0xEF, 0xBB, 0xBF}, u""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecodeBytes(c.bytes), c.text) << c.bytes.size() << " bytes";
+    }
 }
 
 std::vector<std::u16string> Lines(std::u16string_view text) {

@@ -142,6 +142,20 @@ TEST(ExtendedLengthPath, RelativePathsUseTheCurrentFolder) {
     EXPECT_EQ(Extended(u"x", std::u16string(2048, u'a')), u"<false>");
 }
 
+// A network folder as the current folder keeps the UNC form, and a path that
+// names a drive is resolved only on that drive.
+TEST(ExtendedLengthPath, NetworkCurrentFolderAndDriveRelativePaths) {
+    const std::u16string_view share = u"\\\\srv\\sh\\w";
+    EXPECT_EQ(Extended(u"x", share), u"\\\\?\\UNC\\srv\\sh\\w\\x");
+    EXPECT_EQ(Extended(u".\\x", share), u"\\\\?\\UNC\\srv\\sh\\w\\x");
+    EXPECT_EQ(Extended(u"\\x", share), u"\\\\?\\UNC\\srv\\sh\\x");
+    EXPECT_EQ(Extended(u"\\x", u"\\\\srv\\sh"), u"\\\\?\\UNC\\srv\\sh\\x");
+    EXPECT_EQ(Extended(u"d:x"), u"\\\\?\\D:\\w\\x");
+    EXPECT_EQ(Extended(u"D:"), u"\\\\?\\D:\\w\\");
+    EXPECT_EQ(Extended(u"C:x"), u"<false>");
+    EXPECT_EQ(Extended(u"C:x", share), u"<false>");
+}
+
 TEST(ExtendedLengthPath, CapacityLimits) {
     // "C:\a" has n = 4: the capacity must exceed n + 4.
     EXPECT_EQ(Extended(u"C:\\a", u"", 9), u"\\\\?\\C:\\a");

@@ -1,3 +1,4 @@
+#include "base/error_handler.h"
 #include "base/string_list.h"
 #include "base/text_file_reader.h"
 #include "temp_folder.h"
@@ -5,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace ozu {
@@ -65,11 +67,11 @@ TEST_F(TextFileReaderTest, Utf16WithAndWithoutMark) {
     EXPECT_EQ(ReadBytes(std::string("\xFF\xFEh\0i\0j", 7)), (Lines{u"hi"}));
 }
 
-TEST_F(TextFileReaderTest, MarkAloneIsNotEnoughForUtf16) {
-    EXPECT_EQ(ReadBytes("\xFF\xFE"), (Lines{u"\u00ff\u00fe"}));
+TEST_F(TextFileReaderTest, MarkAloneIsNotEnoughForUtf16AndNeverText) {
+    EXPECT_EQ(ReadBytes("\xFF\xFE"), Lines{});
     EXPECT_EQ(ReadBytes("\xFF\xFE"
                         "ab"),
-              (Lines{u"\u00ff\u00feab"}));
+              (Lines{u"ab"}));
 }
 
 TEST_F(TextFileReaderTest, Utf8WithMark) {
@@ -80,11 +82,45 @@ TEST_F(TextFileReaderTest, Utf8WithMark) {
                         "a\nb\xF8\x88\x80\x80\x80"
                         "c\nd"),
               (Lines{u"a", u"b"}));
-    // Truncated at the end: not UTF-8, so ANSI with the mark.
+    // Truncated at the end: not UTF-8, so ANSI, without the mark.
     EXPECT_EQ(ReadBytes("\xEF\xBB\xBF"
                         "a\xE2\x82"),
-              (Lines{u"\u00ef\u00bb\u00bf"
-                     "a\u00e2\u201a"}));
+              (Lines{u"a\u00e2\u201a"}));
+}
+
+// A read that fails after the first lines: a pipe whose writer goes away
+// (the read then fails with ERROR_BROKEN_PIPE). The lines before are
+// delivered, and the reader tells that they are not the whole file.
+TEST_F(TextFileReaderTest, ReadFailingPartWayDeliversTheLinesBeforeAndSaysSo) {
+    TheErrorHandler().Clear();
+    const std::u16string name =
+        u"\\\\.\\pipe\\ozu-reader-" + TempFolder::Number(::GetCurrentProcessId());
+    HANDLE server = ::CreateNamedPipeW(W(name), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                       4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    std::thread writer([server] {
+        DWORD written = 0;
+        if (::ConnectNamedPipe(server, nullptr) || ::GetLastError() == ERROR_PIPE_CONNECTED) {
+            ::WriteFile(server, "A=1\r\nB=2\r\n", 10, &written, nullptr);
+        }
+        ::CloseHandle(server);
+    });
+    StringList list;
+    bool whole = true;
+    const bool read = TextFileReader::Read(name, list, &whole);
+    if (!read) { // the writer still waits for a reader
+        ::CloseHandle(::CreateFileW(W(name), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    writer.join();
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(whole);
+    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_READ_ERROR);
+    std::u16string_view line;
+    ASSERT_TRUE(list.GetString(line));
+    EXPECT_EQ(line, u"A=1");
+    ASSERT_TRUE(list.GetString(line));
+    EXPECT_EQ(line, u"B=2");
+    TheErrorHandler().Clear();
 }
 
 TEST_F(TextFileReaderTest, LargeFileAcrossManyReads) {

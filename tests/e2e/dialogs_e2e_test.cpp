@@ -3,6 +3,12 @@
 // templates, and the /warning notice.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+
 #include "e2e/staging.h"
 
 namespace ozu::test {
@@ -34,6 +40,13 @@ std::wstring Describe(const DriverResult& result) {
     return FromUtf8(result.output);
 }
 
+std::set<std::wstring> FilesIn(const std::wstring& folder) {
+    std::set<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().wstring());
+    return names;
+}
+
 int Width(const RECT& r) {
     return r.right - r.left;
 }
@@ -50,6 +63,7 @@ protected:
 TEST_F(DialogsEndToEnd, CancelWritesNothingAndEndsWithExitCodeOne) {
     Installation installation = Installation::Stage(L"cancel");
     DeleteFileW(installation.File(L"Mivora.chm").c_str());
+    const std::set<std::wstring> staged = FilesIn(installation.folder);
     // The close box, after trying the select-all button and Help (no help file
     // is installed: nothing happens).
     DriverResult closed = RunDriver({
@@ -68,16 +82,26 @@ TEST_F(DialogsEndToEnd, CancelWritesNothingAndEndsWithExitCodeOne) {
     ASSERT_EQ(closed.driverExit, 0) << Describe(closed);
     EXPECT_EQ(closed.programExit, 1);
     ASSERT_EQ(closed.dumps.size(), 2u);
+    const std::map<int, ControlSeen>& buttons = closed.dumps[0].controls;
+    for (auto [id, text] : {std::pair{1, L"OK"}, {2, L"Cancel"}, {9, L"Help"}}) {
+        ASSERT_EQ(buttons.count(id), 1u) << id;
+        EXPECT_EQ(buttons.at(id).text, text);
+        EXPECT_TRUE(buttons.at(id).enabled) << id;
+    }
     for (int id : kTypeControls) {
         EXPECT_EQ(closed.dumps[0].controls.at(id).checked, 1) << "any clear: tick all, " << id;
         EXPECT_EQ(closed.dumps[1].controls.at(id).checked, 0) << "all ticked: clear all, " << id;
     }
     EXPECT_EQ(CountLines(closed.output, "open "), 1) << "Help opened nothing: " << Describe(closed);
 
-    // Escape cancels as well.
-    DriverResult escaped = RunDriver({installation.Launch(L"/setup"), L"wait", L"escape", L"exit"});
-    ASSERT_EQ(escaped.driverExit, 0) << Describe(escaped);
-    EXPECT_EQ(escaped.programExit, 1);
+    // Escape and the Cancel button cancel as well.
+    for (const wchar_t* cancel : {L"escape", L"press 2"}) {
+        DriverResult cancelled =
+            RunDriver({installation.Launch(L"/setup"), L"wait", cancel, L"exit"});
+        ASSERT_EQ(cancelled.driverExit, 0) << Describe(cancelled);
+        EXPECT_EQ(cancelled.programExit, 1) << cancel;
+    }
+    EXPECT_EQ(FilesIn(installation.folder), staged);
 
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
@@ -167,6 +191,7 @@ TEST_F(DialogsEndToEnd, LanguageFileChangesTextsAndScalesTheDialog) {
                                     "IDC_ASSOCOZU OZU-Archive\r\n"
                                     "IDC_SHELLINTEGRATION Integration in die Shell\r\n"
                                     "IDOK Weiter\r\n"
+                                    "IDCANCEL Abbrechen\r\n"
                                     ":DIALOG SETUPCONTEXTITEMS\r\n"
                                     "CAPTION Kontextmen\xfc\r\n"
                                     "IDC_CONTEXTTEST Archiv testen\r\n"
@@ -194,6 +219,7 @@ TEST_F(DialogsEndToEnd, LanguageFileChangesTextsAndScalesTheDialog) {
     EXPECT_EQ(setup.controls.at(5101).text, L"OZU-Archive");
     EXPECT_EQ(setup.controls.at(5130).text, L"Integration in die Shell");
     EXPECT_EQ(setup.controls.at(1).text, L"Weiter");
+    EXPECT_EQ(setup.controls.at(2).text, L"Abbrechen");
     EXPECT_EQ(setup.controls.at(5102).text, L"ZIP") << "keys the file lacks keep their text";
 
     // SIZE 150*120: the client area and every control grow, the frame does not,
@@ -201,7 +227,7 @@ TEST_F(DialogsEndToEnd, LanguageFileChangesTextsAndScalesTheDialog) {
     EXPECT_NEAR(setup.clientWidth, before.clientWidth * 3 / 2, 2);
     EXPECT_NEAR(setup.clientHeight, before.clientHeight * 6 / 5, 2);
     EXPECT_NEAR(Width(setup.rect) - setup.clientWidth, Width(before.rect) - before.clientWidth, 1);
-    for (int id : {5127, 5125, 1}) {
+    for (int id : {5127, 5125, 1, 2}) {
         const RECT& was = before.controls.at(id).rect;
         const RECT& now = setup.controls.at(id).rect;
         EXPECT_NEAR(now.left, was.left * 3 / 2, 2) << id;

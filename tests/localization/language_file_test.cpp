@@ -229,14 +229,28 @@ TEST(LanguageMarkerTest, MarkerIsSearchedInOverlappingBlocksUpToTheLimit) {
     LanguageTable table;
     EXPECT_FALSE(LoadBytes(table, std::string(50000, 'x')));
     EXPECT_FALSE(LoadBytes(table, ""));
-    EXPECT_TRUE(LoadBytes(table, std::string(2093056, '*') + entry)); // asterisks before it, too
+    // 256 blocks of 8192 bytes, each advancing by 8160: the last one tests
+    // the 8-bit form up to 255 * 8160 + 8176.
+    EXPECT_TRUE(LoadBytes(table, std::string(2088976, '*') + entry)); // asterisks before it, too
     EXPECT_EQ(Text(table, "s:IDS_A"), u"found");
-    EXPECT_FALSE(LoadBytes(table, std::string(2093057, 'x') + entry));
+    EXPECT_FALSE(LoadBytes(table, std::string(2088977, 'x') + entry));
     EXPECT_TRUE(table.Entries().empty());
-    // Across the boundary of the first two blocks (8192 bytes, 16 shared).
-    for (size_t start : {8176u - 6u, 8192u - 13u, 8192u - 7u}) {
-        EXPECT_TRUE(LoadBytes(table, std::string(start, 'x') + entry)) << start;
-        EXPECT_EQ(Text(table, "s:IDS_A"), u"found");
+}
+
+// Where a block has no room left to test a form, the next block, which
+// shares its last 32 bytes, tests it.
+TEST(LanguageMarkerTest, BothFormsAreFoundAtEveryOffsetAroundBlockBoundaries) {
+    const std::u16string entry = u"***messages***\r\nIDS_A found";
+    LanguageTable table;
+    for (const std::string& marked : {Ansi(entry), Utf16(entry)}) {
+        for (size_t boundary : {8192u, 8160u + 8192u}) {
+            for (size_t start = boundary - 48; start <= boundary + 8; ++start) {
+                table.Clear();
+                EXPECT_TRUE(LoadBytes(table, std::string(start, 'x') + marked))
+                    << start << " in a form of " << marked.size() << " bytes";
+                EXPECT_EQ(Text(table, "s:IDS_A"), u"found") << start;
+            }
+        }
     }
 }
 

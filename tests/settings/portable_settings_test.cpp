@@ -3,11 +3,15 @@
 
 #include "settings/portable_settings.h"
 
+#include "base/error_handler.h"
 #include "base/system_info.h"
 #include "portable_file_helpers.h"
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace ozu {
 namespace {
@@ -289,27 +293,70 @@ TEST_F(FailedSave, WhenAnotherSaveIsWritingTheTemporaryFile) {
     EXPECT_EQ(ReadBytes(Ini()), original_);
 }
 
+// Reserves all of the address space but `left` bytes (without committing
+// any of it), so that larger allocations fail as on a machine out of memory.
+class AddressSpaceTaken {
+public:
+    explicit AddressSpaceTaken(size_t left) {
+        blocks_.reserve(65536); // 2 GiB in blocks of 64 KiB at most
+        void* kept = VirtualAlloc(nullptr, left, MEM_RESERVE, PAGE_NOACCESS);
+        for (size_t size = size_t{1} << 30; size >= (64u << 10); size /= 2) {
+            while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS)) {
+                blocks_.push_back(block);
+            }
+        }
+        if (kept != nullptr) {
+            VirtualFree(kept, 0, MEM_RELEASE);
+        }
+    }
+    ~AddressSpaceTaken() {
+        for (void* block : blocks_) {
+            VirtualFree(block, 0, MEM_RELEASE);
+        }
+    }
+    AddressSpaceTaken(const AddressSpaceTaken&) = delete;
+    AddressSpaceTaken& operator=(const AddressSpaceTaken&) = delete;
+
+private:
+    std::vector<void*> blocks_;
+};
+
 // The save at process exit: a child run of this test program loads the file,
-// changes it and returns from main without saving.
+// changes it and returns from main without saving. Its mode: "deletes" the
+// file before it ends (as the uninstall does when the list names it), or
+// "starves": runs out of memory while loading.
 constexpr wchar_t kChildVariable[] = L"OZU_SETTINGS_EXIT_CHILD_FILE";
-constexpr wchar_t kChildDeletesVariable[] = L"OZU_SETTINGS_EXIT_CHILD_DELETES";
+constexpr wchar_t kChildModeVariable[] = L"OZU_SETTINGS_EXIT_CHILD_MODE";
+constexpr size_t kStarvedChildMemory = 8u << 20;
 
 TEST(PortableSettingsAtExit, ChildChangesAndEnds) {
     wchar_t path[MAX_PATH * 4];
     if (GetEnvironmentVariableW(kChildVariable, path, static_cast<DWORD>(std::size(path))) == 0) {
-        GTEST_SKIP() << "runs only as the child of SavedWhenTheProcessEnds";
+        GTEST_SKIP() << "runs only as the child of the tests of the save at exit";
     }
-    ASSERT_TRUE(PortableSettings::Instance().LoadFrom(reinterpret_cast<const char16_t*>(path)));
+    wchar_t mode[16] = L"";
+    GetEnvironmentVariableW(kChildModeVariable, mode, static_cast<DWORD>(std::size(mode)));
+    PortableSettings& settings = PortableSettings::Instance();
+    if (std::wstring(mode) == L"starves") {
+        TheErrorHandler().Clear();
+        {
+            AddressSpaceTaken taken(kStarvedChildMemory);
+            settings.LoadFrom(reinterpret_cast<const char16_t*>(path));
+        }
+        ASSERT_TRUE(settings.IsLoaded());
+        ASSERT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_MEMORY_ERROR) << "the load was not cut";
+    } else {
+        ASSERT_TRUE(settings.LoadFrom(reinterpret_cast<const char16_t*>(path)));
+    }
     EXPECT_EQ(WriteSettingString(u"Setup", u"Value", u"from child"), 0);
-    if (GetEnvironmentVariableW(kChildDeletesVariable, nullptr, 0) != 0) {
-        // As the uninstall does when the list names the settings file.
+    if (std::wstring(mode) == L"deletes") {
         EXPECT_TRUE(DeleteFileW(path));
     }
 }
 
 // Runs ChildChangesAndEnds as a process of its own on the file; returns its
 // exit code.
-DWORD RunExitChild(const std::wstring& ini, bool deletes) {
+DWORD RunExitChild(const std::wstring& ini, const wchar_t* mode = nullptr) {
     wchar_t program[MAX_PATH * 4];
     if (GetModuleFileNameW(nullptr, program, static_cast<DWORD>(std::size(program))) == 0) {
         return 1;
@@ -317,14 +364,14 @@ DWORD RunExitChild(const std::wstring& ini, bool deletes) {
     std::wstring command = L"\"" + std::wstring(program) +
                            L"\" --gtest_filter=PortableSettingsAtExit.ChildChangesAndEnds";
     SetEnvironmentVariableW(kChildVariable, ini.c_str());
-    SetEnvironmentVariableW(kChildDeletesVariable, deletes ? L"1" : nullptr);
+    SetEnvironmentVariableW(kChildModeVariable, mode);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
     BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
                                   CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableW(kChildVariable, nullptr);
-    SetEnvironmentVariableW(kChildDeletesVariable, nullptr);
+    SetEnvironmentVariableW(kChildModeVariable, nullptr);
     if (!started) {
         return 1;
     }
@@ -338,7 +385,7 @@ DWORD RunExitChild(const std::wstring& ini, bool deletes) {
 
 TEST_F(PortableSave, SavedWhenTheProcessEnds) {
     WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
-    EXPECT_EQ(RunExitChild(Ini(), false), 0u);
+    EXPECT_EQ(RunExitChild(Ini()), 0u);
     EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
                                         u"Global\\Integration=1\r\n"
                                         u"Global\\SaveSettings=1\r\n"
@@ -349,8 +396,23 @@ TEST_F(PortableSave, SavedWhenTheProcessEnds) {
 // save at exit must not bring it back and keep the folder from going.
 TEST_F(PortableSave, AFileDeletedWhileRunningIsNotRecreatedAtExit) {
     WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
-    EXPECT_EQ(RunExitChild(Ini(), true), 0u);
+    EXPECT_EQ(RunExitChild(Ini(), L"deletes"), 0u);
     EXPECT_EQ(GetFileAttributesW(Ini().c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// Memory runs out part-way through reading the file: the program goes on with
+// what it read, and the save at exit must not replace the user's file by that
+// part of it (here: nothing but the switches and the child's change).
+TEST_F(PortableSave, AFileReadOnlyInPartIsNotSavedAtExit) {
+    std::string original = Utf16Le(u"; the user's file\r\n");
+    for (int i = 0; original.size() < 2 * kStarvedChildMemory; ++i) {
+        original += Utf16Le(u"HKCU\\Setup\\Entry" + std::u16string(1, u'A' + i % 26) +
+                                u"=some value of the user's\r\n",
+                            false);
+    }
+    WriteBytes(Ini(), original);
+    EXPECT_EQ(RunExitChild(Ini(), L"starves"), 0u);
+    EXPECT_TRUE(ReadBytes(Ini()) == original) << "the file was replaced";
 }
 
 } // namespace
