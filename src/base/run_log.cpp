@@ -76,6 +76,10 @@ void LogLine(std::u16string_view text) {
     }
 }
 
+void LogFormatted(std::u16string_view format, const format_detail::Arg* args, size_t count) {
+    LogLine(format_detail::FormatWide(kLogLineCapacity, format, args, count));
+}
+
 std::u16string LogData(std::u16string_view data) {
     std::u16string shown(data.substr(0, kLogDataLength));
     for (char16_t& c : shown) {

@@ -26,11 +26,19 @@ bool RunLogActive();
 // Writes one line; nothing while no log is open.
 void LogLine(std::u16string_view text);
 
+// Formats and writes one line.
+void LogFormatted(std::u16string_view format, const format_detail::Arg* args, size_t count);
+
 // Formats and writes one line; the arguments are formatted only while a log
 // is open, so a run without /log pays one test per event.
 template <typename... Args> void LogEvent(std::u16string_view format, const Args&... args) {
     if (RunLogActive()) {
-        LogLine(FormatText(kLogLineCapacity, format, args...));
+        if constexpr (sizeof...(Args) == 0) {
+            LogFormatted(format, nullptr, 0);
+        } else {
+            const format_detail::Arg list[] = {format_detail::MakeArg(args)...};
+            LogFormatted(format, list, sizeof...(Args));
+        }
     }
 }
 

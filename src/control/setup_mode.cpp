@@ -50,6 +50,12 @@ RunReport RunSetupMode() {
         ExitCode() = 1;
         return {RunOutcome::Cancelled};
     }
+    // Without administrator rights the apply sequence stopped at its first
+    // machine-wide write; the user learns it here, an unattended run from the
+    // log and the exit code.
+    if (!setup.integrationApplied && !switches.SilentMode)
+        ShowMessageBox(nullptr, GetLocalizedString(IDS_NOADMINRIGHTS),
+                       GetLocalizedString(IDS_UNINSTTITLE), MB_ICONWARNING);
     if (!switches.MsiMode) {
         RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
         ShowNoticeFor32BitEdition();

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/run_log.h"
 #include "localization/language_table.h"
 
 namespace ozu {
@@ -15,11 +16,22 @@ bool LanguageIsRightToLeft() {
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
-} // namespace
+std::u16string_view AnswerName(int answer) {
+    switch (answer) {
+    case IDOK:
+        return u"OK";
+    case IDYES:
+        return u"Yes";
+    case IDNO:
+        return u"No";
+    case IDCANCEL:
+        return u"Cancel";
+    default:
+        return u"none";
+    }
+}
 
-int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
-    if (LanguageIsRightToLeft())
-        style |= MB_RIGHT | MB_RTLREADING;
+int Show(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
     if (g_hook != nullptr)
         return g_hook(owner, text, caption, style);
     // MessageBoxW wants terminated texts; the views need not be.
@@ -27,6 +39,16 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     const std::u16string captionZ(caption);
     return MessageBoxW(owner, reinterpret_cast<const wchar_t*>(textZ.c_str()),
                        reinterpret_cast<const wchar_t*>(captionZ.c_str()), style);
+}
+
+} // namespace
+
+int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
+    if (LanguageIsRightToLeft())
+        style |= MB_RIGHT | MB_RTLREADING;
+    const int answer = Show(owner, text, caption, style);
+    LogEvent(u"message box \"%s\": \"%s\" answered %s", caption, LogData(text), AnswerName(answer));
+    return answer;
 }
 
 MessageBoxHook SetMessageBoxHookForTesting(MessageBoxHook hook) {

@@ -43,6 +43,22 @@ std::u16string FolderWithoutSeparator(std::u16string_view path) {
     return folder;
 }
 
+// The bytes of the files in a folder's tree. Links are not followed: what
+// they point to is not part of the installation.
+uint64_t TreeBytes(const std::u16string& folder) {
+    uint64_t bytes = 0;
+    DirectoryScan scan;
+    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
+    FoundEntry entry;
+    while (scan.Next(entry)) {
+        if (entry.isReparsePoint) {
+            continue;
+        }
+        bytes += entry.isDirectory ? TreeBytes(entry.name) : entry.size;
+    }
+    return bytes;
+}
+
 } // namespace
 
 bool RegisterAppPath() {
@@ -85,9 +101,18 @@ void RegisterUninstallEntry() {
     WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMajor", kProductVersionMajor);
     WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMinor", kProductVersionMinor);
     const std::u16string program = ProgramPath();
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"UninstallString", program);
+    // Programs and Features and deployment tools run these as command lines:
+    // unquoted, a path with a space would let a program planted at a prefix
+    // of it ("C:\Program.exe") run with the uninstaller's rights.
+    const std::u16string command = u"\"" + program + u"\"";
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"UninstallString", command);
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"QuietUninstallString", command + u" /S");
 
     const std::u16string installFolder = FolderPartOf(program, kPathCapacity);
+    // Windows no longer computes the size shown in the list; in KiB, rounded up.
+    const uint64_t kib = (TreeBytes(installFolder) + 1023) / 1024;
+    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"EstimatedSize",
+                  kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kib));
     // An icon the installer set, naming a file that exists, is kept.
     std::u16string icon;
     ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity);

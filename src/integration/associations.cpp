@@ -11,6 +11,7 @@
 #include "res/resource.h"
 #include "base/file_system.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "base/program_path.h"
 #include "base/scoped_handle.h"
 #include "base/text.h"
@@ -128,8 +129,11 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey,
                    std::u16string_view backupKey, bool wantNew, bool family, bool zip) {
     // Only the first take-over records the owner: a repeated setup must not
     // overwrite the backup with our own class.
-    if (!IsOwnAssociation(ext))
+    if (!IsOwnAssociation(ext)) {
         RecordPreviousOwner(ext, newKey, backupKey);
+        LogEvent(u"type %s taken over; previous owner \"%s\" recorded", ext,
+                 ReadBackup(backupKey, u"Type", kClassCapacity));
+    }
     SetClass(ext, zip ? kZipProgId : kProgId);
     if (family) {
         for (unsigned n = 0; n < kVolumesTaken; ++n)
@@ -152,8 +156,11 @@ std::u16string PreviousClass(std::u16string_view backupKey) {
 // did not exist before us.
 void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool exist) {
     if (exist) {
-        SetClass(ext, PreviousClass(backupKey));
+        const std::u16string cls = PreviousClass(backupKey);
+        SetClass(ext, cls);
+        LogEvent(u"type %s given back to \"%s\"", ext, cls);
     } else {
+        LogEvent(u"type %s given back: nobody had it before, its key goes", ext);
         SetClass(ext, u"");
         DeleteRegKey(HKEY_CLASSES_ROOT, ext);
     }
@@ -166,15 +173,19 @@ void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool e
 // is not ours to give back or to delete.
 void ReleaseVolumes(std::u16string_view backupKey, bool exist) {
     const std::u16string cls = PreviousClass(backupKey);
+    unsigned released = 0;
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
         if (!IsOwnAssociation(volume))
             continue;
+        ++released;
         if (exist && !cls.empty())
             SetClass(volume, cls);
         else
             DeleteRegKey(HKEY_CLASSES_ROOT, volume);
     }
+    if (released != 0)
+        LogEvent(u"%u volume extensions (.o00 to .o99) given back to \"%s\"", released, cls);
 }
 
 // An extension that another program took over keeps everything of its own;
@@ -249,7 +260,15 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     // An extension that another program owns, perhaps taken over since our
     // setup, is not ours to give back.
     if (!IsOwnAssociation(ext)) {
-        if (!selected && (family || zip))
+        if (selected)
+            return;
+        // Only a type that was ours once has a record of its previous owner.
+        if (ReadSettingDword(backupKey, u"Exist", 2) != 2) {
+            const std::u16string owner = CurrentClassOf(ext);
+            if (!owner.empty())
+                LogEvent(u"type %s left alone: it belongs to \"%s\" now", ext, owner);
+        }
+        if (family || zip)
             RemoveOwnTemplateEntry(newKey, family);
         return;
     }

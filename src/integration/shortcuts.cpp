@@ -7,6 +7,7 @@
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
@@ -69,7 +70,26 @@ struct ShortcutContext {
 // A shortcut is written or deleted only where no link stands at its name:
 // saving or deleting through one would reach the file it points to.
 bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
-    return TrustedFolder(folder).Inspect(shortcut) == DiskEntry::Link;
+    if (TrustedFolder(folder).Inspect(shortcut) != DiskEntry::Link) {
+        return false;
+    }
+    LogEvent(u"shortcut left alone (a link stands at its name): %s", shortcut);
+    return true;
+}
+
+// Creates one shortcut with the settings of the run, and logs it.
+void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
+                   std::optional<std::u16string_view> workingFolder,
+                   std::u16string_view description, std::u16string_view iconFile) {
+    const bool saved =
+        CreateShellLink(true, target, shortcut, workingFolder, description, iconFile);
+    LogEvent(saved ? u"shortcut created: %s" : u"shortcut could not be created: %s", shortcut);
+}
+
+void RemoveShortcut(std::u16string_view shortcut) {
+    if (RemoveFile(shortcut)) {
+        LogEvent(u"shortcut removed: %s", shortcut);
+    }
 }
 
 // Every file of the group goes, so that the group holds exactly our
@@ -127,8 +147,8 @@ void FillGroup(std::u16string_view group, const ShortcutContext& context) {
         const std::u16string shortcut = JoinPath(group, name, kPathCapacity);
         // Only what is installed gets a shortcut.
         if (PathExists(target) && !IsLinkAt(group, shortcut)) {
-            CreateShellLink(true, target, shortcut, context.workingFolder, context.description,
-                            i == 0 ? context.iconFile : std::u16string_view());
+            WriteShortcut(target, shortcut, context.workingFolder, context.description,
+                          i == 0 ? context.iconFile : std::u16string_view());
         }
     });
 }
@@ -144,11 +164,17 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
             ForEachGroupItem([&](size_t, const std::u16string&, const std::u16string& name) {
                 const std::u16string shortcut = JoinPath(group, name, kPathCapacity);
                 if (!IsLinkAt(group, shortcut)) {
-                    RemoveFile(shortcut);
+                    RemoveShortcut(shortcut);
                 }
             });
         } else {
+            const bool existed = IsDirectoryAttr(attributes);
             DeleteFolderTree(group);
+            if (existed) {
+                LogEvent(PathExists(group) ? u"program group could not be removed whole: %s"
+                                           : u"program group removed: %s",
+                         group);
+            }
         }
         return false;
     }
@@ -157,7 +183,9 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
     if (IsDeletableFolderTree(attributes)) {
         EmptyFolder(group);
     }
-    CreateDirectoryW(W(group), nullptr);
+    if (CreateDirectoryW(W(group), nullptr)) {
+        LogEvent(u"program group created: %s", group);
+    }
     const bool exists = PathExists(group);
     FillGroup(group, context);
     return exists;
@@ -169,10 +197,9 @@ void UpdateLink(bool create, const std::u16string& shortcut, const std::u16strin
         return;
     }
     if (create) {
-        CreateShellLink(true, target, shortcut, workingFolder, context.description,
-                        context.iconFile);
+        WriteShortcut(target, shortcut, workingFolder, context.description, context.iconFile);
     } else {
-        RemoveFile(shortcut);
+        RemoveShortcut(shortcut);
     }
 }
 

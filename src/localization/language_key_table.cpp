@@ -32,6 +32,7 @@ const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable = {{
     {5140, "s:IDS_BETA"},
     {5141, "s:IDS_32BIT"},
     {5142, "s:IDS_64BIT"},
+    {5143, "s:IDS_NOADMINRIGHTS"},
     {0, "$SETUPDLG:SIZE"},
     {0, "$SETUPDLG:CAPTION"},
     {5127, "$SETUPDLG:IDC_ASSOCWITH"},
