@@ -84,7 +84,7 @@ std::u16string LogData(std::u16string_view data) {
     std::u16string shown(data.substr(0, kLogDataLength));
     for (char16_t& c : shown) {
         if (c < 0x20) {
-            c = u'?';
+            c = u' '; // line breaks and tabs keep the event on its one line
         }
     }
     if (data.size() > kLogDataLength) {

@@ -43,7 +43,7 @@ template <typename... Args> void LogEvent(std::u16string_view format, const Args
 }
 
 // Data as it appears in the log: at most 200 characters, longer data cut
-// with "...", and control characters shown as "?".
+// with "...", and control characters (line breaks) shown as spaces.
 std::u16string LogData(std::u16string_view data);
 
 } // namespace ozu

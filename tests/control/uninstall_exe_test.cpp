@@ -188,6 +188,10 @@ TEST_F(UninstallExeResources, CarriesTheIconAndVersionInformation) {
 TEST_F(UninstallExeResources, ManifestAsksForCommonControls6AndDpiAwareness) {
     const std::string manifest = ManifestText();
     ASSERT_FALSE(manifest.empty());
+    // Without a level Windows would virtualise a standard user's writes.
+    EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"highestAvailable\" "
+                            "uiAccess=\"false\"/>"),
+              std::string::npos);
     EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(manifest.find("version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(manifest.find("<dpiAware>true</dpiAware>"), std::string::npos);
