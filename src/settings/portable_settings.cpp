@@ -199,73 +199,36 @@ void PortableSettings::Set(std::u16string_view name, std::u16string_view value, 
     entries_.Set(name, value, kind);
 }
 
-bool PortableSettings::Remove(HKEY root, std::u16string_view key, std::u16string_view valueName) {
-    std::u16string name;
-    if (!MakeEntryName(root, key, valueName, name)) {
-        return NotRedirected();
+PortableSettings::Server PortableSettings::Serve(HKEY root, std::u16string_view key,
+                                                 std::u16string_view valueName,
+                                                 std::u16string& entry) {
+    if (MakeEntryName(root, key, valueName, entry)) {
+        return Server::File;
     }
-    if (valueName.empty()) {
-        entries_.RemovePrefix(name); // the key with all its values and subkeys
-    } else {
-        entries_.RemoveName(name);
-    }
-    return true;
+    return integration_ ? Server::Registry : Server::Nobody;
 }
 
-bool PortableSettings::Contains(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                                bool& found) {
-    found = false;
-    std::u16string name;
-    if (!MakeEntryName(root, key, valueName, name)) {
-        return NotRedirected();
-    }
-    found = valueName.empty() ? entries_.ContainsPrefix(name) : entries_.ContainsName(name);
-    return true;
+int64_t PortableSettings::ReadNumber(std::u16string_view entry, int64_t def) const {
+    std::optional<std::u16string> text = entries_.Find(entry);
+    return text ? ParseDecimal(*text) : def;
 }
 
-bool PortableSettings::ReadNumber(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                                  int64_t def, int64_t& value) {
-    std::u16string name;
-    if (!MakeEntryName(root, key, valueName, name)) {
-        value = def;
-        return NotRedirected();
-    }
-    std::optional<std::u16string> text = entries_.Find(name);
-    value = text ? ParseDecimal(*text) : def;
-    return true;
-}
-
-bool PortableSettings::ReadNumber32(HKEY root, std::u16string_view key,
-                                    std::u16string_view valueName, uint32_t def, uint32_t& value) {
-    int64_t wide = 0;
-    bool handled =
-        ReadNumber(root, key, valueName, static_cast<int64_t>(static_cast<int32_t>(def)), wide);
-    value = static_cast<uint32_t>(wide);
-    return handled;
-}
-
-bool PortableSettings::WriteNumber(HKEY root, std::u16string_view key,
-                                   std::u16string_view valueName, int64_t value) {
-    std::u16string name;
-    if (!MakeEntryName(root, key, valueName, name)) {
-        return NotRedirected();
-    }
-    entries_.Set(name, FormatDecimal(static_cast<uint32_t>(value), kNumberCapacity),
+void PortableSettings::WriteNumber(std::u16string_view entry, int64_t value) {
+    entries_.Set(entry, FormatDecimal(static_cast<uint32_t>(value), kNumberCapacity),
                  EntryKind::Plain);
-    return true;
 }
 
 void PortableSettings::ReadGlobalFlags() {
     bool* const flags[] = {&appData_, &integration_, &saveSettings_};
     const std::u16string_view names[] = {kAppData, kIntegration, kSaveSettings};
     for (size_t i = 0; i < 3; ++i) {
-        int64_t value = 1;
-        (void)ReadNumber(nullptr, kGlobalKey, names[i], 1, value);
-        *flags[i] = value != 0;
+        *flags[i] =
+            ReadNumber(MakeSettingsEntryName(RootOf(nullptr), kGlobalKey, names[i]), 1) != 0;
     }
     // Written back as 1 or 0, so the next save always carries all three.
     for (size_t i = 0; i < 3; ++i) {
-        (void)WriteNumber(nullptr, kGlobalKey, names[i], *flags[i] ? 1 : 0);
+        WriteNumber(MakeSettingsEntryName(RootOf(nullptr), kGlobalKey, names[i]),
+                    *flags[i] ? 1 : 0);
     }
 }
 

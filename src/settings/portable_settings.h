@@ -54,19 +54,21 @@ public:
     // Removes every entry with exactly this name.
     void RemoveEntry(std::u16string_view name) { entries_.RemoveName(name); }
 
-    // The operations below answer "handled": true when the registry must not
-    // be touched for this request (redirected, or integration forbidden).
-    // An empty value name stands for the whole key and its subkeys.
-    bool Remove(HKEY root, std::u16string_view key, std::u16string_view valueName);
-    bool Contains(HKEY root, std::u16string_view key, std::u16string_view valueName, bool& found);
-    bool ReadNumber(HKEY root, std::u16string_view key, std::u16string_view valueName, int64_t def,
-                    int64_t& value);
-    // The DWORD form: the default is sign-extended, the low 32 bits returned.
-    bool ReadNumber32(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                      uint32_t def, uint32_t& value);
+    // Who serves a request for this root, key and value: the file (with the
+    // entry's name in `entry`), nobody (the file forbids every other registry
+    // change), or the registry. Loads the file on first use.
+    enum class Server { Registry, File, Nobody };
+    Server Serve(HKEY root, std::u16string_view key, std::u16string_view valueName,
+                 std::u16string& entry);
+
+    // Entry operations of the file. A key's entry (empty value name) stands
+    // for the key with its values and subkeys.
+    bool ContainsKey(std::u16string_view entry) const { return entries_.ContainsPrefix(entry); }
+    void RemoveKey(std::u16string_view entry) { entries_.RemovePrefix(entry); }
+    // A number's entry as signed decimal text, or `def`.
+    int64_t ReadNumber(std::u16string_view entry, int64_t def) const;
     // Stores the value, taken as unsigned 32-bit, as plain decimal text.
-    bool WriteNumber(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                     int64_t value);
+    void WriteNumber(std::u16string_view entry, int64_t value);
 
     // Writes the file when it was loaded whole and Global\SaveSettings allows
     // it; false when nothing was written. On failure the old file is unchanged.
@@ -91,8 +93,6 @@ private:
     static SettingsRoot RootOf(HKEY root);
     // Reads the file at path_ into the entries and marks it loaded.
     void ReadFile();
-    // The answer for a request the file does not serve.
-    bool NotRedirected() const { return !integration_; }
 
     SettingsEntryList entries_;
     std::u16string path_;

@@ -105,6 +105,25 @@ void LogEntryChange(std::u16string_view action, std::u16string_view entryName,
     }
 }
 
+using Server = PortableSettings::Server;
+
+// Removes the key from the file when the file serves it; true when the
+// registry is to be asked instead.
+bool RegistryServesRemoval(HKEY root, std::u16string_view key, std::u16string_view action) {
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, u"", entry)) {
+    case Server::File:
+        portable.RemoveKey(entry);
+        LogEntryChange(action, entry, {});
+        return false;
+    case Server::Nobody:
+        return false;
+    default:
+        return HasRegistryRoot(root);
+    }
+}
+
 } // namespace
 
 std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
@@ -126,9 +145,15 @@ std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
 }
 
 bool RegKeyExists(HKEY root, std::u16string_view key) {
-    bool found = false;
-    if (Portable().Contains(root, key, u"", found)) {
-        return found;
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, u"", entry)) {
+    case Server::File:
+        return portable.ContainsKey(entry);
+    case Server::Nobody:
+        return false;
+    default:
+        break;
     }
     if (!HasRegistryRoot(root)) {
         return false;
@@ -138,7 +163,17 @@ bool RegKeyExists(HKEY root, std::u16string_view key) {
 }
 
 bool RegKeyHasValues(HKEY root, std::u16string_view key) {
-    if (!HasRegistryRoot(root) || !Portable().IsIntegrationEnabled()) {
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, u"", entry)) {
+    case Server::File:
+        return portable.ContainsKey(entry);
+    case Server::Nobody:
+        return false;
+    default:
+        break;
+    }
+    if (!HasRegistryRoot(root)) {
         return false;
     }
     RegKey opened;
@@ -150,10 +185,19 @@ bool RegKeyHasValues(HKEY root, std::u16string_view key) {
 }
 
 uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def) {
-    uint32_t value = def;
-    if (Portable().ReadNumber32(root, key, name, def, value)) {
-        return value;
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File:
+        // The default is sign-extended, the low 32 bits returned.
+        return static_cast<uint32_t>(
+            portable.ReadNumber(entry, static_cast<int64_t>(static_cast<int32_t>(def))));
+    case Server::Nobody:
+        return def;
+    default:
+        break;
     }
+    uint32_t value = def;
     if (!HasRegistryRoot(root)) {
         return def;
     }
@@ -172,15 +216,18 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
 bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
                    std::u16string& out, std::u16string_view def, size_t capacity) {
     PortableSettings& portable = Portable();
-    std::u16string entryName;
-    if (portable.MakeEntryName(root, key, name, entryName)) {
-        std::optional<std::u16string> text = portable.Find(entryName);
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File: {
+        std::optional<std::u16string> text = portable.Find(entry);
         CopyText(out, text ? std::u16string_view(*text) : def, capacity);
         return true;
     }
-    if (!portable.IsIntegrationEnabled()) {
+    case Server::Nobody:
         CopyText(out, def, capacity);
         return true;
+    default:
+        break;
     }
     RegKey opened;
     if (HasRegistryRoot(root) &&
@@ -198,14 +245,16 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
                        std::u16string_view text) {
     PortableSettings& portable = Portable();
-    std::u16string entryName;
-    if (portable.MakeEntryName(root, key, name, entryName)) {
-        portable.Set(entryName, text, EntryKind::Quoted);
-        LogEntryChange(u"set", entryName, LogData(text));
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File:
+        portable.Set(entry, text, EntryKind::Quoted);
+        LogEntryChange(u"set", entry, LogData(text));
         return ERROR_SUCCESS;
-    }
-    if (!portable.IsIntegrationEnabled()) {
+    case Server::Nobody:
         return ERROR_SUCCESS;
+    default:
+        break;
     }
     if (!HasRegistryRoot(root)) {
         return ERROR_INVALID_HANDLE;
@@ -224,9 +273,18 @@ LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view n
 
 LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
                       uint32_t value) {
-    // Zero-extended: the file holds DWORDs as unsigned decimals.
-    if (Portable().WriteNumber(root, key, name, static_cast<int64_t>(value))) {
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File:
+        // Zero-extended: the file holds DWORDs as unsigned decimals.
+        portable.WriteNumber(entry, static_cast<int64_t>(value));
+        LogEntryChange(u"set", entry, FormatText(32, u"%u", value));
         return ERROR_SUCCESS;
+    case Server::Nobody:
+        return ERROR_SUCCESS;
+    default:
+        break;
     }
     if (!HasRegistryRoot(root)) {
         return ERROR_INVALID_HANDLE;
@@ -245,15 +303,20 @@ LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view na
 
 void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
     PortableSettings& portable = Portable();
-    std::u16string entryName;
-    if (portable.MakeEntryName(root, key, name, entryName)) {
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File:
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
-        portable.RemoveEntry(entryName);
-        LogEntryChange(u"delete", entryName, {});
+        portable.RemoveEntry(entry);
+        LogEntryChange(u"delete", entry, {});
         return;
+    case Server::Nobody:
+        return;
+    default:
+        break;
     }
-    if (!portable.IsIntegrationEnabled() || !HasRegistryRoot(root)) {
+    if (!HasRegistryRoot(root)) {
         return;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
@@ -264,11 +327,7 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
 }
 
 void DeleteRegKey(HKEY root, std::u16string_view key) {
-    if (Portable().Remove(root, key, u"")) {
-        LogEntryChange(u"delete key", MakeRegKeyPath(root, key), {});
-        return;
-    }
-    if (!HasRegistryRoot(root)) {
+    if (!RegistryServesRemoval(root, key, u"delete key")) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);
@@ -276,11 +335,7 @@ void DeleteRegKey(HKEY root, std::u16string_view key) {
 }
 
 void DeleteRegTree(HKEY root, std::u16string_view key) {
-    if (Portable().Remove(root, key, u"")) {
-        LogEntryChange(u"delete tree", MakeRegKeyPath(root, key), {});
-        return;
-    }
-    if (!HasRegistryRoot(root)) {
+    if (!RegistryServesRemoval(root, key, u"delete tree")) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);

@@ -121,7 +121,7 @@ TEST_F(SetupEndToEnd, ConfirmedChoicesAreStoredAndApplied) {
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kExtensionClsids[0]));
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kAppPathKey, L""), installation.File(L"Mivora.exe"));
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              installation.Program());
+              L"\"" + installation.Program() + L"\"");
 }
 
 // Runs the program silently with `arguments` and expects it to end by itself,
@@ -163,7 +163,7 @@ TEST_F(SetupEndToEnd, SilentSetupAcceptsEveryDialogItself) {
     ExpectDefaultsApplied(installation);
     EXPECT_EQ(SettingsValue(L"Interface\\Misc", L"RemShown"), L"<none>");
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              installation.Program());
+              L"\"" + installation.Program() + L"\"");
     if (RunningOn64BitWindows()) {
         EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT,
                             std::wstring(L"CLSID\\") + kExtensionClsids[1] + L"\\InProcServer32",

@@ -62,7 +62,8 @@ TEST_F(AppRegistrationTest, AProgramInADriveRootKeepsTheRootsBackslash) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, ""), "D:\\Mivora.exe");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPath, "Path"), "D:\\");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), "D:\\");
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), "D:\\uninstall.exe");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"),
+              "\"D:\\uninstall.exe\"");
 }
 
 TEST_F(AppRegistrationTest, WithoutAdministratorRightsNothingIsWritten) {
@@ -85,14 +86,19 @@ TEST_F(AppRegistrationTest, UninstallEntryHoldsEveryValue) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion"), "6.00.0");
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor"), 6u);
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMinor"), 0u);
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"), Utf8(ProgramPath()));
+    // Run as command lines: quoted, so that a path with a space stays whole.
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"),
+              "\"" + Utf8(ProgramPath()) + "\"");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"),
+              "\"" + Utf8(ProgramPath()) + "\" /S");
+    EXPECT_TRUE(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "EstimatedSize").has_value());
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), folder_ + "\\");
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), 1u);
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), 1u);
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "Language"), 0u);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "Publisher"), "Kalvuna GmbH");
-    EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kUninstall).size(), 11u);
+    EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kUninstall).size(), 13u);
     // Numbers are REG_DWORD, not text that happens to read as one.
     EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor").has_value());
 }
