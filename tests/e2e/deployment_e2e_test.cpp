@@ -175,6 +175,9 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
 TEST_F(Deployment, NoAndAMissingListGiveTheirCodesAndTheBoxIsLogged) {
     std::string out = Drive(LogSwitches(), {L"wait", L"press 7", L"exit"});
     EXPECT_NE(out.find("exit 1602"), std::string::npos) << out;
+    // A log that cannot be opened changes nothing in the run.
+    out = Drive(L" /log=C:\\ozu-no-such-folder\\x.log /exitcodes", {L"wait", L"press 7", L"exit"});
+    EXPECT_NE(out.find("exit 1602"), std::string::npos) << out;
     EXPECT_TRUE(FileExists(In("Mivora.exe")));
 
     DeleteFileW(In("Uninstall.lst").c_str());
