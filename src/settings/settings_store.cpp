@@ -124,6 +124,41 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key, std::u16string_vi
     }
 }
 
+// A value write: into the file when it serves the key, nowhere while it
+// forbids registry changes, else into the registry (creating the key), in
+// the view in force; logged either way.
+template <typename Shown, typename ToFile, typename ToKey>
+LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name, Shown shown,
+                   ToFile toFile, ToKey toKey) {
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, name, entry)) {
+    case Server::File:
+        toFile(portable, entry);
+        if (RunLogActive()) {
+            LogEntryChange(u"set", entry, shown());
+        }
+        return ERROR_SUCCESS;
+    case Server::Nobody:
+        return ERROR_SUCCESS;
+    default:
+        break;
+    }
+    if (!HasRegistryRoot(root)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    const std::u16string path = MakeRegKeyPath(root, key);
+    RegKey created;
+    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
+    if (status == ERROR_SUCCESS) {
+        status = toKey(created);
+    }
+    if (RunLogActive()) {
+        LogChange(u"set", root, path, name, shown(), status, g_viewFlag);
+    }
+    return status;
+}
+
 } // namespace
 
 std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
@@ -244,61 +279,23 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
 
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
                        std::u16string_view text) {
-    PortableSettings& portable = Portable();
-    std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
-    case Server::File:
-        portable.Set(entry, text, EntryKind::Quoted);
-        LogEntryChange(u"set", entry, LogData(text));
-        return ERROR_SUCCESS;
-    case Server::Nobody:
-        return ERROR_SUCCESS;
-    default:
-        break;
-    }
-    if (!HasRegistryRoot(root)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::u16string path = MakeRegKeyPath(root, key);
-    RegKey created;
-    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
-    if (status == ERROR_SUCCESS) {
-        status = created.WriteString(name, text);
-    }
-    if (RunLogActive()) {
-        LogChange(u"set", root, path, name, u"\"" + LogData(text) + u"\"", status, g_viewFlag);
-    }
-    return status;
+    return WriteValue(
+        root, key, name, [&] { return u"\"" + LogData(text) + u"\""; },
+        [&](PortableSettings& file, const std::u16string& entry) {
+            file.Set(entry, text, EntryKind::Quoted);
+        },
+        [&](const RegKey& opened) { return opened.WriteString(name, text); });
 }
 
 LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
                       uint32_t value) {
-    PortableSettings& portable = Portable();
-    std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
-    case Server::File:
-        // Zero-extended: the file holds DWORDs as unsigned decimals.
-        portable.WriteNumber(entry, static_cast<int64_t>(value));
-        LogEntryChange(u"set", entry, FormatText(32, u"%u", value));
-        return ERROR_SUCCESS;
-    case Server::Nobody:
-        return ERROR_SUCCESS;
-    default:
-        break;
-    }
-    if (!HasRegistryRoot(root)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::u16string path = MakeRegKeyPath(root, key);
-    RegKey created;
-    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
-    if (status == ERROR_SUCCESS) {
-        status = created.WriteDword(name, value);
-    }
-    if (RunLogActive()) {
-        LogChange(u"set", root, path, name, FormatText(32, u"dword %u", value), status, g_viewFlag);
-    }
-    return status;
+    return WriteValue(
+        root, key, name, [&] { return FormatText(32, u"%u", value); },
+        [&](PortableSettings& file, const std::u16string& entry) {
+            // Zero-extended: the file holds DWORDs as unsigned decimals.
+            file.WriteNumber(entry, static_cast<int64_t>(value));
+        },
+        [&](const RegKey& opened) { return opened.WriteDword(name, value); });
 }
 
 void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
