@@ -1,5 +1,7 @@
 #include "settings/settings_store.h"
 
+#include <optional>
+
 #include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/text.h"
@@ -159,6 +161,26 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name,
     return status;
 }
 
+// The answer to a question about a whole key when the registry is not to be
+// asked: whether the file holds the key, or false while nobody serves it or
+// there is no registry root; none when the registry answers.
+std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key) {
+    PortableSettings& portable = Portable();
+    std::u16string entry;
+    switch (portable.Serve(root, key, u"", entry)) {
+    case Server::File:
+        return portable.ContainsKey(entry);
+    case Server::Nobody:
+        return false;
+    default:
+        break;
+    }
+    if (!HasRegistryRoot(root)) {
+        return false;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
@@ -180,36 +202,16 @@ std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
 }
 
 bool RegKeyExists(HKEY root, std::u16string_view key) {
-    PortableSettings& portable = Portable();
-    std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
-    case Server::File:
-        return portable.ContainsKey(entry);
-    case Server::Nobody:
-        return false;
-    default:
-        break;
-    }
-    if (!HasRegistryRoot(root)) {
-        return false;
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+        return *answer;
     }
     RegKey opened;
     return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS;
 }
 
 bool RegKeyHasValues(HKEY root, std::u16string_view key) {
-    PortableSettings& portable = Portable();
-    std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
-    case Server::File:
-        return portable.ContainsKey(entry);
-    case Server::Nobody:
-        return false;
-    default:
-        break;
-    }
-    if (!HasRegistryRoot(root)) {
-        return false;
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+        return *answer;
     }
     RegKey opened;
     DWORD values = 0;
