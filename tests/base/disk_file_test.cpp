@@ -1,7 +1,7 @@
 #include "base/disk_file.h"
 #include "base/error_handler.h"
 #include "base/win32_text.h"
-#include "temp_folder.h"
+#include "support/files.h"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,7 @@
 namespace ozu {
 namespace {
 
-using testing::Exists;
-using testing::TempFolder;
-using testing::WriteFileBytes;
+using namespace test;
 
 class DiskFileTest : public ::testing::Test {
 protected:
@@ -35,9 +33,9 @@ TEST_F(DiskFileTest, CreatedFileSurvivesOnlyWhenClosed) {
         DiskFile file;
         ASSERT_TRUE(file.Create(unclosed, FileModeUpdate | FileModeShareRead));
         EXPECT_TRUE(file.Write("data", 4));
-        EXPECT_TRUE(Exists(unclosed));
+        EXPECT_TRUE(FileExists(unclosed));
     }
-    EXPECT_FALSE(Exists(unclosed));
+    EXPECT_FALSE(FileExists(unclosed));
 
     const std::u16string closed = temp_ / u"closed.ini";
     {
@@ -47,19 +45,19 @@ TEST_F(DiskFileTest, CreatedFileSurvivesOnlyWhenClosed) {
         EXPECT_TRUE(file.Close());
         EXPECT_FALSE(file.IsOpened());
     }
-    EXPECT_TRUE(Exists(closed));
+    EXPECT_TRUE(FileExists(closed));
 }
 
 TEST_F(DiskFileTest, OpenedFileIsClosedNotDeleted) {
     const std::u16string path = temp_ / u"existing.txt";
-    ASSERT_TRUE(WriteFileBytes(path, "keep me"));
+    ASSERT_TRUE(MakeFile(path, "keep me"));
     {
         DiskFile file;
         ASSERT_TRUE(file.Open(path, 0));
         // Others may read, not write or delete, while it is open.
         EXPECT_FALSE(::DeleteFileW(W(path)));
     }
-    EXPECT_TRUE(Exists(path));
+    EXPECT_TRUE(FileExists(path));
     EXPECT_TRUE(::DeleteFileW(W(path))); // the handle is gone
 }
 
@@ -74,7 +72,7 @@ TEST_F(DiskFileTest, OpenOfMissingFileRecordsNothing) {
 
 TEST_F(DiskFileTest, SharingFollowsTheOpenModes) {
     const std::u16string path = temp_ / u"shared.lng";
-    ASSERT_TRUE(WriteFileBytes(path, "x"));
+    ASSERT_TRUE(MakeFile(path, "x"));
     auto otherWriterCanOpen = [&] {
         HANDLE h = ::CreateFileW(W(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, 0, nullptr);
@@ -131,7 +129,7 @@ TEST_F(DiskFileTest, DeleteOfATrailingDotOrSpaceNameRemovesThatFileOnly) {
     for (std::u16string_view name : {u"dotted", u"spaced"}) {
         const std::u16string neighbour = temp_ / name;
         const std::u16string special = neighbour + (name == u"dotted" ? u"." : u" ");
-        ASSERT_TRUE(WriteFileBytes(neighbour, "the other file"));
+        ASSERT_TRUE(MakeFile(neighbour, "the other file"));
         {
             DiskFile file; // destroyed while open: deleted
             ASSERT_TRUE(file.Create(special, FileModeUpdate));
@@ -179,7 +177,7 @@ TEST_F(DiskFileTest, WriteOfNothingSucceedsWithoutTouchingTheFile) {
 
 TEST_F(DiskFileTest, FailedWriteIsOnlyAResult) {
     const std::u16string path = temp_ / u"readonly.txt";
-    ASSERT_TRUE(WriteFileBytes(path, "abc"));
+    ASSERT_TRUE(MakeFile(path, "abc"));
     DiskFile file;
     ASSERT_TRUE(file.Open(path, 0)); // read access only
     EXPECT_FALSE(file.Write("x", 1));
@@ -188,7 +186,7 @@ TEST_F(DiskFileTest, FailedWriteIsOnlyAResult) {
 
 TEST_F(DiskFileTest, ReadErrorBecomesEndOfFileUntilTheNextOpen) {
     const std::u16string path = temp_ / u"writeonly.txt";
-    ASSERT_TRUE(WriteFileBytes(path, "content"));
+    ASSERT_TRUE(MakeFile(path, "content"));
     DiskFile file;
     ASSERT_TRUE(file.Open(path, FileModeWrite)); // no read access: reads fail
     char buffer[16];
@@ -204,7 +202,7 @@ TEST_F(DiskFileTest, ReadErrorBecomesEndOfFileUntilTheNextOpen) {
 
 TEST_F(DiskFileTest, LockViolationOnALargeReadIsRetriedWith32768Bytes) {
     const std::u16string path = temp_ / u"locked.bin";
-    ASSERT_TRUE(WriteFileBytes(path, std::string(70000, 'z')));
+    ASSERT_TRUE(MakeFile(path, std::string(70000, 'z')));
     HANDLE other =
         ::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, 0, nullptr);
@@ -248,7 +246,7 @@ TEST_F(DiskFileTest, DeleteClosesAndRemoves) {
     ASSERT_TRUE(file.Create(path));
     EXPECT_TRUE(file.Delete());
     EXPECT_FALSE(file.IsOpened());
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
     EXPECT_FALSE(file.Delete());
 }
 

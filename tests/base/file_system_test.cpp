@@ -1,6 +1,7 @@
 #include "base/file_system.h"
 #include "base/win32_text.h"
-#include "temp_folder.h"
+#include "support/files.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +12,7 @@
 namespace ozu {
 namespace {
 
-using testing::Exists;
-using testing::TempFolder;
-using testing::WriteFileBytes;
+using namespace test;
 
 constexpr std::u16string_view kExtended = u"\\\\?\\";
 
@@ -25,11 +24,11 @@ protected:
         longFolder_ = temp_.Path();
         while (longFolder_.size() < 400) {
             longFolder_ += u"\\" + std::u16string(60, u'd') +
-                           TempFolder::Number(static_cast<uint32_t>(longFolder_.size()));
+                           Wide(std::to_string(longFolder_.size()));
             ASSERT_TRUE(::CreateDirectoryW(W(std::u16string(kExtended) + longFolder_), nullptr));
         }
         longFile_ = longFolder_ + u"\\file.txt";
-        ASSERT_TRUE(WriteFileBytes(std::u16string(kExtended) + longFile_, "12345"));
+        ASSERT_TRUE(MakeFile(std::u16string(kExtended) + longFile_, "12345"));
         ASSERT_GT(longFile_.size(), static_cast<size_t>(MAX_PATH));
     }
 
@@ -48,7 +47,7 @@ TEST_F(LongPathTest, QueryAndDeleteThroughThePlainPath) {
     EXPECT_TRUE(PathExists(longFile_));
 
     EXPECT_TRUE(RemoveFile(longFile_));
-    EXPECT_FALSE(Exists(std::u16string(kExtended) + longFile_));
+    EXPECT_FALSE(FileExists(std::u16string(kExtended) + longFile_));
     EXPECT_FALSE(PathExists(longFile_));
     EXPECT_FALSE(RemoveFile(longFile_));
 }
@@ -63,7 +62,7 @@ TEST_F(LongPathTest, RelativeLongPathsAreResolvedAgainstTheCurrentFolder) {
     EXPECT_TRUE(PathExists(relative));
     EXPECT_TRUE(PathExists(u".\\" + relative));
     EXPECT_TRUE(RemoveFile(relative));
-    EXPECT_FALSE(Exists(std::u16string(kExtended) + longFile_));
+    EXPECT_FALSE(FileExists(std::u16string(kExtended) + longFile_));
     ::SetCurrentDirectoryW(saved);
 }
 
@@ -89,7 +88,7 @@ class TrailingDotTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dotted_ = temp_ / u"name.";
-        ASSERT_TRUE(WriteFileBytes(std::u16string(kExtended) + dotted_, "dot"));
+        ASSERT_TRUE(MakeFile(std::u16string(kExtended) + dotted_, "dot"));
         ASSERT_EQ(::GetFileAttributesW(W(dotted_)), INVALID_FILE_ATTRIBUTES)
             << "the plain form must fail for this test to mean anything";
     }
@@ -112,7 +111,7 @@ TEST_F(TrailingDotTest, QueryLookUpAndDeleteUseTheSecondAttempt) {
 
     ASSERT_FALSE(::DeleteFileW(W(dotted_)));
     EXPECT_TRUE(RemoveFile(dotted_));
-    EXPECT_FALSE(Exists(std::u16string(kExtended) + dotted_));
+    EXPECT_FALSE(FileExists(std::u16string(kExtended) + dotted_));
     EXPECT_FALSE(PathExists(dotted_));
 }
 
@@ -180,8 +179,8 @@ TEST(DirectoryScan, EmptyAndMissingFoldersGiveNothingAndNoError) {
 
 TEST(DirectoryScan, ListsEntriesWithFullPathsButNeverDotEntries) {
     TempFolder temp;
-    ASSERT_TRUE(WriteFileBytes(temp / u"a.txt", "abc"));
-    ASSERT_TRUE(WriteFileBytes(temp / u"b.dat", ""));
+    ASSERT_TRUE(MakeFile(temp / u"a.txt", "abc"));
+    ASSERT_TRUE(MakeFile(temp / u"b.dat", ""));
     ASSERT_TRUE(::CreateDirectoryW(W(temp / u"sub"), nullptr));
 
     using Names = std::vector<std::u16string>;

@@ -1,7 +1,9 @@
 #include "base/error_handler.h"
 #include "base/string_list.h"
 #include "base/text_file_reader.h"
-#include "temp_folder.h"
+#include "base/win32_text.h"
+#include "support/files.h"
+#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +14,7 @@
 namespace ozu {
 namespace {
 
-using testing::TempFolder;
-using testing::WriteFileBytes;
+using namespace test;
 using Lines = std::vector<std::u16string>;
 
 class TextFileReaderTest : public ::testing::Test {
@@ -21,7 +22,7 @@ protected:
     // Reads a file holding the bytes; the lines, or {"<false>"} when Read failed.
     Lines ReadBytes(std::string_view bytes) {
         const std::u16string path = temp_ / u"text.txt";
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
+        EXPECT_TRUE(MakeFile(path, bytes));
         StringList list;
         if (!TextFileReader::Read(path, list)) {
             return {u"<false>"};
@@ -94,7 +95,7 @@ TEST_F(TextFileReaderTest, Utf8WithMark) {
 TEST_F(TextFileReaderTest, ReadFailingPartWayDeliversTheLinesBeforeAndSaysSo) {
     TheErrorHandler().Clear();
     const std::u16string name =
-        u"\\\\.\\pipe\\ozu-reader-" + TempFolder::Number(::GetCurrentProcessId());
+        u"\\\\.\\pipe\\ozu-reader-" + Wide(std::to_string(::GetCurrentProcessId()));
     HANDLE server = ::CreateNamedPipeW(W(name), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                        4096, 4096, 0, nullptr);
     ASSERT_NE(server, INVALID_HANDLE_VALUE);

@@ -6,21 +6,19 @@
 
 #include "dialogs/done_dialog.h"
 #include "dialogs/setup_dialog.h"
-#include "support/registry_probe.h"
+#include "support/registry.h"
 
 namespace ozu {
 namespace {
 
 TEST(SetupDialogWithoutTemplate, EndsAsCancelledAndWritesNothing) {
-    test::DeleteTree(HKEY_CURRENT_USER, L"Software\\Mivora");
+    test::DeleteTree(HKEY_CURRENT_USER, "Software\\Mivora");
     SetupDialogContext context;
     context.silent = true;
     EXPECT_EQ(RunSetupDialog(context), 0);
     EXPECT_TRUE(context.programGroupPath.empty());
-    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora"));
-    EXPECT_FALSE(
-        test::KeyExists(HKEY_LOCAL_MACHINE,
-                        L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe"));
+    EXPECT_FALSE(test::KeyExists(HKEY_CURRENT_USER, "Software\\Mivora"));
+    EXPECT_FALSE(test::KeyExists(HKEY_LOCAL_MACHINE, test::kAppPathKey));
 
     // The completion dialog has nothing to report either; it must simply return.
     DoneDialogContext done;

@@ -4,38 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "../uninstall/staging.h"
+#include "support/files.h"
+#include "support/registry.h"
+#include "support/ui_session.h"
 
 namespace ozu {
 namespace {
 
-using namespace ozu::testing;
-
-const wchar_t* const kAppPathKey =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe";
-const wchar_t* const kUninstallKey =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
-
-std::wstring ReadMachineValue(const wchar_t* key, const wchar_t* name, DWORD* number = nullptr) {
-    if (number) {
-        DWORD size = sizeof *number;
-        return RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, number,
-                            &size) == 0
-                   ? L"<number>"
-                   : L"<none>";
-    }
-    wchar_t text[2048] = {};
-    DWORD size = sizeof text;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ, nullptr, text, &size) != 0) {
-        return L"<none>";
-    }
-    return text;
-}
+using namespace ozu::test;
 
 // The sizes of the files below a folder, added up.
 ULONGLONG TreeBytes(const std::wstring& folder) {
@@ -63,18 +44,15 @@ protected:
     void SetUp() override {
         parent_ = L"C:\\ozu-deploy";
         RemoveTree(parent_);
-        folder_ = JoinW(parent_, L"Mivora");
-        program_ = JoinW(folder_, L"uninstall.exe");
+        installation_ = Installation::Stage(
+            parent_ + L"\\Mivora", {"Formats", "Formats\\x.fmt", "Mivora.exe", "ozuext.dll",
+                                     "Mivora.chm", "ozunew.dat", "zipnew.dat", "uninstall.exe",
+                                     "Uninstall.lst"});
+        folder_ = installation_.folder;
+        program_ = installation_.Program();
         log_ = JoinW(parent_, L"logs\\run.log");
         MakeFolder(JoinW(parent_, L"logs"));
-        MakeFolder(JoinW(folder_, L"Formats"));
-        for (const char* name : {"Mivora.exe", "ozuext.dll", "Formats\\x.fmt", "Mivora.chm"}) {
-            MakeFile(In(name), std::string(1500, 'x'));
-        }
-        ASSERT_TRUE(CopyFileW(BuildTreePath(OZU_UNINSTALL_EXE).c_str(), program_.c_str(), FALSE));
-        WriteList(folder_, {"Formats", "Formats\\x.fmt", "Mivora.exe", "ozuext.dll", "Mivora.chm",
-                            "ozunew.dat", "zipnew.dat", "uninstall.exe", "Uninstall.lst"});
-        SetClass(L".zip", L"OtherZip");
+        SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
         ClearPendingRenames();
     }
 
@@ -84,57 +62,47 @@ protected:
             Run(L" /S");
             WaitUntilGone(program_, 60000);
         }
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, L".zip");
+        DeleteTree(HKEY_CLASSES_ROOT, ".zip");
         RemoveTree(parent_);
         ClearPendingRenames();
     }
 
-    std::wstring In(const std::string& name) const {
-        return JoinW(folder_, std::wstring(name.begin(), name.end()));
-    }
+    std::wstring In(const std::string& name) const { return installation_.File(FromUtf8(name)); }
     int Run(const std::wstring& arguments) {
         return RunAndWait(L"\"" + program_ + L"\"" + arguments, 60000);
     }
     // The UI driver's output for a run of the program with these switches.
     std::string Drive(const std::wstring& arguments, const std::vector<std::wstring>& steps) {
-        std::wstring command = L"\"" + BuildTreePath(OZU_UI_DRIVER) + L"\" \"launch \"\"" +
-                               program_ + L"\"\"" + arguments + L"\"";
-        for (const std::wstring& step : steps) {
-            command += L" \"" + step + L"\"";
-        }
-        std::string output;
-        RunAndWait(command, 120000, &output);
-        return output;
+        std::vector<std::wstring> commands{installation_.Launch(arguments)};
+        commands.insert(commands.end(), steps.begin(), steps.end());
+        return RunDriver(commands).output;
     }
     // The log as UTF-8 text, with its byte-order mark.
     std::string Log() const { return ReadBytes(log_); }
     std::wstring LogSwitches() const { return L" \"/log=" + log_ + L"\" /exitcodes"; }
 
+    Installation installation_;
     std::wstring parent_, folder_, program_, log_;
 };
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end()); // the test paths are ASCII
-}
 
 TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
     ASSERT_EQ(Run(L" /setup /S" + LogSwitches()), 0);
 
     // What deployment tools read: quoted command lines and the size.
-    EXPECT_EQ(ReadMachineValue(kUninstallKey, L"UninstallString"), L"\"" + program_ + L"\"");
-    EXPECT_EQ(ReadMachineValue(kUninstallKey, L"QuietUninstallString"),
-              L"\"" + program_ + L"\" /S");
-    DWORD kib = 0;
-    ReadMachineValue(kUninstallKey, L"EstimatedSize", &kib);
-    EXPECT_EQ(kib, (TreeBytes(folder_) + 1023) / 1024);
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              "\"" + Utf8(program_) + "\"");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
+              "\"" + Utf8(program_) + "\" /S");
+    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize"),
+              (TreeBytes(folder_) + 1023) / 1024);
 
     const std::string setup = Log();
     ASSERT_EQ(setup.rfind("\xEF\xBB\xBF", 0), 0u) << "a new log starts with its mark";
     for (const std::string& line : std::vector<std::string>{
-             "Mivora uninstall 6.00: setup", "command line: \"" + Narrow(program_) + "\" /setup /S",
+             "Mivora uninstall 6.00: setup", "command line: \"" + Utf8(program_) + "\" /setup /S",
              std::string("sfxcmd: \r\n"), std::string("portable settings file: none"),
-             "registry: set HKLM\\" + Narrow(kAppPathKey) + " \"\" = \"" +
-                 Narrow(In("Mivora.exe")) + "\"",
+             "registry: set HKLM\\" + std::string(kAppPathKey) + " \"\" = \"" +
+                 Utf8(In("Mivora.exe")) + "\"",
              std::string("type .zip taken over; previous owner \"OtherZip\" recorded"),
              std::string("shortcut created: "), std::string("program group created: "),
              std::string("result: exit code 0, restart needed no")}) {
@@ -157,11 +125,11 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
     for (const std::string& line : std::vector<std::string>{
              "Mivora uninstall 6.00: uninstall",
              std::string("type .zip given back to \"OtherZip\""),
-             "file deleted: " + Narrow(In("Formats\\x.fmt")),
-             "folder removed: " + Narrow(In("Formats")),
-             "renamed to " + Narrow(In("ozuext.dll.0.tmp")) +
-                 " and scheduled for deletion at restart: " + Narrow(In("ozuext.dll")),
-             "file kept for the batch file (the running program): " + Narrow(program_),
+             "file deleted: " + Utf8(In("Formats\\x.fmt")),
+             "folder removed: " + Utf8(In("Formats")),
+             "renamed to " + Utf8(In("ozuext.dll.0.tmp")) +
+                 " and scheduled for deletion at restart: " + Utf8(In("ozuext.dll")),
+             "file kept for the batch file (the running program): " + Utf8(program_),
              std::string("registry: delete tree HKCU\\Software\\Mivora"),
              std::string("batch file written: "), std::string("command interpreter started"),
              std::string(
@@ -198,15 +166,8 @@ TEST_F(Deployment, NoAndAMissingListGiveTheirCodesAndTheBoxIsLogged) {
 // A standard user meets a deny on the application path: setup says so when
 // interactive, and the deployment code tells it either way.
 TEST_F(Deployment, SetupWithoutRightsSaysSoAndFails) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAppPathKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              0);
-    PSECURITY_DESCRIPTOR deny = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:(D;;KA;;;WD)(A;;KR;;;WD)", SDDL_REVISION_1, &deny, nullptr));
-    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, deny), 0);
-    LocalFree(deny);
+    std::optional<WriteDenied> denied(std::in_place, HKEY_LOCAL_MACHINE, kAppPathKey);
+    ASSERT_TRUE(denied->Active());
 
     // The setup dialog's OK, the notice, the completion dialog, and on 64-bit
     // Windows the notice about the 32-bit edition.
@@ -223,13 +184,7 @@ TEST_F(Deployment, SetupWithoutRightsSaysSoAndFails) {
     const int classic = Run(L" /setup /S");
     const std::string cancelled = Drive(L" /setup /exitcodes", {L"wait", L"press 2", L"exit"});
 
-    PSECURITY_DESCRIPTOR allow = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &allow,
-                                                         nullptr);
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, allow);
-    LocalFree(allow);
-    RegCloseKey(key);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kAppPathKey);
+    denied.reset();
 
     EXPECT_NE(interactive.find("needs administrator rights"), std::string::npos) << interactive;
     EXPECT_NE(interactive.find("exit 1603"), std::string::npos) << interactive;

@@ -3,13 +3,17 @@
 // templates, and the /warning notice.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <filesystem>
 #include <map>
 #include <set>
 #include <string>
 #include <utility>
 
-#include "e2e/staging.h"
+#include "support/files.h"
+#include "support/registry.h"
+#include "support/ui_session.h"
 
 namespace ozu::test {
 namespace {
@@ -17,12 +21,8 @@ namespace {
 const int kTypeControls[] = {5101, 5102, 5103, 5104, 5105, 5106, 5107, 5108, 5109,
                              5110, 5111, 5112, 5113, 5114, 5115, 5116, 5117};
 
-std::wstring ClassOf(const std::wstring& ext) {
-    return ReadValue(HKEY_CLASSES_ROOT, ext, L"");
-}
-
-std::wstring MenuItem(const std::wstring& name) {
-    return ReadValue(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup\\MenuItems", name);
+std::string MenuItem(std::string_view name) {
+    return ValueText(HKEY_CURRENT_USER, "Software\\Mivora\\Setup\\MenuItems", name);
 }
 
 int CountLines(const std::string& output, const std::string& start) {
@@ -103,12 +103,12 @@ TEST_F(DialogsEndToEnd, CancelWritesNothingAndEndsWithExitCodeOne) {
     }
     EXPECT_EQ(FilesIn(installation.folder), staged);
 
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Mivora"));
-    EXPECT_NE(ClassOf(L".ozu"), L"Mivora");
-    EXPECT_EQ(GetFileAttributesW((ShellFolder(CSIDL_PROGRAMS) + L"\\Mivora").c_str()),
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Mivora"));
+    EXPECT_NE(ClassOf(".ozu"), "Mivora");
+    EXPECT_EQ(GetFileAttributesW((AsWide(ShellFolder(CSIDL_PROGRAMS)) + L"\\Mivora").c_str()),
               INVALID_FILE_ATTRIBUTES);
 }
 
@@ -154,19 +154,19 @@ TEST_F(DialogsEndToEnd, ContextMenuItemsAreStoredWhenConfirmed) {
     EXPECT_EQ(again.controls.at(101).checked, 0);
     EXPECT_EQ(again.controls.at(121).text, L"*.iso;*.img");
 
-    EXPECT_EQ(MenuItem(L"Test"), L"1");
-    EXPECT_EQ(MenuItem(L"ExtrTo"), L"0");
-    EXPECT_EQ(MenuItem(L"Convert"), L"0") << "the cancelled second opening stored nothing";
-    EXPECT_EQ(MenuItem(L"DragExtr"), L"1");
-    EXPECT_EQ(MenuItem(L"NewZIP"), L"1");
-    EXPECT_EQ(MenuItem(L"AlwaysArc"), L"*.iso;*.img");
+    EXPECT_EQ(MenuItem("Test"), "1");
+    EXPECT_EQ(MenuItem("ExtrTo"), "0");
+    EXPECT_EQ(MenuItem("Convert"), "0") << "the cancelled second opening stored nothing";
+    EXPECT_EQ(MenuItem("DragExtr"), "1");
+    EXPECT_EQ(MenuItem("NewZIP"), "1");
+    EXPECT_EQ(MenuItem("AlwaysArc"), "*.iso;*.img");
     // The setup dialog was cancelled: its own choices were not stored.
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", L"ShellExt"), L"<none>");
+    EXPECT_EQ(ValueText(HKEY_CURRENT_USER, "Software\\Mivora\\Setup", "ShellExt"), "<none>");
 }
 
 // A language file in the installation folder, in the ANSI code page (1252).
 void StageLanguageFile(const Installation& installation, const std::string& lines) {
-    WriteTextFile(installation.File(L"uninstall.lng"),
+    MakeFile(installation.File(L"uninstall.lng"),
                   "Translation of the Mivora setup\r\n***messages***\r\n" + lines);
 }
 

@@ -3,7 +3,11 @@
 // shell folders looked at afterwards.
 #include <gtest/gtest.h>
 
-#include "e2e/staging.h"
+#include <shlobj.h>
+
+#include "support/files.h"
+#include "support/registry.h"
+#include "support/ui_session.h"
 
 namespace ozu::test {
 namespace {
@@ -14,12 +18,8 @@ constexpr int kContextMenuButton = 5126, kDoneFolder = 5102;
 const int kTypeControls[] = {5101, 5102, 5103, 5104, 5105, 5106, 5107, 5108, 5109,
                              5110, 5111, 5112, 5113, 5114, 5115, 5116, 5117};
 
-std::wstring SettingsValue(const std::wstring& key, const std::wstring& name) {
-    return ReadValue(HKEY_CURRENT_USER, L"Software\\Mivora\\" + key, name);
-}
-
-std::wstring ClassOf(const std::wstring& ext) {
-    return ReadValue(HKEY_CLASSES_ROOT, ext, L"");
+std::string SettingsValue(std::string_view key, std::string_view name) {
+    return ValueText(HKEY_CURRENT_USER, "Software\\Mivora\\" + std::string(key), name);
 }
 
 std::wstring Describe(const DriverResult& result) {
@@ -110,18 +110,18 @@ TEST_F(SetupEndToEnd, ConfirmedChoicesAreStoredAndApplied) {
     EXPECT_EQ(done.controls.at(kDoneFolder).text, installation.folder);
     ExpectNotice(result, 3);
 
-    EXPECT_EQ(SettingsValue(L"Setup\\.zip", L"Set"), L"0");
-    EXPECT_EQ(SettingsValue(L"Setup\\.tar", L"Set"), L"0");
-    EXPECT_EQ(SettingsValue(L"Setup\\.ozu", L"Set"), L"1");
-    EXPECT_EQ(SettingsValue(L"Setup", L"ShellExt"), L"0");
-    EXPECT_EQ(ClassOf(L".ozu"), L"Mivora");
-    EXPECT_EQ(ClassOf(L".7z"), L"Mivora");
-    EXPECT_NE(ClassOf(L".zip"), L"Mivora.ZIP");
-    EXPECT_NE(ClassOf(L".tar"), L"Mivora");
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kExtensionClsids[0]));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kAppPathKey, L""), installation.File(L"Mivora.exe"));
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              L"\"" + installation.Program() + L"\"");
+    EXPECT_EQ(SettingsValue("Setup\\.zip", "Set"), "0");
+    EXPECT_EQ(SettingsValue("Setup\\.tar", "Set"), "0");
+    EXPECT_EQ(SettingsValue("Setup\\.ozu", "Set"), "1");
+    EXPECT_EQ(SettingsValue("Setup", "ShellExt"), "0");
+    EXPECT_EQ(ClassOf(".ozu"), "Mivora");
+    EXPECT_EQ(ClassOf(".7z"), "Mivora");
+    EXPECT_NE(ClassOf(".zip"), "Mivora.ZIP");
+    EXPECT_NE(ClassOf(".tar"), "Mivora");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kExtensionClsids[0]));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""), Utf8(installation.File(L"Mivora.exe")));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              Utf8(L"\"" + installation.Program() + L"\""));
 }
 
 // Runs the program silently with `arguments` and expects it to end by itself,
@@ -134,16 +134,16 @@ DriverResult RunSilently(const Installation& installation, const std::wstring& a
 }
 
 void ExpectDefaultsApplied(const Installation& installation) {
-    EXPECT_EQ(SettingsValue(L"Setup\\.zip", L"Set"), L"1");
-    EXPECT_EQ(SettingsValue(L"Setup", L"ShellExt"), L"1");
-    EXPECT_EQ(ClassOf(L".ozu"), L"Mivora");
-    EXPECT_EQ(ClassOf(L".zip"), L"Mivora.ZIP");
-    EXPECT_EQ(ClassOf(L".tbz2"), L"Mivora");
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kAppPathKey, L""), installation.File(L"Mivora.exe"));
-    EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT,
-                        std::wstring(L"CLSID\\") + kExtensionClsids[0] + L"\\InProcServer32", L""),
-              installation.File(L"ozuext.dll"));
-    std::wstring group = ShellFolder(CSIDL_COMMON_PROGRAMS) + L"\\Mivora\\Mivora.lnk";
+    EXPECT_EQ(SettingsValue("Setup\\.zip", "Set"), "1");
+    EXPECT_EQ(SettingsValue("Setup", "ShellExt"), "1");
+    EXPECT_EQ(ClassOf(".ozu"), "Mivora");
+    EXPECT_EQ(ClassOf(".zip"), "Mivora.ZIP");
+    EXPECT_EQ(ClassOf(".tbz2"), "Mivora");
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""), Utf8(installation.File(L"Mivora.exe")));
+    EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT,
+                        std::string("CLSID\\") + kExtensionClsids[0] + "\\InProcServer32", ""),
+              Utf8(installation.File(L"ozuext.dll")));
+    std::wstring group = AsWide(ShellFolder(CSIDL_COMMON_PROGRAMS)) + L"\\Mivora\\Mivora.lnk";
     EXPECT_NE(GetFileAttributesW(group.c_str()), INVALID_FILE_ATTRIBUTES) << group;
 }
 
@@ -161,14 +161,14 @@ TEST_F(SetupEndToEnd, SilentSetupAcceptsEveryDialogItself) {
     ASSERT_EQ(result.driverExit, 0) << Describe(result);
     EXPECT_EQ(result.programExit, 0);
     ExpectDefaultsApplied(installation);
-    EXPECT_EQ(SettingsValue(L"Interface\\Misc", L"RemShown"), L"<none>");
-    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
-              L"\"" + installation.Program() + L"\"");
+    EXPECT_EQ(SettingsValue("Interface\\Misc", "RemShown"), "<none>");
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
+              Utf8(L"\"" + installation.Program() + L"\""));
     if (RunningOn64BitWindows()) {
-        EXPECT_EQ(ReadValue(HKEY_CLASSES_ROOT,
-                            std::wstring(L"CLSID\\") + kExtensionClsids[1] + L"\\InProcServer32",
-                            L"", KEY_WOW64_64KEY),
-                  installation.File(L"ozuext64.dll"));
+        EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT,
+                            std::string("CLSID\\") + kExtensionClsids[1] + "\\InProcServer32",
+                            "", KEY_WOW64_64KEY),
+                  Utf8(installation.File(L"ozuext64.dll")));
     }
 }
 
@@ -204,13 +204,13 @@ TEST_F(SetupEndToEnd, InitTextOverridesTheStoredChoices) {
     DriverResult result = RunSilently(installation, L"/setup /S /initA00111111111111111D1S0");
     ASSERT_EQ(result.driverExit, 0) << Describe(result);
     EXPECT_EQ(result.programExit, 0);
-    EXPECT_EQ(SettingsValue(L"Setup\\.ozu", L"Set"), L"0");
-    EXPECT_EQ(SettingsValue(L"Setup\\.zip", L"Set"), L"0");
-    EXPECT_EQ(SettingsValue(L"Setup\\.cab", L"Set"), L"1");
-    EXPECT_EQ(SettingsValue(L"Setup\\Links", L"Desktop"), L"1");
-    EXPECT_EQ(SettingsValue(L"Setup", L"ShellExt"), L"0");
-    EXPECT_NE(ClassOf(L".ozu"), L"Mivora");
-    EXPECT_EQ(ClassOf(L".cab"), L"Mivora");
+    EXPECT_EQ(SettingsValue("Setup\\.ozu", "Set"), "0");
+    EXPECT_EQ(SettingsValue("Setup\\.zip", "Set"), "0");
+    EXPECT_EQ(SettingsValue("Setup\\.cab", "Set"), "1");
+    EXPECT_EQ(SettingsValue("Setup\\Links", "Desktop"), "1");
+    EXPECT_EQ(SettingsValue("Setup", "ShellExt"), "0");
+    EXPECT_NE(ClassOf(".ozu"), "Mivora");
+    EXPECT_EQ(ClassOf(".cab"), "Mivora");
 }
 
 TEST_F(SetupEndToEnd, PackageSetupShowsNothingAfterTheSetupDialog) {

@@ -5,7 +5,8 @@
 
 #include "base/program_path.h"
 #include "base/system_info.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 

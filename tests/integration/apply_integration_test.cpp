@@ -6,7 +6,8 @@
 #include <shlobj.h>
 
 #include "integration/integration.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 namespace ozu {
 namespace {

@@ -12,7 +12,8 @@
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "settings/portable_settings.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 #include "support/links.h"
 
 namespace ozu {

@@ -16,7 +16,8 @@
 #include "integration/options.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 #include "settings/settings_store.h"
 
 namespace ozu {

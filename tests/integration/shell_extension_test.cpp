@@ -7,7 +7,8 @@
 #include "as_windows_xp.h"
 #include "base/system_info.h"
 #include "integration/options.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 

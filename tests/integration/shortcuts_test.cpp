@@ -12,7 +12,8 @@
 #include "localization/localized_strings.h"
 #include "as_windows_xp.h"
 #include "base/system_info.h"
-#include "registry_test_support.h"
+#include "support/files.h"
+#include "support/registry.h"
 #include "support/links.h"
 #include "res/resource.h"
 
@@ -29,14 +30,6 @@
 namespace ozu::test {
 namespace {
 
-std::u16string ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path))) {
-        return {};
-    }
-    return U(path);
-}
-
 std::u16string Join(std::u16string_view folder, std::u16string_view name) {
     std::u16string path(folder);
     path += u'\\';
@@ -47,18 +40,6 @@ std::u16string Join(std::u16string_view folder, std::u16string_view name) {
 DWORD Attributes(const std::u16string& path) {
     return GetFileAttributesW(W(path));
 }
-bool Exists(const std::u16string& path) {
-    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-void PutFile(const std::u16string& path, std::string_view bytes = "x") {
-    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << Utf8(path);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 // Names in a folder, sorted.
 std::vector<std::string> FolderEntries(const std::u16string& folder) {
     std::vector<std::string> names;
@@ -78,34 +59,12 @@ std::vector<std::string> FolderEntries(const std::u16string& folder) {
     return names;
 }
 
-std::wstring Wstr(const std::u16string& path) {
-    return std::wstring(W(path));
-}
-
 bool MakeFolderLink(const std::u16string& link, const std::u16string& target) {
-    return MakeLink(Wstr(link), Wstr(target));
+    return MakeLink(AsWide(link), AsWide(target));
 }
 
-// Removes a file or a folder with its contents; a link goes without what it
-// points to.
 void RemoveAll(const std::u16string& path) {
-    const DWORD attributes = Attributes(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return;
-    }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveLink(Wstr(path));
-        return;
-    }
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        for (const std::string& name : FolderEntries(path)) {
-            RemoveAll(Join(path, Wide(name)));
-        }
-        RemoveDirectoryW(W(path));
-        return;
-    }
-    SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(W(path));
+    RemoveTree(AsWide(path));
 }
 
 struct LinkInfo {
@@ -207,14 +166,14 @@ protected:
 
 TEST_F(ShortcutsTest, SetupCreatesEveryShortcutWithItsProperties) {
     // A per-user desktop shortcut of an earlier setup.
-    PutFile(Join(userDesktop_, u"Mivora.lnk"));
+    MakeFile(Join(userDesktop_, u"Mivora.lnk"));
     std::u16string groupPath;
 
     UpdateShortcuts(Links(true, true, true), &groupPath, Icon());
 
     const std::u16string description = GetLocalizedString(IDS_MIVORADESC);
     ASSERT_FALSE(description.empty());
-    EXPECT_FALSE(Exists(Join(userDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(userDesktop_, u"Mivora.lnk")));
 
     std::optional<LinkInfo> desktop = ReadLink(Join(commonDesktop_, u"Mivora.lnk"));
     ASSERT_TRUE(desktop);
@@ -259,8 +218,8 @@ TEST_F(ShortcutsTest, SetupCreatesEveryShortcutWithItsProperties) {
 
 TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace) {
     UpdateShortcuts(Links(true, false, true), nullptr, u"");
-    PutFile(Join(userGroup_, u"notes.txt"));
-    PutFile(Join(commonGroup_, u"notes.txt"));
+    MakeFile(Join(userGroup_, u"notes.txt"));
+    MakeFile(Join(commonGroup_, u"notes.txt"));
     // The user gave the desktop shortcut arguments of their own.
     ASSERT_TRUE(CreateShellLink(true, Exe(), Join(commonDesktop_, u"Mivora.lnk"), std::nullopt,
                                 std::nullopt, u"", u"--fast"));
@@ -276,20 +235,20 @@ TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace
     ASSERT_TRUE(desktop);
     EXPECT_EQ(Utf8(desktop->arguments), "--fast");
     EXPECT_EQ(Utf8(desktop->icon), Utf8(Icon()));
-    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(commonStartMenu_, u"Mivora.lnk")));
 }
 
 TEST_F(ShortcutsTest, TheAllZeroRecordRemovesEverything) {
     std::u16string groupPath = u"untouched";
     UpdateShortcuts(Links(true, true, true), nullptr, Icon());
-    PutFile(Join(userGroup_, u"notes.txt"));
+    MakeFile(Join(userGroup_, u"notes.txt"));
 
     UpdateShortcuts(IntegrationOptions{}, &groupPath, u"");
 
-    EXPECT_FALSE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
-    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
-    EXPECT_FALSE(Exists(userGroup_));
-    EXPECT_FALSE(Exists(commonGroup_));
+    EXPECT_FALSE(FileExists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(commonStartMenu_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(userGroup_));
+    EXPECT_FALSE(FileExists(commonGroup_));
     // Nothing was made, so no group path is handed back.
     EXPECT_EQ(groupPath, u"untouched");
 }
@@ -297,17 +256,17 @@ TEST_F(ShortcutsTest, TheAllZeroRecordRemovesEverything) {
 TEST_F(ShortcutsTest, ALinkedGroupFolderKeepsItsFilesButLosesOurShortcuts) {
     const std::u16string elsewhere = program_.PathOf(u"elsewhere");
     ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
-    PutFile(Join(elsewhere, u"keep.txt"));
+    MakeFile(Join(elsewhere, u"keep.txt"));
     if (!MakeFolderLink(userGroup_, elsewhere)) {
         GTEST_SKIP() << "this system cannot make a folder link here";
     }
     UpdateShortcuts(Links(false, false, true), nullptr, u"");
-    ASSERT_TRUE(Exists(Join(elsewhere, u"Mivora.lnk")));
+    ASSERT_TRUE(FileExists(Join(elsewhere, u"Mivora.lnk")));
 
     UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
 
     EXPECT_NE(Attributes(userGroup_) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
-    EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
+    EXPECT_TRUE(FileExists(Join(elsewhere, u"keep.txt")));
     for (const std::string& name : FolderEntries(elsewhere)) {
         EXPECT_EQ(name, "keep.txt"); // none of our shortcuts is left
     }
@@ -318,15 +277,15 @@ TEST_F(ShortcutsTest, ALinkedGroupFolderKeepsItsFilesButLosesOurShortcuts) {
 TEST_F(ShortcutsTest, LinksInsideTheGroupAndAtShortcutNamesAreNotFollowed) {
     const std::u16string outside = program_.PathOf(u"outside");
     ASSERT_TRUE(CreateDirectoryW(W(outside), nullptr));
-    PutFile(Join(outside, u"keep.txt"), "victim");
-    PutFile(Join(outside, u"file.txt"), "victim");
-    PutFile(Join(outside, u"desk.txt"), "victim");
+    MakeFile(Join(outside, u"keep.txt"), "victim");
+    MakeFile(Join(outside, u"file.txt"), "victim");
+    MakeFile(Join(outside, u"desk.txt"), "victim");
     ASSERT_TRUE(CreateDirectoryW(W(userGroup_), nullptr));
     const std::u16string links[] = {Join(userGroup_, u"inner"), Join(userGroup_, u"file.lnk"),
                                     Join(commonDesktop_, u"Mivora.lnk")};
     if (!MakeFolderLink(links[0], outside) ||
-        !MakeLink(Wstr(links[1]), Wstr(Join(outside, u"file.txt"))) ||
-        !MakeLink(Wstr(links[2]), Wstr(Join(outside, u"desk.txt")))) {
+        !MakeLink(AsWide(links[1]), AsWide(Join(outside, u"file.txt"))) ||
+        !MakeLink(AsWide(links[2]), AsWide(Join(outside, u"desk.txt")))) {
         GTEST_SKIP() << "this system cannot make links here";
     }
 
@@ -337,14 +296,14 @@ TEST_F(ShortcutsTest, LinksInsideTheGroupAndAtShortcutNamesAreNotFollowed) {
         EXPECT_EQ(program_.ReadFile(Join(u"outside", name)), "victim") << Utf8(name);
     }
     for (const std::u16string& link : links) {
-        RemoveLink(Wstr(link));
+        RemoveLink(AsWide(link));
     }
 }
 
 TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotEmptiedBySetup) {
     const std::u16string elsewhere = program_.PathOf(u"elsewhere");
     ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));
-    PutFile(Join(elsewhere, u"keep.txt"));
+    MakeFile(Join(elsewhere, u"keep.txt"));
     if (!MakeFolderLink(userGroup_, elsewhere)) {
         GTEST_SKIP() << "this system cannot make a folder link here";
     }
@@ -353,8 +312,8 @@ TEST_F(ShortcutsTest, ALinkedGroupFolderIsNotEmptiedBySetup) {
 
     UpdateShortcuts(options, nullptr, u"");
 
-    EXPECT_TRUE(Exists(Join(elsewhere, u"keep.txt")));
-    EXPECT_TRUE(Exists(Join(elsewhere, u"Mivora.lnk")));
+    EXPECT_TRUE(FileExists(Join(elsewhere, u"keep.txt")));
+    EXPECT_TRUE(FileExists(Join(elsewhere, u"Mivora.lnk")));
 }
 
 TEST_F(ShortcutsTest, NamesFromATranslationStayInsideTheirFolders) {
@@ -370,8 +329,8 @@ TEST_F(ShortcutsTest, NamesFromATranslationStayInsideTheirFolders) {
     UpdateShortcuts(Links(false, false, true), nullptr, u"");
 
     const std::u16string programs = ShellFolder(CSIDL_PROGRAMS);
-    EXPECT_FALSE(Exists(Join(programs, u"..\\Escaped.lnk")));
-    EXPECT_FALSE(Exists(Join(programs, u"Escaped.lnk")));
+    EXPECT_FALSE(FileExists(Join(programs, u"..\\Escaped.lnk")));
+    EXPECT_FALSE(FileExists(Join(programs, u"Escaped.lnk")));
     // Only the program itself keeps its shortcut; the news item named a file
     // outside the program folder.
     EXPECT_EQ(FolderEntries(userGroup_), std::vector<std::string>{"Mivora.lnk"});
@@ -388,9 +347,9 @@ TEST_F(ShortcutsTest, APortableFileThatForbidsIntegrationLeavesTheShortcutsAlone
 
     UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
 
-    EXPECT_TRUE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
-    EXPECT_TRUE(Exists(Join(userGroup_, u"Mivora.lnk")));
-    EXPECT_TRUE(Exists(Join(commonGroup_, u"Mivora.lnk")));
+    EXPECT_TRUE(FileExists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_TRUE(FileExists(Join(userGroup_, u"Mivora.lnk")));
+    EXPECT_TRUE(FileExists(Join(commonGroup_, u"Mivora.lnk")));
 }
 
 TEST_F(ShortcutsTest, BeforeVistaTheShortcutsAreTheUsersOwn) {
@@ -408,12 +367,12 @@ TEST_F(ShortcutsTest, BeforeVistaTheShortcutsAreTheUsersOwn) {
     std::optional<LinkInfo> startMenu = ReadLink(Join(userStartMenu_, u"Mivora.lnk"));
     ASSERT_TRUE(startMenu);
     EXPECT_EQ(Utf8(startMenu->workingFolder), Utf8(userDesktop_));
-    EXPECT_FALSE(Exists(Join(commonDesktop_, u"Mivora.lnk")));
-    EXPECT_FALSE(Exists(Join(commonStartMenu_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(commonDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(commonStartMenu_, u"Mivora.lnk")));
 
     UpdateShortcuts(IntegrationOptions{}, nullptr, u"");
-    EXPECT_FALSE(Exists(Join(userDesktop_, u"Mivora.lnk")));
-    EXPECT_FALSE(Exists(Join(userStartMenu_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(userDesktop_, u"Mivora.lnk")));
+    EXPECT_FALSE(FileExists(Join(userStartMenu_, u"Mivora.lnk")));
 }
 
 TEST(DeleteFolderTree, DeletesRealFoldersOnly) {
@@ -427,15 +386,15 @@ TEST(DeleteFolderTree, DeletesRealFoldersOnly) {
     const std::u16string tree = program.PathOf(u"tree");
     ASSERT_TRUE(CreateDirectoryW(W(tree), nullptr));
     ASSERT_TRUE(CreateDirectoryW(W(Join(tree, u"sub")), nullptr));
-    PutFile(Join(Join(tree, u"sub"), u"deep.txt"));
+    MakeFile(Join(Join(tree, u"sub"), u"deep.txt"));
     const std::u16string file = program.PathOf(u"plain.txt");
-    PutFile(file);
+    MakeFile(file);
 
     DeleteFolderTree(file);
     DeleteFolderTree(tree);
 
-    EXPECT_TRUE(Exists(file));
-    EXPECT_FALSE(Exists(tree));
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_FALSE(FileExists(tree));
 }
 
 TEST(GetShellFolder, ASmallBufferOrAnUnknownFolderGivesTheStandIn) {

@@ -16,12 +16,12 @@
 namespace ozu {
 namespace {
 
-using namespace testing_portable;
+using namespace ozu::test;
 
-using PortableLoad = StagedProgram;
+using PortableLoad = PortableFile;
 
 TEST_F(PortableLoad, FileBesideTheProgramServesRelativeKeysOnly) {
-    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\X=5\r\n"));
+    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\X=5\r\n"));
     PortableSettings& settings = PortableSettings::Instance();
     EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_EQ(settings.FilePath(), Ini().u16string());
@@ -36,7 +36,7 @@ TEST_F(PortableLoad, WithoutAFileTheSearchRunsOnceUntilCleared) {
     PortableSettings& settings = PortableSettings::Instance();
     EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_TRUE(IsIntegrationAllowed());
-    WriteBytes(Ini(), Utf16Le(u"Global\\Integration=0\r\n"));
+    MakeFile(Ini(), Utf16Le(u"Global\\Integration=0\r\n"));
     EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_TRUE(IsIntegrationAllowed());
     settings.Clear();
@@ -52,14 +52,14 @@ TEST_F(PortableLoad, ApplicationDataFolderIsTheFallbackAndTheFileBesideTheProgra
     fs::create_directories(appData);
     fs::path appDataIni = appData / "Mivora.ini";
     ASSERT_FALSE(fs::exists(appDataIni)) << "the prefix holds a settings file of its own";
-    WriteBytes(appDataIni, Utf16Le(u"HKCU\\Where=appdata\r\n"));
+    MakeFile(appDataIni, Utf16Le(u"HKCU\\Where=appdata\r\n"));
 
     PortableSettings& settings = PortableSettings::Instance();
     settings.Load();
     EXPECT_EQ(settings.FilePath(), appDataIni.u16string());
     EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"appdata");
 
-    WriteBytes(Ini(), Utf16Le(u"HKCU\\Where=beside\r\n"));
+    MakeFile(Ini(), Utf16Le(u"HKCU\\Where=beside\r\n"));
     settings.Clear();
     settings.Load();
     EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"beside");
@@ -128,7 +128,7 @@ TEST_F(PortableLoad, EveryEncodingAndLineEndGivesTheSameEntries) {
             text += u"B=\"caf\u00e9\"  ";
             text += end;
             text += end;
-            WriteBytes(Ini(), encoding.encode(text));
+            MakeFile(Ini(), encoding.encode(text));
             PortableSettings& settings = PortableSettings::Instance();
             ASSERT_TRUE(settings.LoadFrom(Ini().u16string())) << encoding.name;
             EXPECT_EQ(settings.Find(u"A"), u"1") << encoding.name;
@@ -139,13 +139,13 @@ TEST_F(PortableLoad, EveryEncodingAndLineEndGivesTheSameEntries) {
 }
 
 TEST_F(PortableLoad, Utf8WithoutItsMarkIsReadAsAnsiText) {
-    WriteBytes(Ini(), "B=caf\xC3\xA9\r\n");
+    MakeFile(Ini(), "B=caf\xC3\xA9\r\n");
     ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
     EXPECT_EQ(PortableSettings::Instance().Find(u"B"), u"caf\u00c3\u00a9");
 }
 
 TEST_F(PortableLoad, ZeroCharacterEndsTheText) {
-    WriteBytes(Ini(), std::string("A=1\0B=2\r\nC=3\r\n", 14));
+    MakeFile(Ini(), std::string("A=1\0B=2\r\nC=3\r\n", 14));
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     EXPECT_EQ(settings.Find(u"A"), u"1");
@@ -158,7 +158,7 @@ TEST_F(PortableLoad, TenMegabyteFile) {
     for (int i = 0; text.size() < (10u << 20); ++i) {
         text += "HKCU\\Big\\K" + std::to_string(i) + "=\"value " + std::to_string(i) + "\"\r\n";
     }
-    WriteBytes(Ini(), text);
+    MakeFile(Ini(), text);
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     size_t count = settings.Entries().Count() - 3;
@@ -171,10 +171,10 @@ TEST_F(PortableLoad, TenMegabyteFile) {
     EXPECT_GT(fs::file_size(Ini()), 2 * text.size());
 }
 
-using PortableSave = StagedProgram;
+using PortableSave = PortableFile;
 
 TEST_F(PortableSave, WritesSortedUtf16AndDropsWhatLoadingIgnored) {
-    WriteBytes(Ini(), "; comment\r\n"
+    MakeFile(Ini(), "; comment\r\n"
                       "[Section]\r\n"
                       "  indented=1\r\n"
                       "1digit=2\r\n"
@@ -209,7 +209,7 @@ TEST_F(PortableSave, SwitchesAreReadAsNumbersAndWrittenBackAsOneOrZero) {
 }
 
 TEST_F(PortableSave, EmptyFileIsLoadedAndGainsTheSwitches) {
-    WriteBytes(Ini(), "");
+    MakeFile(Ini(), "");
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     FlushSettings();
@@ -220,7 +220,7 @@ TEST_F(PortableSave, EmptyFileIsLoadedAndGainsTheSwitches) {
 
 TEST_F(PortableSave, SaveSettingsOffKeepsChangesInMemoryOnly) {
     std::string original = Utf16Le(u"Global\\SaveSettings=0\r\nHKCU\\A\\B=1\r\n");
-    WriteBytes(Ini(), original);
+    MakeFile(Ini(), original);
     ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
     EXPECT_EQ(WriteSettingDword(u"A", u"B", 7), 0);
     EXPECT_EQ(ReadSettingDword(u"A", u"B", 0), 7u);
@@ -240,12 +240,12 @@ TEST_F(PortableSave, HiddenFileStaysHidden) {
 
 // A save that cannot complete leaves the old file exactly as it was, reports
 // false and leaves no temporary file behind.
-class FailedSave : public StagedProgram {
+class FailedSave : public PortableFile {
 protected:
     void SetUp() override {
-        StagedProgram::SetUp();
+        PortableFile::SetUp();
         original_ = Utf16Le(u"; kept comment\r\nHKCU\\Setup\\Value=old\r\n");
-        WriteBytes(Ini(), original_);
+        MakeFile(Ini(), original_);
         ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
         PortableSettings::Instance().Set(u"HKCU\\Setup\\Value", u"new", EntryKind::Quoted);
     }
@@ -384,7 +384,7 @@ DWORD RunExitChild(const std::wstring& ini, const wchar_t* mode = nullptr) {
 }
 
 TEST_F(PortableSave, SavedWhenTheProcessEnds) {
-    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
     EXPECT_EQ(RunExitChild(Ini()), 0u);
     EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
                                         u"Global\\Integration=1\r\n"
@@ -395,7 +395,7 @@ TEST_F(PortableSave, SavedWhenTheProcessEnds) {
 // The uninstall deletes the installation, the settings file with it: the
 // save at exit must not bring it back and keep the folder from going.
 TEST_F(PortableSave, AFileDeletedWhileRunningIsNotRecreatedAtExit) {
-    WriteBytes(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
     EXPECT_EQ(RunExitChild(Ini(), L"deletes"), 0u);
     EXPECT_EQ(GetFileAttributesW(Ini().c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -410,7 +410,7 @@ TEST_F(PortableSave, AFileReadOnlyInPartIsNotSavedAtExit) {
                                 u"=some value of the user's\r\n",
                             false);
     }
-    WriteBytes(Ini(), original);
+    MakeFile(Ini(), original);
     EXPECT_EQ(RunExitChild(Ini(), L"starves"), 0u);
     EXPECT_TRUE(ReadBytes(Ini()) == original) << "the file was replaced";
 }

@@ -5,30 +5,28 @@
 #include "settings/settings_store.h"
 
 #include "portable_file_helpers.h"
-#include "registry_helpers.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
 namespace ozu {
 namespace {
 
-using namespace testing_portable;
-using namespace testing_registry;
+using namespace ozu::test;
 
-class PortableStore : public StagedProgram {
+class PortableStore : public PortableFile {
 protected:
     // Keys that only the failing code would create are removed all the same.
-    ScopedTestTree classes_{HKEY_CLASSES_ROOT, L".ozuportabletest"};
-    ScopedTestTree classesNew_{HKEY_CLASSES_ROOT, L".ozuportablenew"};
-    ScopedTestTree machine_{HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest"};
-    ScopedTestTree userRoot_{HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"};
-    ScopedTestTree machineRoot_{HKEY_LOCAL_MACHINE, L"Software\\Mivora\\Caps"};
+    RegistryGuard registry_{{HKEY_CLASSES_ROOT, ".ozuportabletest"},
+                            {HKEY_CLASSES_ROOT, ".ozuportablenew"},
+                            {HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest"},
+                            {HKEY_CURRENT_USER, "Software\\Mivora"},
+                            {HKEY_LOCAL_MACHINE, "Software\\Mivora"}};
 };
 
 TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
-    SetString(HKEY_CLASSES_ROOT, L".ozuportabletest", L"", L"Existing");
-    DWORD one = 1;
-    SetValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"d", REG_DWORD, &one, 4);
+    SetString(HKEY_CLASSES_ROOT, ".ozuportabletest", "", "Existing");
+    SetDword(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest", "d", 1);
     LoadText(u"Global\\Integration=0\r\n");
     EXPECT_FALSE(IsIntegrationAllowed());
 
@@ -36,9 +34,9 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
     EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportabletest", u"", u"New"), 0);
     EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
     EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
-    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportabletest", L""), L"Existing");
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L".ozuportablenew"));
-    EXPECT_FALSE(QueryValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"n"));
+    EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportabletest", ""), "Existing");
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".ozuportablenew"));
+    EXPECT_FALSE(GetRaw(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest", "n"));
 
     // Reads give the defaults and existence tests find nothing.
     std::u16string out;
@@ -51,8 +49,8 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
     DeleteRegValue(HKEY_CLASSES_ROOT, u".ozuportabletest", u"");
     DeleteRegKey(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest");
     DeleteRegTree(HKEY_CLASSES_ROOT, u".ozuportabletest");
-    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportabletest", L""), L"Existing");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest"));
+    EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportabletest", ""), "Existing");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest"));
 
     // Relative keys still go into the file, and only there.
     EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0xFFFFFFFFu), 0);
@@ -61,8 +59,8 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
     EXPECT_EQ(settings.Find(u"HKCU\\Setup\\X"), u"4294967295");
     EXPECT_EQ(settings.Find(u"HKLM\\Caps\\Name"), u"v");
     EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0), 0xFFFFFFFFu);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Mivora\\Caps"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora\\Setup"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Caps"));
 
     EXPECT_TRUE(settings.Save());
     EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKCU\\Setup\\X=4294967295\r\n", false)),
@@ -75,11 +73,11 @@ TEST_F(PortableStore, IntegrationOnSendsEverythingElseToTheRegistry) {
     LoadText(u"HKCU\\Setup\\X=1\r\n");
     EXPECT_TRUE(IsIntegrationAllowed());
     EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
-    EXPECT_EQ(QueryString(HKEY_CLASSES_ROOT, L".ozuportablenew", L""), L"x");
+    EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportablenew", ""), "x");
     EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
-    EXPECT_TRUE(QueryValue(HKEY_LOCAL_MACHINE, L"Software\\OzuPortableTest", L"n"));
+    EXPECT_TRUE(GetRaw(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest", "n"));
     EXPECT_EQ(WriteSettingDword(u"Setup", u"X", 2), 0);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora\\Setup"));
     EXPECT_EQ(PortableSettings::Instance().Find(u"HKCU\\Setup\\X"), u"2");
     EXPECT_FALSE(PortableSettings::Instance().Find(u"HKEY_CLASSES_ROOT").has_value());
 }

@@ -5,7 +5,7 @@
 #include "settings/settings_store.h"
 
 #include "base/system_info.h"
-#include "registry_helpers.h"
+#include "support/registry.h"
 #include "settings/portable_settings.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +13,11 @@
 namespace ozu {
 namespace {
 
-using namespace testing_registry;
+using namespace ozu::test;
 
 // HKLM\Software is the part of the registry that WOW64 keeps twice.
 constexpr std::u16string_view kKey = u"\\Software\\OzuViewTest";
-const std::wstring kPath = L"Software\\OzuViewTest";
+const std::string kPath = "Software\\OzuViewTest";
 
 class RegistryView : public testing::Test {
 protected:
@@ -83,7 +83,7 @@ TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
     EXPECT_EQ(RegistryViewFlag(), 0u);
 
     if (RunningUnderWow64()) {
-        EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value", KEY_WOW64_64KEY), L"sixty-four");
+        EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "sixty-four");
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath));
         // And as the system's own tool sees it.
@@ -92,7 +92,7 @@ TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
         // Without the flag, reads see the process's own view again.
         EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 7u);
     } else {
-        EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value"), L"sixty-four");
+        EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value"), "sixty-four");
         EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 64u);
         EXPECT_NE(QueryWithRegExe(L"").find("sixty-four"), std::string::npos);
     }
@@ -109,14 +109,14 @@ TEST_F(RegistryView, ExistenceTestsAndDeletionsStayInTheDefaultView) {
     if (!RunningUnderWow64()) {
         GTEST_SKIP() << "one view only";
     }
-    SetString(HKEY_LOCAL_MACHINE, kPath, L"Value", L"x", KEY_WOW64_64KEY);
-    SetString(HKEY_LOCAL_MACHINE, kPath + L"\\Sub", L"Value", L"x", KEY_WOW64_64KEY);
+    SetString(HKEY_LOCAL_MACHINE, kPath, "Value", "x", KEY_WOW64_64KEY);
+    SetString(HKEY_LOCAL_MACHINE, kPath + "\\Sub", "Value", "x", KEY_WOW64_64KEY);
     RegistryView64Scope view64(true);
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey));
     DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value");
     DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
-    EXPECT_EQ(QueryString(HKEY_LOCAL_MACHINE, kPath, L"Value", KEY_WOW64_64KEY), L"x");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kPath + L"\\Sub", KEY_WOW64_64KEY));
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "x");
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kPath + "\\Sub", KEY_WOW64_64KEY));
 }
 
 } // namespace

@@ -3,22 +3,20 @@
 
 #include "settings/settings_store.h"
 
-#include "registry_helpers.h"
+#include "support/registry.h"
 #include "settings/portable_settings.h"
 #include "settings/reg_key.h"
 
 #include <gtest/gtest.h>
 
-#include <sddl.h>
-
 namespace ozu {
 namespace {
 
-using namespace testing_registry;
+using namespace ozu::test;
 
 // Relative key of the tests, and its place in the registry.
 constexpr std::u16string_view kTestKey = u"OzuStoreTest";
-const std::wstring kTestPath = L"Software\\Mivora\\OzuStoreTest";
+const std::string kTestPath = "Software\\Mivora\\OzuStoreTest";
 
 class SettingsStore : public testing::Test {
 protected:
@@ -39,7 +37,8 @@ protected:
         }
         return key;
     }
-    ScopedTestTree tree_{HKEY_CURRENT_USER, kTestPath};
+    // The test key starts empty; the settings root goes again when a test made it.
+    RegistryGuard tree_{{HKEY_CURRENT_USER, "Software\\Mivora"}, {HKEY_CURRENT_USER, kTestPath}};
 };
 
 TEST_F(SettingsStore, KeyPathRule) {
@@ -62,12 +61,12 @@ TEST_F(SettingsStore, StringsAndNumbersAreStoredWithTheirRegistryTypes) {
     EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Sub"), u"", u"default"), 0);
     EXPECT_EQ(WriteSettingDword(Key(u"Sub"), u"Number", 0xFFFFFFFFu), 0);
 
-    std::optional<RawValue> text = QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L"Text");
+    std::optional<RawValue> text = GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Sub", "Text");
     ASSERT_TRUE(text);
     EXPECT_EQ(text->type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(text->data.size(), 10u); // four characters and the terminator
-    EXPECT_EQ(QueryString(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L""), L"default");
-    std::optional<RawValue> number = QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Sub", L"Number");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, kTestPath + "\\Sub", ""), "default");
+    std::optional<RawValue> number = GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Sub", "Number");
     ASSERT_TRUE(number);
     EXPECT_EQ(number->type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(number->data, std::string(4, '\xFF'));
@@ -81,15 +80,13 @@ TEST_F(SettingsStore, StringsAndNumbersAreStoredWithTheirRegistryTypes) {
 }
 
 TEST_F(SettingsStore, DwordReadTakesAnyDataOfAtMostFourBytes) {
-    std::wstring path = kTestPath;
-    SetString(HKEY_CURRENT_USER, path, L"Short", L"a"); // 4 bytes with the terminator
-    SetString(HKEY_CURRENT_USER, path, L"Long", L"abc");
-    SetString(HKEY_CURRENT_USER, path, L"Empty", L"");
-    const BYTE two[] = {0x34, 0x12};
-    SetValue(HKEY_CURRENT_USER, path, L"Two", REG_BINARY, two, 2);
-    SetValue(HKEY_CURRENT_USER, path, L"None", REG_BINARY, nullptr, 0);
-    const BYTE eight[8] = {1};
-    SetValue(HKEY_CURRENT_USER, path, L"Qword", REG_QWORD, eight, 8);
+    const std::string& path = kTestPath;
+    SetString(HKEY_CURRENT_USER, path, "Short", "a"); // 4 bytes with the terminator
+    SetString(HKEY_CURRENT_USER, path, "Long", "abc");
+    SetString(HKEY_CURRENT_USER, path, "Empty", "");
+    SetRaw(HKEY_CURRENT_USER, path, "Two", REG_BINARY, std::string("\x34\x12", 2));
+    SetRaw(HKEY_CURRENT_USER, path, "None", REG_BINARY, "");
+    SetRaw(HKEY_CURRENT_USER, path, "Qword", REG_QWORD, std::string("\1\0\0\0\0\0\0\0", 8));
 
     EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Short", 5), 0x61u);
     EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Long", 5), 5u);
@@ -100,8 +97,8 @@ TEST_F(SettingsStore, DwordReadTakesAnyDataOfAtMostFourBytes) {
 }
 
 TEST_F(SettingsStore, StringReadThatDoesNotFitGivesTheDefault) {
-    SetString(HKEY_CURRENT_USER, kTestPath, L"Hundred", std::wstring(100, L'x'));
-    SetString(HKEY_CURRENT_USER, kTestPath, L"Fits", std::wstring(79, L'y'));
+    SetString(HKEY_CURRENT_USER, kTestPath, "Hundred", std::string(100, 'x'));
+    SetString(HKEY_CURRENT_USER, kTestPath, "Fits", std::string(79, 'y'));
 
     std::u16string out = u"untouched";
     EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Hundred", out, u"Default", 80));
@@ -117,24 +114,24 @@ TEST_F(SettingsStore, StringReadThatDoesNotFitGivesTheDefault) {
 
 TEST_F(SettingsStore, ExistenceAndDeletionOfValuesAndKeys) {
     EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, Key()));
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Parent\\Child", L"v", L"1");
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"a", L"1");
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b", L"2");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Parent\\Child", "v", "1");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "a", "1");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b", "2");
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, Key(u"Parent\\Child")));
     EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"\\" + std::u16string(u"Software\\Mivora")));
 
     DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
-    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"a"));
-    EXPECT_TRUE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b"));
+    EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "a"));
+    EXPECT_TRUE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b"));
     DeleteSettingValue(Key(u"Leaf"), u"b");
-    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, kTestPath + L"\\Leaf", L"b"));
+    EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b"));
 
     // A key with a subkey stays, and so does the subkey.
     DeleteRegKey(HKEY_CURRENT_USER, Key(u"Parent"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Parent"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Parent\\Child"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Parent"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Parent\\Child"));
     DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Leaf"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Leaf"));
     // Deleting what is not there is quiet.
     DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
     DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
@@ -143,86 +140,71 @@ TEST_F(SettingsStore, ExistenceAndDeletionOfValuesAndKeys) {
 
 // Creates `depth` levels below path with `width` subkeys each, every key with a
 // value; returns the number of keys made.
-int MakeTree(const std::wstring& path, int depth, int width) {
+int MakeTree(const std::string& path, int depth, int width) {
     if (depth == 0) {
         return 0;
     }
     int made = 0;
     for (int i = 0; i < width; ++i) {
-        std::wstring child = path + L"\\K" + std::to_wstring(i);
-        SetString(HKEY_CURRENT_USER, child, L"v", L"x");
+        std::string child = path + "\\K" + std::to_string(i);
+        SetString(HKEY_CURRENT_USER, child, "v", "x");
         made += 1 + MakeTree(child, depth - 1, width);
     }
     return made;
 }
 
 TEST_F(SettingsStore, TreeDeletionRemovesDeepTreesWithManySiblings) {
-    ASSERT_EQ(MakeTree(kTestPath + L"\\Tree", 4, 5), 780);
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree", L"root", L"x");
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\TreeSibling", L"v", L"x");
+    ASSERT_EQ(MakeTree(kTestPath + "\\Tree", 4, 5), 780);
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree", "root", "x");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\TreeSibling", "v", "x");
 
     DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Tree"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\TreeSibling"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Tree"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\TreeSibling"));
 }
 
 TEST_F(SettingsStore, TreeDeletionTakesSubkeyNamesOfFullLength) {
     // Key names may have 255 characters; a shorter enumeration buffer would
     // stop at such a name and leave the tree behind.
-    std::wstring longName(255, L'n');
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree\\" + longName + L"\\deeper", L"v", L"x");
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\Tree\\zz", L"v", L"x");
+    std::string longName(255, 'n');
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree\\" + longName + "\\deeper", "v", "x");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree\\zz", "v", "x");
     DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + L"\\Tree"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Tree"));
 }
 
 TEST_F(SettingsStore, EmptyRelativeKeyIsTheWholeSettingsRoot) {
-    if (KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora")) {
+    if (KeyExists(HKEY_CURRENT_USER, "Software\\Mivora")) {
         GTEST_SKIP() << "the prefix holds settings of its own";
     }
-    SetString(HKEY_CURRENT_USER, L"Software\\Mivora", L"v", L"x");
-    SetString(HKEY_CURRENT_USER, kTestPath + L"\\A\\B", L"v", L"x");
+    SetString(HKEY_CURRENT_USER, "Software\\Mivora", "v", "x");
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\A\\B", "v", "x");
     std::u16string out;
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, u"", u"v", out, u"", 10));
     EXPECT_EQ(out, u"x");
     DeleteSettingsRoot(HKEY_CURRENT_USER);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Mivora"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, L"Software"));
-}
-
-// Sets a DACL on a key that refuses every write to everyone, as on a machine
-// where the user lacks administrator rights.
-void DenyWrites(HKEY root, const std::wstring& path, bool deny) {
-    const wchar_t* sddl = deny ? L"D:(D;;KW;;;WD)(A;;KA;;;WD)" : L"D:(A;;KA;;;WD)";
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
-                                                                     &descriptor, nullptr));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(root, path.c_str(), 0, WRITE_DAC, &key), ERROR_SUCCESS);
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-    RegCloseKey(key);
-    LocalFree(descriptor);
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software"));
 }
 
 TEST_F(SettingsStore, WriteToAKeyThatDeniesWritingReportsAccessDenied) {
-    std::wstring locked = kTestPath + L"\\Locked";
-    SetString(HKEY_CURRENT_USER, locked, L"old", L"kept");
-    DenyWrites(HKEY_CURRENT_USER, locked, true);
+    std::string locked = kTestPath + "\\Locked";
+    SetString(HKEY_CURRENT_USER, locked, "old", "kept");
+    WriteDenied denied(HKEY_CURRENT_USER, locked);
+    ASSERT_TRUE(denied.Active());
 
     EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"new", u"x"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, Key(u"Locked"), u"new", 1), ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(QueryValue(HKEY_CURRENT_USER, locked, L"new"));
+    EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, locked, "new"));
     // Reading still works.
     std::u16string out;
     EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"old", out, u"", 80));
     EXPECT_EQ(out, u"kept");
-
-    DenyWrites(HKEY_CURRENT_USER, locked, false);
 }
 
 TEST(RegKeyOwner, ReadsLeaveTheirOutputAloneOnFailureAndMovesTransferOwnership) {
-    ScopedTestTree tree(HKEY_CURRENT_USER, kTestPath);
-    SetString(HKEY_CURRENT_USER, kTestPath, L"Long", L"abcdef");
+    RegistryGuard tree{{HKEY_CURRENT_USER, "Software\\Mivora"}, {HKEY_CURRENT_USER, kTestPath}};
+    SetString(HKEY_CURRENT_USER, kTestPath, "Long", "abcdef");
 
     RegKey key;
     EXPECT_FALSE(key.IsValid());

@@ -11,38 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/text.h"
+
 namespace ozu::test {
-
-// A Unix path of the build tree as Wine sees it.
-inline std::wstring WinePath(const std::string& unixPath) {
-    std::wstring path = L"Z:";
-    for (char c : unixPath)
-        path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return path;
-}
-
-inline std::string ToUtf8(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size,
-                        nullptr, nullptr);
-    return out;
-}
-
-inline std::wstring FromUtf8(const std::string& text) {
-    int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
-inline std::wstring TempFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, buffer);
-    return buffer;
-}
 
 struct ControlSeen {
     std::string className;
@@ -166,13 +138,13 @@ public:
     // of the program it launches.
     void Start(const std::vector<std::wstring>& commands, const std::wstring& workingFolder = L"") {
         static int counter = 0;
-        std::wstring base = TempFolder() + L"ui_driver_" + std::to_wstring(GetCurrentProcessId()) +
+        std::wstring base = TempPath() + L"ui_driver_" + std::to_wstring(GetCurrentProcessId()) +
                             L"_" + std::to_wstring(++counter);
         scriptFile_ = base + L".txt";
         outputFile_ = base + L".out";
         std::string script;
         for (const std::wstring& command : commands)
-            script += ToUtf8(command) + "\n";
+            script += Utf8(command) + "\n";
         FILE* file = _wfopen(scriptFile_.c_str(), L"wb");
         fwrite(script.data(), 1, script.size(), file);
         fclose(file);

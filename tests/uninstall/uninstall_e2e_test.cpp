@@ -8,33 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "staging.h"
+#include "support/files.h"
+#include "support/registry.h"
+#include "support/ui_session.h"
 #include "support/links.h"
 
 namespace ozu {
 namespace {
 
-using namespace ozu::testing;
+using namespace ozu::test;
 
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
-
-std::wstring TempPath() {
-    wchar_t temp[MAX_PATH + 1];
-    GetTempPathW(MAX_PATH + 1, temp);
-    return temp;
-}
-
-// The files of an installation, as its installer lays them out, each folder
-// listed before what it holds; setup creates the two templates.
-const std::vector<std::string> kInstalled = {
-    "Formats",        "Formats\\Extra", "Formats\\Extra\\Deep", "Formats\\Extra\\Deep\\x.fmt",
-    "Formats\\y.fmt", "Lang",           "Lang\\german.lng",     "Mivora.exe",
-    "ozuext.dll",     "ozuext64.dll",   "Mivora.chm",           "Ozu.txt",
-    "WhatsNew.txt",   "license.txt",    "uninstall.exe",        "ozunew.dat",
-    "zipnew.dat",     "Uninstall.lst",
-};
+// The archiver's files, listed as its installer lays them out.
+const std::vector<std::string>& kInstalled = kArchiverFiles;
 
 // Entries a damaged or tampered list might hold, all naming the unrelated
 // file beside the installation folder; the program must leave it alone.
@@ -49,20 +34,10 @@ protected:
     void SetUp() override {
         parent_ = L"C:\\ozu-e2e";
         RemoveTree(parent_);
-        folder_ = JoinW(parent_, L"Mivora");
+        folder_ = test::Installation::Stage(JoinW(parent_, L"Mivora")).folder;
         program_ = JoinW(folder_, L"uninstall.exe");
         batch_ = TempPath() + L"Uninstall_Ozu.Bat";
         DeleteFileW(batch_.c_str());
-        for (const std::string& entry : kInstalled) {
-            std::wstring path = In(entry);
-            if (entry.find('.') == std::string::npos) {
-                MakeFolder(path);
-            } else if (entry != "uninstall.exe" && entry != "Uninstall.lst" &&
-                       entry.find("new.dat") == std::string::npos) {
-                MakeFile(path, entry);
-            }
-        }
-        ASSERT_TRUE(CopyFileW(BuildTreePath(OZU_UNINSTALL_EXE).c_str(), program_.c_str(), FALSE));
         std::vector<std::string> list = kHostile;
         list.insert(list.begin() + 3, kInstalled.begin(), kInstalled.end());
         WriteList(folder_, list);
@@ -93,27 +68,11 @@ protected:
 
     // Plays the user through the UI driver; its output, one fact per line.
     std::string Drive(const std::vector<std::wstring>& commands, int* exitCode = nullptr) {
-        std::wstring script = JoinW(TempPath(), L"ozu-e2e-script.txt");
-        std::string text;
-        for (const std::wstring& command : commands) {
-            int size =
-                WideCharToMultiByte(CP_UTF8, 0, command.c_str(), -1, nullptr, 0, nullptr, nullptr);
-            std::string bytes(static_cast<size_t>(size), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, command.c_str(), -1, bytes.data(), size, nullptr,
-                                nullptr);
-            bytes.resize(static_cast<size_t>(size) - 1);
-            text += bytes + "\n";
-        }
-        MakeFile(script, text);
-        std::string output;
-        int code =
-            RunAndWait(L"\"" + BuildTreePath(OZU_UI_DRIVER) + L"\" --script \"" + script + L"\"",
-                       120000, &output);
+        const DriverResult result = RunDriver(commands);
         if (exitCode != nullptr) {
-            *exitCode = code;
+            *exitCode = result.driverExit;
         }
-        DeleteFileW(script.c_str());
-        return output;
+        return result.output;
     }
 
     // Waits for the batch file: it restarts the program with /wait (two
@@ -136,46 +95,31 @@ protected:
     std::wstring parent_, folder_, program_, batch_;
 };
 
-void MakeKey(HKEY root, const wchar_t* path) {
-    HKEY key;
-    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == 0) {
-        RegCloseKey(key);
-    }
-}
-
 // Handler keys that a system in use has (other shell extensions make them)
 // and a fresh Wine prefix lacks. Setup writes below them; uninstall removes
 // what it wrote, never these parents.
 void MakeShellParentKeys() {
-    for (const wchar_t* key :
-         {L"Drive\\shellex\\DragDropHandlers", L"exefile\\shellex\\PropertySheetHandlers",
-          L"Folder\\shellex\\DragDropHandlers"}) {
-        MakeKey(HKEY_CLASSES_ROOT, key);
+    for (const char* key : {"Drive\\shellex\\DragDropHandlers",
+                            "exefile\\shellex\\PropertySheetHandlers",
+                            "Folder\\shellex\\DragDropHandlers"}) {
+        CreateKey(HKEY_CLASSES_ROOT, key);
     }
-    MakeKey(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications");
-}
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string text;
-    for (const std::string& line : lines) {
-        text += line + "\n";
-    }
-    return text;
+    CreateKey(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications");
 }
 
 TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     // Another program owns ".zip" before setup; ".ozfoo" has nothing to do
     // with the archiver.
-    SetClass(L".zip", L"OtherZip");
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"NullFile", REG_SZ, L"", 2);
-    SetClass(L".ozfoo", L"OzFooFile");
+    SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    SetString(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+    SetString(HKEY_CLASSES_ROOT, ".ozfoo", "", "OzFooFile");
     MakeShellParentKeys();
-    const std::vector<std::string> before = RegistrySnapshot();
+    const std::vector<std::string> before = ExportRegistry();
 
     ASSERT_EQ(Run(L" /setup /S"), 0);
-    ASSERT_EQ(ClassOf(L".zip"), L"Mivora.ZIP");
+    ASSERT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     ASSERT_TRUE(FileExists(In("zipnew.dat")));
-    ASSERT_FALSE(SnapshotDifferences(before, RegistrySnapshot()).empty());
+    ASSERT_FALSE(DiffExports(before, ExportRegistry()).empty());
 
     ASSERT_EQ(Run(L" /S"), 0);
     ASSERT_TRUE(WaitForSelfRemoval());
@@ -186,10 +130,10 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     EXPECT_FALSE(FileExists(folder_));
     EXPECT_FALSE(FileExists(batch_));
     EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
-    EXPECT_EQ(ClassOf(L".zip"), L"OtherZip");
-    EXPECT_EQ(ClassOf(L".ozfoo"), L"OzFooFile");
+    EXPECT_EQ(ClassOf(".zip"), "OtherZip");
+    EXPECT_EQ(ClassOf(".ozfoo"), "OzFooFile");
     EXPECT_TRUE(PendingRenames().empty());
-    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
 }
 
@@ -260,12 +204,12 @@ TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoe
     std::vector<std::string> list = kInstalled;
     list.push_back("Mivora.ini");
     WriteList(folder_, list);
-    SetClass(L".zip", L"OtherZip");
+    SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
     MakeShellParentKeys();
-    const std::vector<std::string> before = RegistrySnapshot();
+    const std::vector<std::string> before = ExportRegistry();
 
     ASSERT_EQ(Run(L" /setup /S"), 0);
-    ASSERT_EQ(ClassOf(L".zip"), L"Mivora.ZIP");
+    ASSERT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     HKEY key;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora", 0, KEY_READ, &key), 0);
     const std::wstring backup = L"HKCU\\Setup\\.zip\\Type=\"OtherZip\"";
@@ -278,13 +222,13 @@ TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoe
     // The save at exit must not bring the deleted file back, or the folder
     // would stay.
     ASSERT_TRUE(WaitForSelfRemoval());
-    EXPECT_EQ(ClassOf(L".zip"), L"OtherZip");
-    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+    EXPECT_EQ(ClassOf(".zip"), "OtherZip");
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
 }
 
 TEST_F(Installation, AnsweringNoChangesNothing) {
     ASSERT_EQ(Run(L" /setup /S"), 0);
-    const std::vector<std::string> before = RegistrySnapshot();
+    const std::vector<std::string> before = ExportRegistry();
     int code = -1;
     std::string out = Drive({launch(), L"wait", L"dump", L"press 7", L"exit"}, &code);
     EXPECT_EQ(code, 0) << out;
@@ -293,7 +237,7 @@ TEST_F(Installation, AnsweringNoChangesNothing) {
     EXPECT_NE(out.find("exit 0"), std::string::npos) << out;
     EXPECT_TRUE(NothingRemoved());
     EXPECT_FALSE(FileExists(batch_));
-    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
 }
 
 TEST_F(Installation, AnsweringYesUninstalls) {
@@ -302,7 +246,7 @@ TEST_F(Installation, AnsweringYesUninstalls) {
     std::string out = Drive({launch(), L"wait", L"press 6", L"exit"}, &code);
     EXPECT_EQ(code, 0) << out;
     ASSERT_TRUE(WaitForSelfRemoval()) << out;
-    EXPECT_EQ(ClassOf(L"Mivora"), L"<none>");
+    EXPECT_EQ(ClassOf("Mivora"), "<none>");
     EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
 }
 
@@ -312,7 +256,7 @@ TEST_P(MissingList, IsReportedAndNothingChanges) {
     const bool silent = GetParam();
     ASSERT_EQ(Run(L" /setup /S"), 0);
     DeleteFileW(In("Uninstall.lst").c_str());
-    const std::vector<std::string> before = RegistrySnapshot();
+    const std::vector<std::string> before = ExportRegistry();
     std::vector<std::wstring> commands = {silent ? launch() + L" /S" : launch()};
     if (!silent) {
         commands.insert(commands.end(), {L"wait", L"press 6"});
@@ -327,7 +271,7 @@ TEST_P(MissingList, IsReportedAndNothingChanges) {
     EXPECT_FALSE(FileExists(batch_));
     EXPECT_TRUE(FileExists(In("Mivora.exe")));
     EXPECT_TRUE(FileExists(program_));
-    EXPECT_EQ(Joined(SnapshotDifferences(before, RegistrySnapshot())), "");
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, MissingList, ::testing::Bool());
@@ -370,8 +314,8 @@ TEST_F(Installation, ALibraryInUseIsScheduledAndTheRestartNoticeShown) {
 TEST_F(Installation, ThePackageInstallerSwitchNeverReachesUninstall) {
     for (const wchar_t* arguments : {L" /msi", L" /S /msi", L" -MSI"}) {
         EXPECT_EQ(Run(arguments), 0);
-        EXPECT_TRUE(NothingRemoved()) << Narrow(arguments);
-        EXPECT_FALSE(FileExists(batch_)) << Narrow(arguments);
+        EXPECT_TRUE(NothingRemoved()) << Utf8(arguments);
+        EXPECT_FALSE(FileExists(batch_)) << Utf8(arguments);
     }
 
     ASSERT_EQ(Run(L" /setup /S"), 0);

@@ -24,13 +24,14 @@
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
-#include "staging.h"
+#include "support/files.h"
+#include "support/registry.h"
 #include "support/links.h"
 
 namespace ozu {
 namespace {
 
-using namespace ozu::testing;
+using namespace ozu::test;
 using ozu::test::MakeLink;
 using ozu::test::RemoveLink;
 

@@ -1,16 +1,14 @@
-#include "registry_test_support.h"
+#include "support/registry.h"
 
 #include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 
-#include "base/program_path.h"
+#include "support/files.h"
 
 namespace ozu::test {
 
@@ -165,7 +163,8 @@ bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
            });
 }
 
-// Every level is opened in the walk's view: a WOW64 process that opens
+// Wine keeps its own run-time state below HKCU\Software\Wine, which has
+// nothing to do with the program. Every level is opened in the walk's view: a WOW64 process that opens
 // "CLSID" below Software\Classes without a view lands in the 32-bit copy. The
 // "Wow6432Node" keys are left out, since each view shows its own copy under
 // the ordinary names.
@@ -174,7 +173,9 @@ void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, RE
     for (const Value& v : ValuesOf(key))
         lines.push_back(path + " : \"" + Utf8(v.name) + "\" = " + Describe(v));
     for (const std::u16string& name : SubkeyNamesOf(key)) {
-        if (EqualsNoCaseAscii(name, u"Wow6432Node"))
+        if (EqualsNoCaseAscii(name, u"Wow6432Node") ||
+            (path.size() > 13 && path.compare(path.size() - 13, 13, "HKCU\\Software") == 0 &&
+             EqualsNoCaseAscii(name, u"Wine")))
             continue;
         KeyHandle child;
         if (Open(key, name, KEY_READ | view, child))
@@ -184,33 +185,13 @@ void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, RE
     }
 }
 
-bool RunningUnderWow64() {
+} // namespace
+
+bool RunningOn64BitWindows() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-} // namespace
-
-std::u16string Wide(std::string_view text) {
-    if (text.empty())
-        return {};
-    std::u16string out(text.size(), u'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()),
-                                      reinterpret_cast<wchar_t*>(out.data()), int(out.size()));
-    out.resize(n);
-    return out;
-}
-
-std::string Utf8(std::u16string_view text) {
-    if (text.empty())
-        return {};
-    std::string out(text.size() * 3, '\0');
-    const int n =
-        WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<const wchar_t*>(text.data()),
-                            int(text.size()), out.data(), int(out.size()), nullptr, nullptr);
-    out.resize(n);
-    return out;
-}
 
 void SetString(HKEY root, std::string_view key, std::string_view name, std::string_view text,
                REGSAM view) {
@@ -227,6 +208,50 @@ void SetDword(HKEY root, std::string_view key, std::string_view name, uint32_t v
     if (!Create(root, Wide(key), KEY_WRITE | view, h))
         return;
     RegSetValueExW(h.h, Wp(Wide(name)), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+}
+
+void SetRaw(HKEY root, std::string_view key, std::string_view name, DWORD type,
+            std::string_view data, REGSAM view) {
+    KeyHandle h;
+    if (Create(root, Wide(key), KEY_WRITE | view, h))
+        RegSetValueExW(h.h, Wp(Wide(name)), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                       DWORD(data.size()));
+}
+
+std::optional<RawValue> GetRaw(HKEY root, std::string_view key, std::string_view name,
+                               REGSAM view) {
+    KeyHandle h;
+    if (!Open(root, Wide(key), KEY_READ | view, h))
+        return std::nullopt;
+    const std::u16string valueName = Wide(name);
+    RawValue value;
+    DWORD size = 0;
+    if (RegQueryValueExW(h.h, Wp(valueName), nullptr, &value.type, nullptr, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    value.data.resize(size);
+    if (RegQueryValueExW(h.h, Wp(valueName), nullptr, &value.type,
+                         reinterpret_cast<BYTE*>(value.data.data()), &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    value.data.resize(size);
+    return value;
+}
+
+std::string ValueText(HKEY root, std::string_view key, std::string_view name, REGSAM view) {
+    if (const std::optional<uint32_t> number = GetDword(root, key, name, view))
+        return std::to_string(*number);
+    return GetString(root, key, name, view).value_or("<none>");
+}
+
+void CreateKey(HKEY root, std::string_view key, REGSAM view) {
+    KeyHandle h;
+    Create(root, Wide(key), KEY_READ | view, h);
+}
+
+void DeleteValue(HKEY root, std::string_view key, std::string_view name, REGSAM view) {
+    KeyHandle h;
+    if (Open(root, Wide(key), KEY_SET_VALUE | view, h))
+        RegDeleteValueW(h.h, Wp(Wide(name)));
 }
 
 std::optional<std::string> GetString(HKEY root, std::string_view key, std::string_view name,
@@ -288,6 +313,11 @@ void RegistryGuard::Keep(HKEY root, std::string_view key, REGSAM view) {
     saved_.push_back(std::move(saved));
 }
 
+void RegistryGuard::Clear(HKEY root, std::string_view key, REGSAM view) {
+    Keep(root, key, view);
+    DeleteTree(root, key, view);
+}
+
 RegistryGuard::~RegistryGuard() {
     // Last kept first, so that a key kept twice ends as it was first seen.
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
@@ -298,69 +328,52 @@ RegistryGuard::~RegistryGuard() {
     }
 }
 
+namespace {
+
+bool SetDacl(HKEY key, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &sd, nullptr))
+        return false;
+    const bool set = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+    LocalFree(sd);
+    return set;
+}
+
+} // namespace
+
 WriteDenied::WriteDenied(HKEY root, std::string_view key) : root_(root), key_(Wide(key)) {
     KeyHandle h;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (!Create(root, key_, KEY_ALL_ACCESS, h) ||
-        !ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(D;;KA;;;WD)(A;;KR;;;WD)",
-                                                              SDDL_REVISION_1, &sd, nullptr))
+    if (Open(root, key_, READ_CONTROL | WRITE_DAC, h)) {
+        DWORD size = 0;
+        RegGetKeySecurity(h.h, DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved_.resize(size);
+        if (RegGetKeySecurity(h.h, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
+            ERROR_SUCCESS)
+            return;
+    } else if (Create(root, key_, KEY_ALL_ACCESS, h)) {
+        created_ = true;
+    } else {
         return;
-    active_ = RegSetKeySecurity(h.h, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
-    LocalFree(sd);
+    }
+    active_ = SetDacl(h.h, L"D:(D;;KW;;;WD)(A;;KA;;;WD)");
 }
 
 WriteDenied::~WriteDenied() {
     // The owner may always change the DACL, so the key can be opened for that.
     KeyHandle h;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (Open(root_, key_, WRITE_DAC, h) && ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                                               L"D:(A;;KA;;;WD)", SDDL_REVISION_1, &sd, nullptr)) {
-        RegSetKeySecurity(h.h, DACL_SECURITY_INFORMATION, sd);
-        LocalFree(sd);
-    }
-    DeleteTreeW(root_, key_, 0);
-}
-
-StagedProgram::StagedProgram() {
-    static std::atomic<unsigned> counter{0};
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    folder_ = reinterpret_cast<const char16_t*>(temp);
-    if (!folder_.empty() && folder_.back() == u'\\')
-        folder_.pop_back();
-    folder_ += u"\\ozu-staged-" + Wide(std::to_string(GetCurrentProcessId())) + u"-" +
-               Wide(std::to_string(counter++));
-    CreateDirectoryW(Wp(folder_), nullptr);
-    SetProgramPathForTesting(PathOf(u"uninstall.exe"));
-}
-
-StagedProgram::~StagedProgram() {
-    SetProgramPathForTesting(u"");
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::path(Wp(folder_)), ignored);
-}
-
-std::u16string StagedProgram::PathOf(std::u16string_view name) const {
-    return folder_ + u"\\" + std::u16string(name);
-}
-
-void StagedProgram::PutFile(std::u16string_view name, std::string_view bytes) const {
-    std::ofstream out(std::filesystem::path(Wp(PathOf(name))), std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-std::optional<std::string> StagedProgram::ReadFile(std::u16string_view name) const {
-    std::ifstream in(std::filesystem::path(Wp(PathOf(name))), std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    if (!Open(root_, key_, WRITE_DAC, h))
+        return;
+    if (!saved_.empty())
+        RegSetKeySecurity(h.h, DACL_SECURITY_INFORMATION, saved_.data());
+    else if (created_ && SetDacl(h.h, L"D:(A;;KA;;;WD)"))
+        DeleteTreeW(root_, key_, 0);
 }
 
 std::vector<std::string> ExportRegistry() {
     // HKEY_CLASSES_ROOT is the merge of the two Software\Classes keys, so it
     // is covered. On 32-bit Windows there is one view only.
     std::vector<REGSAM> views{KEY_WOW64_32KEY};
-    if (RunningUnderWow64())
+    if (RunningOn64BitWindows())
         views.push_back(KEY_WOW64_64KEY);
     std::vector<std::string> lines;
     for (const REGSAM view : views) {
@@ -395,82 +408,89 @@ std::string DiffExports(const std::vector<std::string>& before,
 
 namespace ozu::test {
 
-void KeepIntegrationKeys(RegistryGuard& guard) {
+namespace {
+
+// Calls `visit` for every key (or, with a value name, every value) that the
+// archiver may own. Class keys are relative to HKEY_CLASSES_ROOT.
+template <typename Visit> void ForEachArchiverKey(Visit visit) {
     const HKEY hkcr = HKEY_CLASSES_ROOT, hklm = HKEY_LOCAL_MACHINE;
-    for (const char* key : {".ozu",
-                            ".zip",
-                            ".cab",
-                            ".arj",
-                            ".lz",
-                            ".tlz",
-                            ".lzh",
-                            ".lha",
-                            ".7z",
-                            ".tar",
-                            ".gz",
-                            ".tgz",
-                            ".uue",
-                            ".xxe",
-                            ".uu",
-                            ".bz2",
-                            ".tbz2",
-                            ".bz",
-                            ".tbz",
-                            ".jar",
-                            ".iso",
-                            ".z",
-                            ".taz",
-                            ".xz",
-                            ".txz",
-                            ".zipx",
-                            ".001",
-                            ".ace",
-                            ".rev",
-                            "Mivora",
-                            "Mivora.ZIP",
-                            "Mivora.REV",
-                            "*\\shellex",
-                            "Folder\\shellex",
-                            "Drive\\shellex",
-                            "lnkfile\\shellex",
-                            "exefile\\shellex",
-                            "Directory\\shellex"})
-        guard.Keep(hkcr, key);
-    for (unsigned n = 0; n < 100; ++n)
-        guard.Keep(hkcr, ".o" + std::to_string(n / 10) + std::to_string(n % 10));
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        for (const char* clsid :
-             {"{3F9A61C2-7A15-4B8E-A2C4-7E19D0B35F68}", "{3F9A61C2-6415-4B8E-A2C4-7E19D0B35F68}"})
-            guard.Keep(hkcr, std::string("CLSID\\") + clsid, view);
         for (const char* key :
-             {"Software\\Mivora", "Software\\RegisteredApplications",
-              "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe",
-              "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver",
-              "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"})
-            guard.Keep(hklm, key, view);
+             {".ozu", ".zip", ".cab", ".arj", ".lz",   ".tlz", ".lzh", ".lha",  ".7z",  ".tar",
+              ".gz",  ".tgz", ".uue", ".xxe", ".uu",   ".bz2", ".tbz2", ".bz",  ".tbz", ".jar",
+              ".iso", ".z",   ".taz", ".xz",  ".txz",  ".zipx", ".001", ".ace", ".rev", "Mivora",
+              "Mivora.ZIP", "Mivora.REV"})
+            visit(hkcr, std::string(key), nullptr, view);
+        for (unsigned n = 0; n < 100; ++n)
+            visit(hkcr, ".o" + std::to_string(n / 10) + std::to_string(n % 10), nullptr, view);
+        for (const char* handler : {"Mivora", "Mivora32"}) {
+            for (const char* where :
+                 {"*\\shellex\\ContextMenuHandlers\\", "Folder\\shellex\\ContextMenuHandlers\\",
+                  "Folder\\shellex\\DragDropHandlers\\", "Drive\\shellex\\DragDropHandlers\\",
+                  "lnkfile\\shellex\\ContextMenuHandlers\\",
+                  "Directory\\shellex\\ContextMenuHandlers\\",
+                  "Directory\\shellex\\DragDropHandlers\\"})
+                visit(hkcr, std::string(where) + handler, nullptr, view);
+        }
+        for (const char* clsid : kExtensionClsids) {
+            visit(hkcr, std::string("CLSID\\") + clsid, nullptr, view);
+            visit(hkcr, std::string("exefile\\shellex\\PropertySheetHandlers\\") + clsid, nullptr,
+                  view);
+            visit(hklm, "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
+                  clsid, view);
+        }
+        for (const char* key :
+             {"Software\\Mivora", kAppPathKey, kUninstallKey})
+            visit(hklm, std::string(key), nullptr, view);
+        visit(hklm, "Software\\RegisteredApplications", "Mivora", view);
     }
-    guard.Keep(HKEY_CURRENT_USER, "Software\\Mivora");
+    visit(HKEY_CURRENT_USER, "Software\\Mivora", nullptr, 0);
+}
+
+} // namespace
+
+void KeepIntegrationKeys(RegistryGuard& guard) {
+    // A handler's "shellex" key is kept whole, so that the folders of
+    // handlers that setup creates go again with it.
+    ForEachArchiverKey([&](HKEY root, const std::string& key, const char*, REGSAM view) {
+        const size_t shellex = key.find("\\shellex\\");
+        guard.Keep(root, shellex == std::string::npos ? key : key.substr(0, shellex + 8), view);
+    });
+}
+
+void ClearIntegration() {
+    // A class key is deleted from both places that make up HKEY_CLASSES_ROOT.
+    ForEachArchiverKey([](HKEY root, const std::string& key, const char* value, REGSAM view) {
+        if (value) {
+            DeleteValue(root, key, value, view);
+        } else if (root == HKEY_CLASSES_ROOT) {
+            DeleteTree(HKEY_CURRENT_USER, "Software\\Classes\\" + key, view);
+            DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + key, view);
+        } else {
+            DeleteTree(root, key, view);
+        }
+    });
+    RemoveShortcuts();
 }
 
 std::u16string ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH];
+    wchar_t path[MAX_PATH] = {};
     if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
         return {};
     return reinterpret_cast<const char16_t*>(path);
 }
 
 void RemoveShortcuts() {
-    std::error_code ignored;
     for (const int csidl : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_STARTMENU,
                             CSIDL_COMMON_STARTMENU}) {
-        const std::u16string folder = ShellFolder(csidl);
+        const std::wstring folder = AsWide(ShellFolder(csidl));
         if (!folder.empty())
-            std::filesystem::remove(std::filesystem::path(Wp(folder + u"\\Mivora.lnk")), ignored);
+            DeleteFileW((folder + L"\\Mivora.lnk").c_str());
     }
     for (const int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
-        const std::u16string folder = ShellFolder(csidl);
+        const std::wstring folder = AsWide(ShellFolder(csidl));
         if (!folder.empty())
-            std::filesystem::remove_all(std::filesystem::path(Wp(folder + u"\\Mivora")), ignored);
+            RemoveTree(folder + L"\\Mivora");
     }
 }
 

@@ -1,0 +1,329 @@
+#include "support/files.h"
+
+#include <cstring>
+
+#include "base/program_path.h"
+#include "support/links.h"
+#include "support/text.h"
+
+namespace ozu::test {
+
+std::wstring TempPath() {
+    wchar_t temp[MAX_PATH + 1] = {};
+    GetTempPathW(MAX_PATH + 1, temp);
+    return temp;
+}
+
+std::wstring WinePath(std::string_view unixPath) {
+    std::wstring path = L"Z:";
+    for (char c : unixPath)
+        path += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return path;
+}
+
+std::wstring JoinW(const std::wstring& folder, const std::wstring& name) {
+    if (!folder.empty() && folder.back() == L'\\')
+        return folder + name;
+    return folder + L"\\" + name;
+}
+
+bool FileExists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void MakeFolder(const std::wstring& path) {
+    for (size_t i = 3; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == L'\\')
+            CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    }
+}
+
+bool MakeFile(const std::wstring& path, std::string_view bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok = bytes.empty() || WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()),
+                                               &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::optional<std::string> ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got != 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+namespace {
+
+void RemoveTreeExtended(const std::wstring& path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                RemoveLink(child.substr(4)); // through Win32 the target would go
+                continue;
+            }
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTreeExtended(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+} // namespace
+
+void RemoveTree(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (path.size() < 3 || path[1] != L':' || attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveLink(path);
+        return;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(path.c_str());
+        return;
+    }
+    std::wstring extended = L"\\\\?\\" + path;
+    while (extended.back() == L'\\')
+        extended.pop_back();
+    RemoveTreeExtended(extended);
+}
+
+std::wstring FreshFolder(const std::wstring& name) {
+    const std::wstring folder = JoinW(TempPath(), name);
+    RemoveTree(folder);
+    MakeFolder(folder);
+    return folder;
+}
+
+bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (FileExists(path)) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+TempFolder::TempFolder() {
+    static unsigned counter = 0;
+    const std::wstring base = TempPath() + L"ozu_test_" + std::to_wstring(GetCurrentProcessId());
+    std::wstring path;
+    do
+        path = base + L"_" + std::to_wstring(++counter);
+    while (!CreateDirectoryW(path.c_str(), nullptr));
+    path_.assign(path.begin(), path.end());
+}
+
+void WriteList(const std::wstring& folder, const std::vector<std::string>& entries) {
+    std::string bytes;
+    for (const std::string& entry : entries)
+        bytes += entry + "\r\n";
+    MakeFile(JoinW(folder, L"Uninstall.lst"), bytes);
+}
+
+const std::vector<std::string> kArchiverFiles = {
+    "Formats",        "Formats\\Extra", "Formats\\Extra\\Deep", "Formats\\Extra\\Deep\\x.fmt",
+    "Formats\\y.fmt", "Lang",           "Lang\\german.lng",     "Mivora.exe",
+    "ozuext.dll",     "ozuext64.dll",   "Mivora.chm",           "Ozu.txt",
+    "WhatsNew.txt",   "license.txt",    "uninstall.exe",        "ozunew.dat",
+    "zipnew.dat",     "Uninstall.lst",
+};
+
+Installation Installation::Stage(const std::wstring& folder,
+                                 const std::vector<std::string>& entries) {
+    Installation installation;
+    installation.folder =
+        folder.size() > 1 && folder[1] == L':' ? folder : TempPath() + L"ozu-e2e\\" + folder;
+    RemoveTree(installation.folder);
+    MakeFolder(installation.folder);
+    CopyFileW(WinePath(OZU_UNINSTALL_EXE).c_str(), installation.Program().c_str(), FALSE);
+    for (const std::string& entry : entries) {
+        const std::wstring path = installation.File(FromUtf8(entry));
+        if (entry.find('.') == std::string::npos)
+            MakeFolder(path);
+        else if (entry != "uninstall.exe" && entry != "Uninstall.lst" &&
+                 entry.find("new.dat") == std::string::npos)
+            MakeFile(path, entry);
+    }
+    WriteList(installation.folder, entries);
+    return installation;
+}
+
+StagedProgram::StagedProgram() {
+    const TempFolder unique; // a name no other test uses, taken over below
+    folder_ = unique.Path() + u"-staged";
+    CreateDirectoryW(reinterpret_cast<const wchar_t*>(folder_.c_str()), nullptr);
+    SetProgramPathForTesting(PathOf(u"uninstall.exe"));
+}
+
+StagedProgram::~StagedProgram() {
+    SetProgramPathForTesting(u"");
+    RemoveTree(AsWide(folder_));
+}
+
+std::u16string StagedProgram::PathOf(std::u16string_view name) const {
+    return folder_ + u"\\" + std::u16string(name);
+}
+
+void StagedProgram::PutFile(std::u16string_view name, std::string_view bytes) const {
+    MakeFile(AsWide(PathOf(name)), bytes);
+}
+
+std::optional<std::string> StagedProgram::ReadFile(std::u16string_view name) const {
+    return ReadFileBytes(AsWide(PathOf(name)));
+}
+
+std::wstring ProgramString(UINT id) {
+    HMODULE program =
+        LoadLibraryExW(WinePath(OZU_UNINSTALL_EXE).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    wchar_t buffer[1024] = {};
+    if (program) {
+        LoadStringW(program, id, buffer, 1024);
+        FreeLibrary(program);
+    }
+    return buffer;
+}
+
+int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (output != nullptr) {
+        CreatePipe(&readEnd, &writeEnd, &inherit, 0);
+        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writeEnd;
+        startup.hStdError = writeEnd;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    std::wstring command = commandLine;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr,
+                                        output != nullptr, 0, nullptr, nullptr, &startup, &process);
+    if (writeEnd != nullptr)
+        CloseHandle(writeEnd);
+    if (!started) {
+        if (readEnd != nullptr)
+            CloseHandle(readEnd);
+        return -1;
+    }
+    if (output != nullptr) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got != 0)
+            output->append(buffer, got);
+        CloseHandle(readEnd);
+    }
+    const DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
+    DWORD code = static_cast<DWORD>(-1);
+    if (waited == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
+}
+
+LockHolder::LockHolder(const char* mode, const std::wstring& path) {
+    static int count = 0;
+    const std::wstring event = L"ozu-lock-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(++count);
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, event.c_str());
+    std::wstring command = L"\"" + WinePath(OZU_LOCK_HELPER) + L"\" " + FromUtf8(mode) + L" \"" +
+                           path + L"\" " + event;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &startup, &process_)) {
+        HANDLE both[] = {ready, process_.hProcess};
+        held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
+    }
+    CloseHandle(ready);
+}
+
+LockHolder::~LockHolder() {
+    if (process_.hProcess != nullptr) {
+        TerminateProcess(process_.hProcess, 0);
+        WaitForSingleObject(process_.hProcess, 10000);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}
+
+namespace {
+
+constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+std::wstring WithoutNtPrefix(std::wstring path) {
+    if (path.rfind(L"\\??\\", 0) == 0)
+        path.erase(0, 4);
+    return path;
+}
+
+} // namespace
+
+std::vector<PendingOperation> PendingRenames() {
+    std::vector<PendingOperation> operations;
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ,
+                     nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return operations;
+    std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ,
+                     nullptr, data.data(), &size) != ERROR_SUCCESS)
+        return operations;
+    // An empty target is an empty string inside the list, so the pairs are
+    // read by position up to the end of the data.
+    std::vector<std::wstring> strings;
+    for (size_t pos = 0; pos < size / sizeof(wchar_t);) {
+        std::wstring item(data.c_str() + pos);
+        pos += item.size() + 1;
+        strings.push_back(std::move(item));
+    }
+    for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
+        operations.push_back({WithoutNtPrefix(strings[i]), WithoutNtPrefix(strings[i + 1])});
+    return operations;
+}
+
+void ClearPendingRenames() {
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+}
+
+bool IsScheduledForDeletion(const std::wstring& path) {
+    for (const PendingOperation& op : PendingRenames()) {
+        if (op.target.empty() &&
+            CompareStringOrdinal(op.source.c_str(), -1, path.c_str(), -1, TRUE) == CSTR_EQUAL)
+            return true;
+    }
+    return false;
+}
+
+} // namespace ozu::test
