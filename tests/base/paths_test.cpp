@@ -30,7 +30,7 @@ TEST(PathTests, DriveAbsoluteAndWildcardPredicates) {
 }
 
 // Each path's name, the path with its name stripped, and its folder part.
-TEST(PathTests, NameAndFolderParts) {
+TEST(PathTests, NamesStrippedPathsAndFolders) {
     const struct {
         std::u16string_view path, name, stripped, folder;
     } cases[] = {
