@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,114 +58,75 @@ TEST(IsTextUtf8, LeadBytesUpToSixBytesAndContinuations) {
     EXPECT_FALSE(ok({0xE2, 'a', 0xAC})); // continuation missing
 }
 
-std::u16string Decode(std::string_view text, size_t capacity, bool* result = nullptr) {
-    std::u16string out;
-    bool ok = Utf8ToWide(text, out, capacity);
-    if (result != nullptr) {
-        *result = ok;
-    }
-    return out;
-}
-
-TEST(Utf8ToWide, DecodesAllLengthsAndSurrogatePairs) {
-    bool ok = false;
-    EXPECT_EQ(Decode("a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 100, &ok),
-              u"a\u00e9\u20ac\U0001F600");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Decode("ab\0cd", 100), u"ab");
-    EXPECT_EQ(Decode(std::string_view("ab\0cd", 5), 100), u"ab");
-}
-
-TEST(Utf8ToWide, CapacityLimits) {
-    bool ok = false;
-    EXPECT_EQ(Decode("abc", 1, &ok), u"");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Decode("abc", 0), u"");
-    EXPECT_EQ(Decode("abc", 3), u"ab");
-    // A four-byte sequence needs two places; with one left it is not written.
-    EXPECT_EQ(Decode("a\xF0\x9F\x98\x80", 3, &ok), u"a");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Decode("a\xF0\x9F\x98\x80", 4), u"a\U0001F600");
-}
-
-TEST(Utf8ToWide, MalformedSequencesStopWithFalse) {
-    bool ok = true;
-    EXPECT_EQ(Decode("ab\x80zz", 100, &ok), u"ab");
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Decode("ab\xF8\x88\x80\x80\x80z", 100, &ok), u"ab"); // five bytes
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Decode("ab\xE2\x82", 100, &ok), u"ab"); // truncated at the end
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Decode("ab\xC3", 100, &ok), u"ab");
-    EXPECT_FALSE(ok);
-}
-
-TEST(Utf8ToWide, AboveU10FFFFIsSkippedWithFalse) {
-    bool ok = true;
-    // F4 90 80 80 is U+110000.
-    EXPECT_EQ(Decode("a\xF4\x90\x80\x80z", 100, &ok), u"az");
-    EXPECT_FALSE(ok);
-}
-
-TEST(Utf8ToWide, OverlongFormsAndSurrogatesAreDecodedArithmetically) {
-    EXPECT_EQ(Decode("\xC1\x81", 10), u"A");
-    EXPECT_EQ(Decode("\xED\xA0\x80", 10), std::u16string(1, char16_t(0xD800)));
-}
-
-std::u16string DecodeBytes(const Bytes& bytes) {
-    return DecodeText(bytes.data(), bytes.size());
-}
-
-TEST(DecodeText, Utf16BothByteOrders) {
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE, 'h', 0, 'i', 0}), u"hi");
-    EXPECT_EQ(DecodeBytes({0xFE, 0xFF, 0, 'h', 0, 'i'}), u"hi");
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE, 0x16, 0x04, 'x', 0}), u"\u0416x");
-    // A last odd byte is ignored.
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE, 'h', 0, 'i', 0, 'j'}), u"hi");
-    // A zero character ends the text.
-    EXPECT_EQ(DecodeBytes({0xFF, 0xFE, 'h', 0, 0, 0, 'i', 0}), u"h");
-}
-
-TEST(DecodeText, WithoutMarkIsAnsiEndingAtFirstZero) {
-    EXPECT_EQ(DecodeBytes({'h', 0, 'i', 0}), u"h");
-    EXPECT_EQ(DecodeBytes({'a', 'b', 'c'}), u"abc");
-    EXPECT_EQ(DecodeBytes({}), u"");
-}
-
-TEST(DecodeText, Utf8AfterMarkTellsWhetherAllOfItDecoded) {
+TEST(Utf8ToWide, DecodesWithinCapacityAndStopsAtMalformedSequences) {
     const struct {
-        Bytes bytes;
-        std::u16string text;
-        bool whole;
+        std::string_view text;
+        size_t capacity;
+        std::u16string text16;
+        bool ok;
     } cases[] = {
-        {{0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x98, 0x80}, u"a\U0001F600", true},
-        // Accepted by the detection, refused by the decoder: the text ends there.
-        {{0xEF, 0xBB, 0xBF, 'a', 0xF8, 0x88, 0x80, 0x80, 0x80, 'b'}, u"a", false},
-        {{0xEF, 0xBB, 0xBF, 'a', 0xF4, 0x90, 0x80, 0x80, 'z'}, u"az", false}, // U+110000
+        {"a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", 100, u"a\u00e9\u20ac\U0001F600", true},
+        {"ab\0cd", 100, u"ab", true},
+        {std::string_view("ab\0cd", 5), 100, u"ab", true},
+        {"abc", 1, u"", true},
+        {"abc", 0, u"", true},
+        {"abc", 3, u"ab", true},
+        // A four-byte sequence needs two places; with one left it is not written.
+        {"a\xF0\x9F\x98\x80", 3, u"a", true},
+        {"a\xF0\x9F\x98\x80", 4, u"a\U0001F600", true},
+        {"ab\x80zz", 100, u"ab", false},
+        {"ab\xF8\x88\x80\x80\x80z", 100, u"ab", false}, // five bytes
+        {"ab\xE2\x82", 100, u"ab", false},              // truncated at the end
+        {"ab\xC3", 100, u"ab", false},
+        {"a\xF4\x90\x80\x80z", 100, u"az", false}, // U+110000 is skipped
+        // Overlong forms and surrogates are decoded arithmetically.
+        {"\xC1\x81", 10, u"A", true},
+        {"\xED\xA0\x80", 10, std::u16string(1, char16_t(0xD800)), true},
     };
     for (const auto& c : cases) {
-        bool whole = true;
-        EXPECT_EQ(DecodeText(c.bytes.data(), c.bytes.size(), &whole), c.text);
-        EXPECT_EQ(whole, c.whole) << c.bytes.size() << " bytes";
+        std::u16string out;
+        const bool ok = Utf8ToWide(c.text, out, c.capacity);
+        SCOPED_TRACE(testing::PrintToString(std::string(c.text)) + " capacity " +
+                     std::to_string(c.capacity));
+        EXPECT_EQ(out, c.text16);
+        EXPECT_EQ(ok, c.ok);
     }
 }
 
 // Text that is not what its mark says is read in the ANSI code page (1252
 // here), without the mark: its characters would begin the first line, and
 // that line would no longer be a settings entry.
-TEST(DecodeText, MarkNeverBecomesTextWhenTheRestIsAnsi) {
+TEST(DecodeText, ByMarkAndContent) {
     const struct {
         Bytes bytes;
         std::u16string text;
+        std::optional<bool> whole = std::nullopt; // told by UTF-8 after its mark only
     } cases[] = {
-        {{0xEF, 0xBB, 0xBF, 'A', '=', 0xC3, '\n'}, u"A=\u00c3\n"}, // broken sequence
-        {{0xFF, 0xFE, 'A', '=', 'b'}, u"A=b"},                     // no control high byte
+        {{0xFF, 0xFE, 'h', 0, 'i', 0}, u"hi"},
+        {{0xFE, 0xFF, 0, 'h', 0, 'i'}, u"hi"},
+        {{0xFF, 0xFE, 0x16, 0x04, 'x', 0}, u"\u0416x"},
+        {{0xFF, 0xFE, 'h', 0, 'i', 0, 'j'}, u"hi"}, // a last odd byte is ignored
+        {{0xFF, 0xFE, 'h', 0, 0, 0, 'i', 0}, u"h"}, // a zero character ends the text
+        {{'h', 0, 'i', 0}, u"h"},                   // without a mark: ANSI
+        {{'a', 'b', 'c'}, u"abc"},
+        {{}, u""},
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF0, 0x9F, 0x98, 0x80}, u"a\U0001F600", true},
+        // Accepted by the detection, refused by the decoder: the text ends there.
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF8, 0x88, 0x80, 0x80, 0x80, 'b'}, u"a", false},
+        {{0xEF, 0xBB, 0xBF, 'a', 0xF4, 0x90, 0x80, 0x80, 'z'}, u"az", false}, // U+110000
+        {{0xEF, 0xBB, 0xBF, 'A', '=', 0xC3, '\n'}, u"A=\u00c3\n"},            // broken sequence
+        {{0xFF, 0xFE, 'A', '=', 'b'}, u"A=b"}, // no control high byte
         {{0xFE, 0xFF, 'A', '=', 'b', '\n'}, u"A=b\n"},
         {{0xFF, 0xFE}, u""},
         {{0xEF, 0xBB, 0xBF}, u""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DecodeBytes(c.bytes), c.text) << c.bytes.size() << " bytes";
+        bool whole = true;
+        EXPECT_EQ(DecodeText(c.bytes.data(), c.bytes.size(), &whole), c.text)
+            << testing::PrintToString(c.bytes);
+        if (c.whole) {
+            EXPECT_EQ(whole, *c.whole) << testing::PrintToString(c.bytes);
+        }
     }
 }
 
@@ -182,22 +144,17 @@ std::vector<std::u16string> Lines(std::u16string_view text) {
 
 using LineVector = std::vector<std::u16string>;
 
-TEST(SplitLines, EveryKindOfLineBreak) {
+TEST(SplitLines, EveryKindOfLineBreakTrailingBlanksAndTheZeroCharacter) {
     EXPECT_EQ(Lines(u"a\r\n\r\nb"), (LineVector{u"a", u"b"}));
     EXPECT_EQ(Lines(u"a\rb"), (LineVector{u"a", u"b"}));
     EXPECT_EQ(Lines(u"a\nb"), (LineVector{u"a", u"b"}));
     EXPECT_EQ(Lines(u"a\n\r\n\r\rb\n"), (LineVector{u"a", u"b"}));
     EXPECT_EQ(Lines(u"\r\n\n"), LineVector{});
     EXPECT_EQ(Lines(u""), LineVector{});
-}
-
-TEST(SplitLines, TrailingBlanksGoLeadingBlanksStay) {
+    // Trailing blanks go, leading blanks stay; only space and tab are blanks.
     EXPECT_EQ(Lines(u"  a b \t \r\n\t\t\r\n \tc"), (LineVector{u"  a b", u" \tc"}));
     EXPECT_EQ(Lines(u" \t \n \t"), LineVector{});
-    EXPECT_EQ(Lines(u"a\u00a0"), LineVector{u"a\u00a0"}); // only space and tab are blanks
-}
-
-TEST(SplitLines, ZeroCharacterEndsTheText) {
+    EXPECT_EQ(Lines(u"a\u00a0"), LineVector{u"a\u00a0"});
     EXPECT_EQ(Lines(std::u16string_view(u"ab\0cd\nef", 8)), LineVector{u"ab"});
 }
 

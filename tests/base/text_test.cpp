@@ -103,16 +103,25 @@ TEST(FormatDecimal, KeepsLowestDigitsWhenCut) {
     EXPECT_EQ(FormatDecimal(INT64_MAX, 32), u"9223372036854775807");
 }
 
-TEST(UpperChar, DottedIIsAlwaysPlainCapitalI) {
-    EXPECT_EQ(UpperChar(u'i'), u'I');
-    EXPECT_EQ(UpperChar(u'a'), u'A');
-    EXPECT_EQ(UpperChar(u'Z'), u'Z');
-    EXPECT_EQ(UpperChar(u'1'), u'1');
-    EXPECT_EQ(UpperChar(u'\u00e9'), u'\u00c9');
-    EXPECT_EQ(UpperChar(u'\u0436'), u'\u0416'); // Cyrillic zhe
+TEST(CharacterClasses, UpperBlankLetterDigit) {
+    // The dotted i is always the plain capital I.
+    for (auto [c, upper] : {std::pair{u'i', u'I'},
+                            {u'a', u'A'},
+                            {u'Z', u'Z'},
+                            {u'1', u'1'},
+                            {u'\u00e9', u'\u00c9'},
+                            {u'\u0436', u'\u0416'}}) {
+        EXPECT_EQ(UpperChar(c), upper) << static_cast<int>(c);
+    }
+    EXPECT_TRUE(IsBlank(u' ') && IsBlank(u'\t'));
+    EXPECT_FALSE(IsBlank(u'\n') || IsBlank(u'\u00a0'));
+    EXPECT_TRUE(IsAsciiLetter(u'q') && IsAsciiLetter(u'Q'));
+    EXPECT_FALSE(IsAsciiLetter(u'\u00e9') || IsAsciiLetter(u'['));
+    EXPECT_TRUE(IsAsciiDigit(u'0'));
+    EXPECT_FALSE(IsAsciiDigit(u'\u0660')); // Arabic-Indic zero
 }
 
-TEST(CompareNoCase, WholeTexts) {
+TEST(CompareNoCase, WholeAndCountedComparisons) {
     EXPECT_EQ(CompareTextNoCase(u"Mivora", u"MIVORA"), 0);
     EXPECT_LT(CompareTextNoCase(u"abc", u"ABD"), 0);
     EXPECT_GT(CompareTextNoCase(u"abd", u"ABC"), 0);
@@ -120,28 +129,13 @@ TEST(CompareNoCase, WholeTexts) {
     EXPECT_EQ(CompareTextNoCase(u"", u""), 0);
     EXPECT_TRUE(EqualsNoCase(u"\u00e9t\u00e9", u"\u00c9T\u00c9"));
     EXPECT_FALSE(EqualsNoCase(u"setup", u"setu"));
-}
-
-TEST(CompareNoCase, CountedComparisonIncludesTerminator) {
+    // A counted comparison includes the terminator: six characters of "setup"
+    // are its five and its terminator.
     EXPECT_EQ(CompareTextNoCaseN(u"SETUPX", u"setup", 5), 0);
-    // Six characters of "setup" are its five and its terminator.
     EXPECT_NE(CompareTextNoCaseN(u"SETUPX", u"setup", 6), 0);
     EXPECT_EQ(CompareTextNoCaseN(u"setup", u"SETUP", 100), 0);
     EXPECT_NE(CompareTextNoCaseN(u"set", u"setup", 100), 0);
     EXPECT_EQ(CompareTextNoCaseN(u"abc", u"xyz", 0), 0);
-}
-
-TEST(CharacterClasses, BlankLetterDigit) {
-    EXPECT_TRUE(IsBlank(u' '));
-    EXPECT_TRUE(IsBlank(u'\t'));
-    EXPECT_FALSE(IsBlank(u'\n'));
-    EXPECT_FALSE(IsBlank(u'\u00a0'));
-    EXPECT_TRUE(IsAsciiLetter(u'q'));
-    EXPECT_TRUE(IsAsciiLetter(u'Q'));
-    EXPECT_FALSE(IsAsciiLetter(u'\u00e9'));
-    EXPECT_FALSE(IsAsciiLetter(u'['));
-    EXPECT_TRUE(IsAsciiDigit(u'0'));
-    EXPECT_FALSE(IsAsciiDigit(u'\u0660')); // Arabic-Indic zero
 }
 
 } // namespace

@@ -20,12 +20,25 @@ std::vector<std::u16string> Words(std::u16string_view text, size_t capacity = 10
 
 using WordList = std::vector<std::u16string>;
 
-TEST(NextWord, SplitsAtBlanksAndTabsAndSkipsThemAtBothEnds) {
+TEST(NextWord, SplitsAtBlanksAndTabsAndQuotesGroupThem) {
     EXPECT_EQ(Words(u"  a\tbc   d \t"), (WordList{u"a", u"bc", u"d"}));
     EXPECT_EQ(Words(u""), WordList{});
     EXPECT_EQ(Words(u" \t  "), WordList{});
-    // Line breaks are not blanks.
-    EXPECT_EQ(Words(u"a\nb"), WordList{u"a\nb"});
+    EXPECT_EQ(Words(u"a\nb"), WordList{u"a\nb"}); // line breaks are not blanks
+    // Quotes group blanks and are removed.
+    EXPECT_EQ(Words(u"\"a b\" c"), (WordList{u"a b", u"c"}));
+    EXPECT_EQ(Words(u"ab\"c d\"e f"), (WordList{u"abc de", u"f"}));
+    EXPECT_EQ(Words(u"\"C:\\Program Files\\Mivora\\uninstall.exe\" /S"),
+              (WordList{u"C:\\Program Files\\Mivora\\uninstall.exe", u"/S"}));
+    // Two quotes stand for one quote inside and outside quotes, never for an
+    // empty quoted text.
+    EXPECT_EQ(Words(u"\"\" x"), (WordList{u"\"", u"x"}));
+    EXPECT_EQ(Words(u"a\"\"b"), WordList{u"a\"b"});
+    EXPECT_EQ(Words(u"\"a\"\"b c\" d"), (WordList{u"a\"b c", u"d"}));
+    // An unbalanced quote makes the rest one word, also after two quotes.
+    EXPECT_EQ(Words(u"\"\"\" x"), WordList{u"\" x"});
+    EXPECT_EQ(Words(u"/S \"a b  /setup\tc"), (WordList{u"/S", u"a b  /setup\tc"}));
+    EXPECT_EQ(Words(u"\""), WordList{u""});
 }
 
 TEST(NextWord, ReturnsThePositionOfTheBlankThatEndedTheWord) {
@@ -36,27 +49,6 @@ TEST(NextWord, ReturnsThePositionOfTheBlankThatEndedTheWord) {
     EXPECT_EQ(word, u"cd");
     EXPECT_EQ(NextWord(u"  ab  cd", 8, &word, 10), std::nullopt);
     EXPECT_EQ(word, u"");
-}
-
-TEST(NextWord, QuotesGroupBlanksAndAreRemoved) {
-    EXPECT_EQ(Words(u"\"a b\" c"), (WordList{u"a b", u"c"}));
-    EXPECT_EQ(Words(u"ab\"c d\"e f"), (WordList{u"abc de", u"f"}));
-    EXPECT_EQ(Words(u"\"C:\\Program Files\\Mivora\\uninstall.exe\" /S"),
-              (WordList{u"C:\\Program Files\\Mivora\\uninstall.exe", u"/S"}));
-    // Two quotes in a row are a quote character, not an empty quoted text.
-    EXPECT_EQ(Words(u"\"\" x"), (WordList{u"\"", u"x"}));
-}
-
-TEST(NextWord, TwoQuotesStandForOneQuoteInsideAndOutsideQuotes) {
-    EXPECT_EQ(Words(u"a\"\"b"), WordList{u"a\"b"});
-    EXPECT_EQ(Words(u"\"a\"\"b c\" d"), (WordList{u"a\"b c", u"d"}));
-    // Two quotes, then a single one that opens quotes to the end.
-    EXPECT_EQ(Words(u"\"\"\" x"), WordList{u"\" x"});
-}
-
-TEST(NextWord, AnUnbalancedQuoteMakesTheRestOneWord) {
-    EXPECT_EQ(Words(u"/S \"a b  /setup\tc"), (WordList{u"/S", u"a b  /setup\tc"}));
-    EXPECT_EQ(Words(u"\""), WordList{u""});
 }
 
 TEST(NextWord, KeepsCapacityMinusOneCharactersAndConsumesTheRest) {
@@ -144,136 +136,96 @@ std::u16string Line(std::u16string_view switches) {
     return std::u16string(kProgram) + u" " + std::u16string(switches);
 }
 
+// The modes and switches after both passes, in words.
+std::string Outcome(const ParseResult& r) {
+    const Switches& s = TheSwitches();
+    std::string text = r.setup ? (r.uninstall ? "setup+uninstall" : "setup")
+                               : (r.uninstall ? "uninstall" : "neither");
+    text += s.SilentMode ? " silent" : "";
+    text += s.MsiMode ? " msi" : "";
+    text += s.NoExplorer ? " noexplorer" : "";
+    if (!s.InitOptionsText.empty()) {
+        text += " init=[" + std::string(s.InitOptionsText.begin(), s.InitOptionsText.end()) + "]";
+    }
+    for (const std::u16string& call : r.calls) {
+        text += ", " + std::string(call.begin(), call.end());
+    }
+    return text;
+}
+
+// The silent switch is not counted: with it alone the program still uninstalls.
 TEST_F(SwitchParsing, SilentSwitchIsSlashOrDashSNotFollowedByAnAsciiLetter) {
     for (const char16_t* word : {u"/S", u"/s", u"-S", u"-s", u"/S2", u"/S-", u"/S.", u"/s/setup",
                                  u"/S\u00e9", u"/S\u00c4x", u"\"/S\""}) {
         TheSwitches().Reset();
-        const ParseResult r = Run(Line(word));
-        EXPECT_TRUE(TheSwitches().SilentMode)
-            << "word " << testing::PrintToString(std::u16string(word));
-        // The silent switch is not counted: still an uninstall.
-        EXPECT_TRUE(r.uninstall);
-        EXPECT_FALSE(r.setup);
+        EXPECT_EQ(Outcome(Run(Line(word))), "uninstall silent")
+            << testing::PrintToString(std::u16string(word));
     }
-}
-
-TEST_F(SwitchParsing, WordsThatOnlyLookSilentAreCountedSwitches) {
+    // Words that only look silent are counted switches; without a switch
+    // character a word is no switch at all.
     for (const char16_t* word :
          {u"/Sx", u"/SX", u"/Sequence", u"-silent", u"/", u"-", u"/\u015a", u"/\u00df", u"/x"}) {
         TheSwitches().Reset();
-        const ParseResult r = Run(Line(word));
-        EXPECT_FALSE(TheSwitches().SilentMode) << testing::PrintToString(std::u16string(word));
-        EXPECT_FALSE(r.uninstall) << testing::PrintToString(std::u16string(word));
-        EXPECT_FALSE(r.setup);
-        EXPECT_TRUE(r.calls.empty());
+        EXPECT_EQ(Outcome(Run(Line(word))), "neither")
+            << testing::PrintToString(std::u16string(word));
     }
-    // Without a switch character a word is no switch at all.
-    EXPECT_TRUE(Run(Line(u"S")).uninstall);
-    EXPECT_FALSE(TheSwitches().SilentMode);
+    EXPECT_EQ(Outcome(Run(Line(u"S"))), "uninstall");
 }
 
-TEST_F(SwitchParsing, ResultingModes) {
-    ParseResult r = Run(std::u16string(kProgram));
-    EXPECT_TRUE(r.uninstall);
-    EXPECT_FALSE(r.setup);
-
-    r = Run(u"");
-    EXPECT_TRUE(r.uninstall);
-
-    r = Run(Line(u"/setup"));
-    EXPECT_TRUE(r.setup);
-    EXPECT_FALSE(r.uninstall);
-
-    r = Run(Line(u"/S /setup /msi /noexplorer"));
-    EXPECT_TRUE(r.setup);
-    EXPECT_FALSE(r.uninstall);
-    EXPECT_TRUE(TheSwitches().SilentMode);
-    EXPECT_TRUE(TheSwitches().MsiMode);
-    EXPECT_TRUE(TheSwitches().NoExplorer);
-
-    // Any other switch without /setup: neither mode.
-    for (const char16_t* word : {u"/msi", u"/noexplorer", u"/initA1", u"/foo", u"/set"}) {
-        r = Run(Line(word));
-        EXPECT_FALSE(r.setup) << testing::PrintToString(std::u16string(word));
-        EXPECT_FALSE(r.uninstall) << testing::PrintToString(std::u16string(word));
+TEST_F(SwitchParsing, ModesSwitchesAndActionsOfBothPasses) {
+    const struct {
+        std::u16string_view environment, commandLine;
+        std::string outcome;
+    } cases[] = {
+        {u"", kProgram, "uninstall"},
+        {u"", u"", "uninstall"},
+        {u"", u"/setup", "setup"},
+        {u"", u"/S /setup /msi /noexplorer", "setup silent msi noexplorer"},
+        // Any other switch without /setup: neither mode.
+        {u"", u"/msi", "neither msi"},
+        {u"", u"/noexplorer", "neither noexplorer"},
+        {u"", u"/initA1", "neither init=[A1]"},
+        {u"", u"/foo", "neither"},
+        // Names match without regard to case and ignore what follows them.
+        {u"", u"/SETUPNOW", "setup"},
+        {u"", u"-Setup", "setup"},
+        {u"", u"/set", "neither"},
+        {u"", u"/setu", "neither"},
+        {u"", u"/noexplore", "neither"},
+        {u"", u"/NOEXPLORERplease", "neither noexplorer"},
+        {u"", u"/setupmsi", "setup"}, // the first name that matches acts alone
+        // /init keeps what follows its name; the last one wins.
+        {u"", u"/initA1101D1P0", "neither init=[A1101D1P0]"},
+        {u"", u"-INITs1", "neither init=[s1]"},
+        {u"", u"\"/init a b\"", "neither init=[ a b]"},
+        {u"", u"/initD1 /initP0", "neither init=[P0]"},
+        // /wait and /warning act while parsing, in their order.
+        {u"", u"/wait", "neither, pause 2s"},
+        {u"", u"/WAIT /Wait", "neither, pause 2s, pause 2s"},
+        {u"", u"/wait /warning -waitlonger", "neither, pause 2s, warning, pause 2s"},
+        {u"", u"/wai /warn", "neither"},
+        // A quoted switch still counts.
+        {u"", u"\"/setup\"", "setup"},
+        {u"", u"\"/wa\"it", "neither, pause 2s"},
+        // The environment can only make the program silent.
+        {u"/setup /msi /noexplorer /initD1 /wait /warning", kProgram, "uninstall"},
+        {u"/S", u"/setup", "setup silent"},
+        {u"  -s  ", kProgram, "uninstall silent"},
+    };
+    for (const auto& c : cases) {
+        TheSwitches().Reset();
+        // Switches follow the program's name on the command line.
+        const std::u16string line = c.commandLine.empty() || c.commandLine == kProgram
+                                        ? std::u16string(c.commandLine)
+                                        : Line(c.commandLine);
+        EXPECT_EQ(Outcome(Run(c.environment, line)), c.outcome)
+            << testing::PrintToString(std::u16string(c.environment)) << " then "
+            << testing::PrintToString(line);
     }
-}
-
-TEST_F(SwitchParsing, NamesMatchCaseInsensitivelyAndIgnoreWhatFollows) {
-    EXPECT_TRUE(Run(Line(u"/SETUPNOW")).setup);
-    EXPECT_TRUE(Run(Line(u"-Setup")).setup);
-    EXPECT_FALSE(Run(Line(u"/set")).setup);
-    EXPECT_FALSE(Run(Line(u"/setu")).setup);
-
-    Run(Line(u"/noexplore"));
-    EXPECT_FALSE(TheSwitches().NoExplorer);
-    Run(Line(u"/NOEXPLORERplease"));
-    EXPECT_TRUE(TheSwitches().NoExplorer);
-
-    // The first name that matches acts; the others are not tried.
-    TheSwitches().Reset();
-    Run(Line(u"/setupmsi"));
-    EXPECT_FALSE(TheSwitches().MsiMode);
-}
-
-TEST_F(SwitchParsing, InitKeepsWhatFollowsTheNameUpTo39Characters) {
-    Run(Line(u"/initA1101D1P0"));
-    EXPECT_EQ(TheSwitches().InitOptionsText, u"A1101D1P0");
-    Run(Line(u"-INITs1"));
-    EXPECT_EQ(TheSwitches().InitOptionsText, u"s1");
-    Run(Line(u"\"/init a b\""));
-    EXPECT_EQ(TheSwitches().InitOptionsText, u" a b");
-
+    // /init keeps 39 characters.
     const std::u16string options = u"A" + std::u16string(60, u'1');
     Run(Line(u"/init" + options));
     EXPECT_EQ(TheSwitches().InitOptionsText, options.substr(0, 39));
-
-    // The last /init wins.
-    Run(Line(u"/initD1 /initP0"));
-    EXPECT_EQ(TheSwitches().InitOptionsText, u"P0");
-}
-
-TEST_F(SwitchParsing, WaitAndWarningActWhileParsingInTheirOrder) {
-    ParseResult r = Run(Line(u"/wait"));
-    EXPECT_EQ(r.calls, (WordList{u"pause 2s"}));
-    EXPECT_FALSE(r.uninstall);
-    EXPECT_FALSE(r.setup);
-
-    r = Run(Line(u"/WAIT /Wait"));
-    EXPECT_EQ(r.calls, (WordList{u"pause 2s", u"pause 2s"}));
-
-    r = Run(Line(u"/wait /warning -waitlonger"));
-    EXPECT_EQ(r.calls, (WordList{u"pause 2s", u"warning", u"pause 2s"}));
-
-    r = Run(Line(u"/wai /warn"));
-    EXPECT_TRUE(r.calls.empty());
-}
-
-TEST_F(SwitchParsing, AQuotedSwitchStillCounts) {
-    EXPECT_TRUE(Run(Line(u"\"/setup\"")).setup);
-    EXPECT_EQ(Run(Line(u"\"/wa\"it")).calls, WordList{u"pause 2s"});
-}
-
-TEST_F(SwitchParsing, TheEnvironmentCanOnlyMakeTheProgramSilent) {
-    ParseResult r =
-        Run(u"/setup /msi /noexplorer /initD1 /wait /warning", std::u16string(kProgram));
-    EXPECT_FALSE(r.setup);
-    EXPECT_TRUE(r.uninstall);
-    EXPECT_FALSE(TheSwitches().MsiMode);
-    EXPECT_FALSE(TheSwitches().NoExplorer);
-    EXPECT_TRUE(TheSwitches().InitOptionsText.empty());
-    EXPECT_TRUE(r.calls.empty());
-    EXPECT_FALSE(TheSwitches().SilentMode);
-
-    r = Run(u"/S", Line(u"/setup"));
-    EXPECT_TRUE(TheSwitches().SilentMode);
-    EXPECT_TRUE(r.setup);
-    EXPECT_FALSE(r.uninstall);
-
-    TheSwitches().Reset();
-    r = Run(u"  -s  ", std::u16string(kProgram));
-    EXPECT_TRUE(TheSwitches().SilentMode);
-    EXPECT_TRUE(r.uninstall);
 }
 
 TEST_F(SwitchParsing, SetupIsNeverClearedAndUninstallIsDecidedByEachPass) {
@@ -319,10 +271,7 @@ TEST(MatchSwitchName, TheTextMustBeginWithTheWholeName) {
     EXPECT_FALSE(MatchSwitchName(u"setu", u"setup", 5));
     EXPECT_FALSE(MatchSwitchName(u"", u"setup", 5));
     EXPECT_FALSE(MatchSwitchName(u"sexup", u"setup", 5));
-}
-
-TEST(MatchSwitchName, ATerminatorCountsWhenTheTextIsShorterThanN) {
-    // n beyond both lengths compares the whole texts, terminators included.
+    // An n beyond both lengths compares the whole texts, terminators included.
     EXPECT_TRUE(MatchSwitchName(u"msi", u"msi", 10));
     EXPECT_TRUE(MatchSwitchName(u"MSI", u"msi", 4));
     EXPECT_FALSE(MatchSwitchName(u"msix", u"msi", 10));
@@ -337,9 +286,7 @@ TEST(UninstallWarning, NamesTheProgramOnTheLineAfterTheCompletedText) {
               u"Mivora has been removed.\nPlease delete C:\\Mivora\\uninstall.exe yourself.");
     // The completed text is an argument, never a format.
     EXPECT_EQ(BuildUninstallWarning(u"100% done %s", u"%s", u"P"), u"100% done %s\nP");
-}
-
-TEST(UninstallWarning, TranslatedFormatsCannotReadMissingArguments) {
+    // Translated formats cannot read missing arguments.
     EXPECT_EQ(BuildUninstallWarning(u"Done", u"%s %s %d %n %x|%%", u"P"), u"Done\nP    |%");
     EXPECT_EQ(BuildUninstallWarning(u"Done", u"no path", u"P"), u"Done\nno path");
 }

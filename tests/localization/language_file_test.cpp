@@ -43,26 +43,52 @@ bool LoadBytes(LanguageTable& table, const std::string& bytes) {
     return table.LoadFrom(source);
 }
 
-TEST(LanguageFileTest, SectionDirectivesSetThePrefixOfLaterKeys) {
-    const LanguageTable table = Parse(u"IDS_A first\r\n"
-                                      u":DIALOG SETUPDLG\r\n"
-                                      u"CAPTION Title\r\n"
-                                      u":MENU\tMAIN  trailing words\r\n"
-                                      u"ITEM Open\r\n"
-                                      u":DIALOGX OTHER\r\n"
-                                      u"ITEM2 still menu\r\n"
-                                      u":SOMETHING\r\n"
-                                      u":STRINGS\r\n"
-                                      u"IDS_B second\n"
-                                      u":DIALOG\n"
-                                      u"X empty argument");
-    EXPECT_EQ(Text(table, "s:IDS_A"), u"first");
-    EXPECT_EQ(Text(table, "$SETUPDLG:CAPTION"), u"Title");
-    EXPECT_EQ(Text(table, "@MAIN:ITEM"), u"Open");
-    EXPECT_EQ(Text(table, "@MAIN:ITEM2"), u"still menu");
-    EXPECT_EQ(Text(table, "s:IDS_B"), u"second");
-    EXPECT_EQ(Text(table, "$:X"), u"empty argument");
-    EXPECT_EQ(table.Entries().size(), 6u);
+// Every entry of a table as "key=text", in order, separated by "|".
+std::string Dump(const LanguageTable& table) {
+    std::string out;
+    for (const LanguageEntry& e : table.Entries()) {
+        out += (out.empty() ? "" : "|") + e.key + "=" + std::string(e.text.begin(), e.text.end());
+    }
+    return out;
+}
+
+TEST(LanguageFileTest, LinesGiveTheseEntries) {
+    const struct {
+        std::u16string body;
+        std::string entries;
+    } cases[] = {
+        // Section directives set the prefix of later keys; an unknown one
+        // leaves it, an empty argument is an empty name.
+        {u"IDS_A first\r\n:DIALOG SETUPDLG\r\nCAPTION Title\r\n:MENU\tMAIN  trailing words\r\n"
+         u"ITEM Open\r\n:DIALOGX OTHER\r\nITEM2 still menu\r\n:SOMETHING\r\n:STRINGS\r\n"
+         u"IDS_B second\n:DIALOG\nX empty argument",
+         "s:IDS_A=first|$SETUPDLG:CAPTION=Title|@MAIN:ITEM=Open|@MAIN:ITEM2=still menu|"
+         "s:IDS_B=second|$:X=empty argument"},
+        // The direction does not change the section.
+        {u":DIALOG D\n:DIRECTION RTL\nK v", "$D:K=v"},
+        // Key lines: the key ends at a blank, tab or comma; a line that does
+        // not begin with a letter is a comment.
+        {u"IDS_A text\r\nIDS_EMPTY \r\nIDS_TAB\t \tvalue\r\nIDS_X , text\r\nIDS_C,comma\r\n",
+         "s:IDS_A=text|s:IDS_EMPTY=|s:IDS_TAB=value|s:IDS_X=, text|s:IDS_C=comma"},
+        {u" IDS_D indented\r\n;IDS_E comment\r\n1IDS_F digit\r\n_IDS_G symbol\r\n", ""},
+        // A key word without a separator runs on into the next line; without a
+        // separator within 99 characters the line is a comment.
+        {u"IDS_A\r\nIDS_B text\r\nIDS_C after", "s:IDS_A\r\nIDS_B=text|s:IDS_C=after"},
+        {u"IDS_A\r\n" + std::u16string(120, u'x') + u" v\r\nIDS_B ok", "s:IDS_B=ok"},
+        // Escapes, quotes and trimming of values.
+        {u"E1 a\\\"b\\\\c\\nd\\re\\tf\r\n", "s:E1=a\"b\\c\nd\re\tf"},
+        {u"E2 keep \\x and end\\\r\n", "s:E2=keep \\x and end\\"},
+        {u"E3   lost blanks  \t \r\n", "s:E3=lost blanks"},
+        {u"E4 \"  kept  \"  \r\n", "s:E4=  kept  "},
+        {u"E5 \"\r\nE6 \"open\r\nE7 close\"\r\nE8 \\\"quoted\\\"",
+         "s:E5=|s:E6=open|s:E7=close|s:E8=quoted"},
+        // A zero character ends the text.
+        {std::u16string(u"IDS_A one\r\nIDS_B two\0\r\nIDS_C three", 34), "s:IDS_A=one|s:IDS_B=two"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Dump(Parse(c.body)), c.entries) << testing::PrintToString(c.body);
+    }
+    EXPECT_EQ(Text(Parse(u"IDS_A\r\nIDS_B text"), "s:IDS_A"), u"<absent>");
 }
 
 TEST(LanguageFileTest, DirectionLineSetsAndClearsRightToLeft) {
@@ -71,59 +97,6 @@ TEST(LanguageFileTest, DirectionLineSetsAndClearsRightToLeft) {
     EXPECT_FALSE(Parse(u":DIRECTION rtl\r\n").IsRightToLeft());
     EXPECT_FALSE(Parse(u":DIRECTION RTLX\r\n").IsRightToLeft());
     EXPECT_FALSE(Parse(u":DIRECTION RTL\r\n:DIRECTION LTR\r\n").IsRightToLeft());
-    // The direction does not change the section.
-    EXPECT_EQ(Text(Parse(u":DIALOG D\n:DIRECTION RTL\nK v"), "$D:K"), u"v");
-}
-
-TEST(LanguageFileTest, KeyLinesAndComments) {
-    const LanguageTable table = Parse(u"IDS_A text\r\n"
-                                      u"IDS_EMPTY \r\n"
-                                      u"IDS_TAB\t \tvalue\r\n"
-                                      u"IDS_X , text\r\n"
-                                      u"IDS_C,comma\r\n"
-                                      u" IDS_D indented\r\n"
-                                      u";IDS_E comment\r\n"
-                                      u"1IDS_F digit\r\n"
-                                      u"_IDS_G symbol\r\n");
-    EXPECT_EQ(Text(table, "s:IDS_A"), u"text");
-    EXPECT_EQ(Text(table, "s:IDS_EMPTY"), u"");
-    EXPECT_EQ(Text(table, "s:IDS_TAB"), u"value");
-    EXPECT_EQ(Text(table, "s:IDS_X"), u", text");
-    EXPECT_EQ(Text(table, "s:IDS_C"), u"comma");
-    EXPECT_EQ(table.Entries().size(), 5u);
-}
-
-TEST(LanguageFileTest, KeyWordWithoutSeparatorRunsOnIntoTheNextLine) {
-    const LanguageTable table = Parse(u"IDS_A\r\nIDS_B text\r\nIDS_C after");
-    ASSERT_EQ(table.Entries().size(), 2u);
-    EXPECT_EQ(table.Entries()[0].key, "s:IDS_A\r\nIDS_B");
-    EXPECT_EQ(table.Entries()[0].text, u"text");
-    EXPECT_EQ(Text(table, "s:IDS_A"), u"<absent>");
-    EXPECT_EQ(Text(table, "s:IDS_B"), u"<absent>");
-    EXPECT_EQ(Text(table, "s:IDS_C"), u"after");
-    // No separator within 99 characters: the line is a comment.
-    const LanguageTable none = Parse(u"IDS_A\r\n" + std::u16string(120, u'x') + u" v\r\nIDS_B ok");
-    ASSERT_EQ(none.Entries().size(), 1u);
-    EXPECT_EQ(Text(none, "s:IDS_B"), u"ok");
-}
-
-TEST(LanguageFileTest, ValueEscapesQuotesAndTrimming) {
-    const LanguageTable table = Parse(u"E1 a\\\"b\\\\c\\nd\\re\\tf\r\n"
-                                      u"E2 keep \\x and end\\\r\n"
-                                      u"E3   lost blanks  \t \r\n"
-                                      u"E4 \"  kept  \"  \r\n"
-                                      u"E5 \"\r\n"
-                                      u"E6 \"open\r\n"
-                                      u"E7 close\"\r\n"
-                                      u"E8 \\\"quoted\\\"");
-    EXPECT_EQ(Text(table, "s:E1"), u"a\"b\\c\nd\re\tf");
-    EXPECT_EQ(Text(table, "s:E2"), u"keep \\x and end\\");
-    EXPECT_EQ(Text(table, "s:E3"), u"lost blanks");
-    EXPECT_EQ(Text(table, "s:E4"), u"  kept  ");
-    EXPECT_EQ(Text(table, "s:E5"), u"");
-    EXPECT_EQ(Text(table, "s:E6"), u"open");
-    EXPECT_EQ(Text(table, "s:E7"), u"close");
-    EXPECT_EQ(Text(table, "s:E8"), u"quoted");
 }
 
 TEST(LanguageFileTest, OverlongPartsAreCut) {
@@ -144,27 +117,17 @@ TEST(LanguageFileTest, OverlongPartsAreCut) {
     EXPECT_EQ(table.Entries()[2].key, "$" + std::string(48, 'D'));
 }
 
-TEST(LanguageFileTest, TextEndsAtZeroCharacterAndAtItsLimit) {
-    const LanguageTable zero = Parse(std::u16string(u"IDS_A one\r\nIDS_B two", 20) +
-                                     std::u16string(1, u'\0') + u"\r\nIDS_C three");
-    EXPECT_EQ(Text(zero, "s:IDS_B"), u"two");
-    EXPECT_EQ(Text(zero, "s:IDS_C"), u"<absent>");
-
+TEST(LanguageFileTest, TextEndsAtItsLimitAndTheMarkerLineGivesNoEntry) {
     // The limit cuts the last line within its value: it is stored as cut.
     std::u16string text = kMarkerLine;
     text += std::u16string(kMaxTextChars - text.size() - 10, u';') + u"\nIDS_A 12345678";
     text += u"\nIDS_B beyond";
     LanguageTable limited;
     limited.LoadText(text);
-    EXPECT_EQ(Text(limited, "s:IDS_A"), u"123");
-    EXPECT_EQ(Text(limited, "s:IDS_B"), u"<absent>");
-}
-
-TEST(LanguageFileTest, MarkerLineNeverYieldsAnEntry) {
-    LanguageTable table;
-    table.LoadText(u"***messages*** IDS_A not read\nIDS_B read");
-    ASSERT_EQ(table.Entries().size(), 1u);
-    EXPECT_EQ(Text(table, "s:IDS_B"), u"read");
+    EXPECT_EQ(Dump(limited), "s:IDS_A=123");
+    // The marker line never yields an entry.
+    limited.LoadText(u"***messages*** IDS_A not read\nIDS_B read");
+    EXPECT_EQ(Dump(limited), "s:IDS_B=read");
 }
 
 TEST(LanguageFileTest, ManyEntriesAndDuplicatesAreAllStoredAndFound) {
@@ -269,21 +232,15 @@ TEST(LanguageMarkerTest, Utf16AndAnsiFormsGiveTheSameEntries) {
     LanguageTable utf16;
     ASSERT_TRUE(LoadBytes(ansi, "junk IDS_X before\r\n" + Ansi(body)));
     ASSERT_TRUE(LoadBytes(utf16, "\xFF\xFE" + Utf16(u"IDS_X before\r\n" + body)));
-    ASSERT_EQ(ansi.Entries().size(), 2u);
-    ASSERT_EQ(utf16.Entries().size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(ansi.Entries()[i].key, utf16.Entries()[i].key);
-        EXPECT_EQ(ansi.Entries()[i].text, utf16.Entries()[i].text);
-    }
-    EXPECT_EQ(Text(utf16, "$SETUPDLG:CAPTION"), u"Set up ");
+    EXPECT_EQ(Dump(utf16), "$SETUPDLG:CAPTION=Set up |s:IDS_A=one\ttwo");
+    EXPECT_EQ(Dump(ansi), Dump(utf16));
     // At an odd offset, cut off in the middle of a character, with a zero
     // character, and with 8-bit bytes that are no letters of the code page.
     LanguageTable table;
     ASSERT_TRUE(LoadBytes(table, "x" + Utf16(u"***messages***\nIDS_A odd\nIDS_B cut") + "\x41"));
-    EXPECT_EQ(Text(table, "s:IDS_A"), u"odd");
-    EXPECT_EQ(Text(table, "s:IDS_B"), u"cut");
+    EXPECT_EQ(Dump(table), "s:IDS_A=odd|s:IDS_B=cut");
     ASSERT_TRUE(LoadBytes(table, Utf16(std::u16string(u"***messages***\nIDS_A a\0\nIDS_B b", 31))));
-    EXPECT_EQ(table.Entries().size(), 1u);
+    EXPECT_EQ(Dump(table), "s:IDS_A=a");
     ASSERT_TRUE(LoadBytes(table, "***messages***\nIDS_A \x81\x8D\xFF\x90 x\nIDS_B b"));
     EXPECT_EQ(Text(table, "s:IDS_B"), u"b");
     EXPECT_EQ(Text(table, "s:IDS_A").size(), 6u);
@@ -296,9 +253,7 @@ TEST(LanguageMarkerTest, AtMostTwoMebibytesAreReadFromTheMarkerOn) {
     body += u"\nIDS_B 12345678\nIDS_C beyond";
     LanguageTable table;
     ASSERT_TRUE(LoadBytes(table, Utf16(body)));
-    EXPECT_EQ(Text(table, "s:IDS_A"), u"first");
-    EXPECT_EQ(Text(table, "s:IDS_B"), u"1");
-    EXPECT_EQ(Text(table, "s:IDS_C"), u"<absent>");
+    EXPECT_EQ(Dump(table), "s:IDS_A=first|s:IDS_B=1");
 }
 
 } // namespace

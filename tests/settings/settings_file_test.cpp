@@ -10,10 +10,17 @@
 namespace ozu {
 namespace {
 
-SettingsEntry Parsed(std::u16string_view line) {
-    std::optional<SettingsEntry> entry = ParseSettingsLine(line);
-    EXPECT_TRUE(entry.has_value()) << "line should give an entry";
-    return entry.value_or(SettingsEntry{});
+// A parsed line as "kind:name=value", or "none".
+std::string Parsed(std::u16string_view line) {
+    const std::optional<SettingsEntry> e = ParseSettingsLine(line);
+    if (!e) {
+        return "none";
+    }
+    const char* kind = e->kind == EntryKind::Plain    ? "plain:"
+                       : e->kind == EntryKind::Quoted ? "quoted:"
+                                                      : "binary:";
+    return kind + std::string(e->name.begin(), e->name.end()) + "=" +
+           std::string(e->value.begin(), e->value.end());
 }
 
 // The UTF-16LE bytes of a text, for comparing saved files.
@@ -29,62 +36,36 @@ std::string Utf16Le(std::u16string_view text) {
 TEST(SettingsLine, LinesThatDoNotStartWithALetterOrLackEqualsAreIgnored) {
     for (std::u16string_view line : {u" a=1", u"\ta=1", u"[Section]", u";a=1", u"#a=1", u"1a=2",
                                      u"=1", u"_a=1", u"", u"\u00e9t\u00e9=1", u"abc", u"a b c"}) {
-        EXPECT_FALSE(ParseSettingsLine(line).has_value()) << std::string(line.begin(), line.end());
+        EXPECT_EQ(Parsed(line), "none") << std::string(line.begin(), line.end());
     }
 }
 
-TEST(SettingsLine, NameIsTakenExactlyUpToTheFirstEquals) {
-    SettingsEntry e = Parsed(u"a = b");
-    EXPECT_EQ(e.name, u"a ");
-    EXPECT_EQ(e.value, u" b");
-    EXPECT_EQ(e.kind, EntryKind::Plain);
-
-    e = Parsed(u"HKCU\\Setup\\.zip\\Set=x=y");
-    EXPECT_EQ(e.name, u"HKCU\\Setup\\.zip\\Set");
-    EXPECT_EQ(e.value, u"x=y");
-
-    e = Parsed(u"Z=");
-    EXPECT_EQ(e.name, u"Z");
-    EXPECT_EQ(e.value, u"");
-    EXPECT_EQ(e.kind, EntryKind::Plain);
-}
-
-TEST(SettingsLine, QuotedValuesLoseOnlyTheOpeningAndOneFinalQuote) {
-    struct Case {
+TEST(SettingsLine, NameUpToTheFirstEqualsThenAPlainQuotedOrBinaryValue) {
+    const struct {
         std::u16string_view line;
-        std::u16string_view value;
+        std::string entry;
     } cases[] = {
-        {u"a=\"text\"", u"text"},
-        {u"a=\"unterminated", u"unterminated"},
-        {u"a=\"in\"side\"", u"in\"side"},
-        {u"a=\"\"", u""},
-        {u"a=\"", u""},
-        {u"a=\"\"\"", u"\""},
-        {u"a=\"bin:00\"", u"bin:00"},
+        {u"a = b", "plain:a = b"},
+        {u"HKCU\\Setup\\.zip\\Set=x=y", "plain:HKCU\\Setup\\.zip\\Set=x=y"},
+        {u"Z=", "plain:Z="},
+        // Quoted values lose only the opening and one final quote.
+        {u"a=\"text\"", "quoted:a=text"},
+        {u"a=\"unterminated", "quoted:a=unterminated"},
+        {u"a=\"in\"side\"", "quoted:a=in\"side"},
+        {u"a=\"\"", "quoted:a="},
+        {u"a=\"", "quoted:a="},
+        {u"a=\"\"\"", "quoted:a=\""},
+        {u"a=\"bin:00\"", "quoted:a=bin:00"},
+        {u"a=x\"", "plain:a=x\""}, // a quote that does not open the value is text
+        // Only the lower-case prefix makes a binary value.
+        {u"a=bin:0a1B", "binary:a=0a1B"},
+        {u"a=bin:", "binary:a="},
+        {u"a=BIN:0a", "plain:a=BIN:0a"},
+        {u"a=bin", "plain:a=bin"},
     };
-    for (const Case& c : cases) {
-        SettingsEntry e = Parsed(c.line);
-        EXPECT_EQ(e.kind, EntryKind::Quoted) << std::string(c.line.begin(), c.line.end());
-        EXPECT_EQ(e.value, c.value) << std::string(c.line.begin(), c.line.end());
+    for (const auto& c : cases) {
+        EXPECT_EQ(Parsed(c.line), c.entry);
     }
-    // A quote that does not open the value is plain text.
-    SettingsEntry e = Parsed(u"a=x\"");
-    EXPECT_EQ(e.kind, EntryKind::Plain);
-    EXPECT_EQ(e.value, u"x\"");
-}
-
-TEST(SettingsLine, OnlyLowerCaseBinPrefixMakesBinary) {
-    SettingsEntry e = Parsed(u"a=bin:0a1B");
-    EXPECT_EQ(e.kind, EntryKind::Binary);
-    EXPECT_EQ(e.value, u"0a1B");
-    e = Parsed(u"a=bin:");
-    EXPECT_EQ(e.kind, EntryKind::Binary);
-    EXPECT_EQ(e.value, u"");
-    e = Parsed(u"a=BIN:0a");
-    EXPECT_EQ(e.kind, EntryKind::Plain);
-    EXPECT_EQ(e.value, u"BIN:0a");
-    e = Parsed(u"a=bin");
-    EXPECT_EQ(e.kind, EntryKind::Plain);
 }
 
 TEST(SettingsLine, RandomLinesKeepTheInvariants) {
@@ -147,7 +128,7 @@ protected:
     SettingsEntryList list_;
 };
 
-TEST_F(SettingsList, DuplicateNamesReadAndWriteTheFirstAndRemoveAll) {
+TEST_F(SettingsList, DuplicateNamesReadAndWriteTheFirstAndRemoveAllAndNewNamesAreAppended) {
     Add(u"a", u"first");
     Add(u"b", u"other");
     Add(u"a", u"second");
@@ -163,10 +144,8 @@ TEST_F(SettingsList, DuplicateNamesReadAndWriteTheFirstAndRemoveAll) {
     EXPECT_EQ(list_.RemoveName(u"a"), 2u);
     EXPECT_FALSE(list_.Find(u"a").has_value());
     EXPECT_EQ(list_.Count(), 1u);
-}
 
-TEST_F(SettingsList, SetAppendsNewNamesAtTheEnd) {
-    Add(u"m", u"1");
+    // New names go at the end.
     list_.Set(u"z", u"2", EntryKind::Binary);
     list_.Set(u"a", u"3", EntryKind::Plain);
     ASSERT_EQ(list_.Count(), 3u);
@@ -210,10 +189,7 @@ TEST_F(SettingsList, SerializeWritesUtf16WithMarkSortedOrdinallyAndUnescaped) {
                         u"q=\r\n"
                         u"\u00e4=umlaut\r\n");
     EXPECT_EQ(list_.Serialize(), expected);
-}
-
-TEST_F(SettingsList, SerializeOfNothingIsTheMarkAlone) {
-    EXPECT_EQ(list_.Serialize(), std::string("\xFF\xFE"));
+    EXPECT_EQ(SettingsEntryList().Serialize(), std::string("\xFF\xFE")); // nothing: the mark alone
 }
 
 TEST_F(SettingsList, SavedLinesParseBackToTheSameEntries) {
