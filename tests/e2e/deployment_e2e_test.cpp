@@ -44,10 +44,10 @@ protected:
     void SetUp() override {
         parent_ = L"C:\\ozu-deploy";
         RemoveTree(parent_);
-        installation_ = Installation::Stage(
-            parent_ + L"\\Mivora", {"Formats", "Formats\\x.fmt", "Mivora.exe", "ozuext.dll",
-                                     "Mivora.chm", "ozunew.dat", "zipnew.dat", "uninstall.exe",
-                                     "Uninstall.lst"});
+        installation_ = Installation::Stage(parent_ + L"\\Mivora",
+                                            {"Formats", "Formats\\x.fmt", "Mivora.exe",
+                                             "ozuext.dll", "Mivora.chm", "ozunew.dat", "zipnew.dat",
+                                             "uninstall.exe", "Uninstall.lst"});
         folder_ = installation_.folder;
         program_ = installation_.Program();
         log_ = JoinW(parent_, L"logs\\run.log");

@@ -167,7 +167,7 @@ TEST_F(DialogsEndToEnd, ContextMenuItemsAreStoredWhenConfirmed) {
 // A language file in the installation folder, in the ANSI code page (1252).
 void StageLanguageFile(const Installation& installation, const std::string& lines) {
     MakeFile(installation.File(L"uninstall.lng"),
-                  "Translation of the Mivora setup\r\n***messages***\r\n" + lines);
+             "Translation of the Mivora setup\r\n***messages***\r\n" + lines);
 }
 
 std::vector<std::wstring> WithCompletion(std::vector<std::wstring> commands) {

@@ -119,7 +119,8 @@ TEST_F(SetupEndToEnd, ConfirmedChoicesAreStoredAndApplied) {
     EXPECT_NE(ClassOf(".zip"), "Mivora.ZIP");
     EXPECT_NE(ClassOf(".tar"), "Mivora");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::string("CLSID\\") + kExtensionClsids[0]));
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""), Utf8(installation.File(L"Mivora.exe")));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""),
+              Utf8(installation.File(L"Mivora.exe")));
     EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               Utf8(L"\"" + installation.Program() + L"\""));
 }
@@ -139,7 +140,8 @@ void ExpectDefaultsApplied(const Installation& installation) {
     EXPECT_EQ(ClassOf(".ozu"), "Mivora");
     EXPECT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     EXPECT_EQ(ClassOf(".tbz2"), "Mivora");
-    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""), Utf8(installation.File(L"Mivora.exe")));
+    EXPECT_EQ(ValueText(HKEY_LOCAL_MACHINE, kAppPathKey, ""),
+              Utf8(installation.File(L"Mivora.exe")));
     EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT,
                         std::string("CLSID\\") + kExtensionClsids[0] + "\\InProcServer32", ""),
               Utf8(installation.File(L"ozuext.dll")));
@@ -166,8 +168,8 @@ TEST_F(SetupEndToEnd, SilentSetupAcceptsEveryDialogItself) {
               Utf8(L"\"" + installation.Program() + L"\""));
     if (RunningOn64BitWindows()) {
         EXPECT_EQ(ValueText(HKEY_CLASSES_ROOT,
-                            std::string("CLSID\\") + kExtensionClsids[1] + "\\InProcServer32",
-                            "", KEY_WOW64_64KEY),
+                            std::string("CLSID\\") + kExtensionClsids[1] + "\\InProcServer32", "",
+                            KEY_WOW64_64KEY),
                   Utf8(installation.File(L"ozuext64.dll")));
     }
 }

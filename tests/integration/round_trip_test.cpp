@@ -1,6 +1,6 @@
-// Setup with every choice on, then everything that uninstall removes, must
-// leave both registry views exactly as they were: every previous owner back,
-// nothing of ours left.
+// The whole sequences of setup and removal. Setup with every choice on, then
+// everything that uninstall removes, must leave both registry views exactly
+// as they were: every previous owner back, nothing of ours left.
 #include <gtest/gtest.h>
 
 #include <ole2.h>
@@ -159,6 +159,94 @@ TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
     }
     RemoveShortcuts();
     OleUninitialize();
+}
+
+// --- The apply sequence alone: its early end without administrator rights
+// and the theme icon it hands to the shortcuts.
+
+// The icon file a shortcut names, read back through the shell-link object.
+std::u16string IconOf(const std::u16string& shortcut) {
+    IShellLinkW* link = nullptr;
+    if (FAILED(
+            CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))))
+        return u"(no shell link object)";
+    std::u16string icon = u"(unreadable)";
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_PPV_ARGS(&file)))) {
+        wchar_t path[MAX_PATH];
+        int index = 0;
+        if (SUCCEEDED(file->Load(reinterpret_cast<const wchar_t*>(shortcut.c_str()), STGM_READ)) &&
+            SUCCEEDED(link->GetIconLocation(path, MAX_PATH, &index)))
+            icon = reinterpret_cast<const char16_t*>(path);
+        file->Release();
+    }
+    link->Release();
+    return icon;
+}
+
+class ApplySequence : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+        KeepIntegrationKeys(guard_);
+        program_.PutFile(u"Mivora.exe", "x");
+        program_.PutFile(u"ozuext.dll", "x");
+        RemoveShortcuts();
+    }
+    void TearDown() override {
+        RemoveShortcuts();
+        OleUninitialize();
+    }
+    bool AnyShortcut() const {
+        return FileExists(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + u"\\Mivora.lnk") ||
+               FileExists(ShellFolder(CSIDL_COMMON_STARTMENU) + u"\\Mivora.lnk") ||
+               FileExists(ShellFolder(CSIDL_PROGRAMS) + u"\\Mivora") ||
+               FileExists(ShellFolder(CSIDL_COMMON_PROGRAMS) + u"\\Mivora");
+    }
+
+    StagedProgram program_;
+    RegistryGuard guard_;
+};
+
+TEST_F(ApplySequence, WithoutAdministratorRightsNothingIsWritten) {
+    WriteDenied denied(HKLM, kAppPathKey);
+    ASSERT_TRUE(denied.Active());
+    const std::vector<std::string> before = ExportRegistry();
+    std::u16string group;
+    EXPECT_FALSE(ApplyIntegration(Everything(), &group));
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
+    EXPECT_FALSE(AnyShortcut());
+    EXPECT_TRUE(group.empty());
+}
+
+TEST_F(ApplySequence, RefusedClassWriteEndsBeforeTheShortcuts) {
+    WriteDenied denied(HKCR, "Mivora");
+    ASSERT_TRUE(denied.Active());
+    std::u16string group;
+    EXPECT_FALSE(ApplyIntegration(Everything(), &group));
+    // The steps before the file classes stand.
+    EXPECT_EQ(GetString(HKCR, ".ozu", ""), "Mivora");
+    EXPECT_EQ(GetString(HKLM, kAppPathKey, ""), Utf8(program_.PathOf(u"Mivora.exe")));
+    EXPECT_FALSE(AnyShortcut());
+    EXPECT_TRUE(group.empty());
+}
+
+TEST_F(ApplySequence, ThemeIconIsUsedOnlyWhenItsFileExists) {
+    IntegrationOptions options;
+    options.desktop = true;
+    const std::u16string desktopLink = ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + u"\\Mivora.lnk";
+
+    program_.PutFile(u"theme.ico", "icon");
+    SetString(HKEY_CURRENT_USER, "Software\\Mivora\\Interface\\Themes", "ShellExtIcon",
+              Utf8(program_.PathOf(u"theme.ico")));
+    ASSERT_TRUE(ApplyIntegration(options, nullptr));
+    EXPECT_EQ(Utf8(IconOf(desktopLink)), Utf8(program_.PathOf(u"theme.ico")));
+
+    RemoveShortcuts();
+    SetString(HKEY_CURRENT_USER, "Software\\Mivora\\Interface\\Themes", "ShellExtIcon",
+              Utf8(program_.PathOf(u"missing.ico")));
+    ASSERT_TRUE(ApplyIntegration(options, nullptr));
+    EXPECT_EQ(Utf8(IconOf(desktopLink)), "");
 }
 
 } // namespace

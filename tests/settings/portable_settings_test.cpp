@@ -175,14 +175,14 @@ using PortableSave = PortableFile;
 
 TEST_F(PortableSave, WritesSortedUtf16AndDropsWhatLoadingIgnored) {
     MakeFile(Ini(), "; comment\r\n"
-                      "[Section]\r\n"
-                      "  indented=1\r\n"
-                      "1digit=2\r\n"
-                      "noequals\r\n"
-                      "b = x \t\r\n"
-                      "a=\"quoted\r\n"
-                      "HKCU\\Setup\\Up=BIN:00\r\n"
-                      "HKCU\\Setup\\Bin=bin:00FF\r\n");
+                    "[Section]\r\n"
+                    "  indented=1\r\n"
+                    "1digit=2\r\n"
+                    "noequals\r\n"
+                    "b = x \t\r\n"
+                    "a=\"quoted\r\n"
+                    "HKCU\\Setup\\Up=BIN:00\r\n"
+                    "HKCU\\Setup\\Bin=bin:00FF\r\n");
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     EXPECT_TRUE(settings.Save());

@@ -52,7 +52,9 @@ public:
 private:
     std::u16string path_;
 };
-inline bool FileExists(const std::u16string& path) { return FileExists(AsWide(path)); }
+inline bool FileExists(const std::u16string& path) {
+    return FileExists(AsWide(path));
+}
 inline bool MakeFile(const std::u16string& path, std::string_view bytes = "x") {
     return MakeFile(AsWide(path), bytes);
 }

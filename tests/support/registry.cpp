@@ -164,10 +164,9 @@ bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
 }
 
 // Wine keeps its own run-time state below HKCU\Software\Wine, which has
-// nothing to do with the program. Every level is opened in the walk's view: a WOW64 process that opens
-// "CLSID" below Software\Classes without a view lands in the 32-bit copy. The
-// "Wow6432Node" keys are left out, since each view shows its own copy under
-// the ordinary names.
+// nothing to do with the program. Every level is opened in the walk's view: a WOW64 process that
+// opens "CLSID" below Software\Classes without a view lands in the 32-bit copy. The "Wow6432Node"
+// keys are left out, since each view shows its own copy under the ordinary names.
 void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, REGSAM view) {
     lines.push_back(path);
     for (const Value& v : ValuesOf(key))
@@ -191,7 +190,6 @@ bool RunningOn64BitWindows() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
-
 
 void SetString(HKEY root, std::string_view key, std::string_view name, std::string_view text,
                REGSAM view) {
@@ -226,8 +224,7 @@ std::optional<RawValue> GetRaw(HKEY root, std::string_view key, std::string_view
     const std::u16string valueName = Wide(name);
     RawValue value;
     DWORD size = 0;
-    if (RegQueryValueExW(h.h, Wp(valueName), nullptr, &value.type, nullptr, &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExW(h.h, Wp(valueName), nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS)
         return std::nullopt;
     value.data.resize(size);
     if (RegQueryValueExW(h.h, Wp(valueName), nullptr, &value.type,
@@ -416,10 +413,10 @@ template <typename Visit> void ForEachArchiverKey(Visit visit) {
     const HKEY hkcr = HKEY_CLASSES_ROOT, hklm = HKEY_LOCAL_MACHINE;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
         for (const char* key :
-             {".ozu", ".zip", ".cab", ".arj", ".lz",   ".tlz", ".lzh", ".lha",  ".7z",  ".tar",
-              ".gz",  ".tgz", ".uue", ".xxe", ".uu",   ".bz2", ".tbz2", ".bz",  ".tbz", ".jar",
-              ".iso", ".z",   ".taz", ".xz",  ".txz",  ".zipx", ".001", ".ace", ".rev", "Mivora",
-              "Mivora.ZIP", "Mivora.REV"})
+             {".ozu",  ".zip",  ".cab", ".arj", ".lz",  ".tlz",   ".lzh",       ".lha",
+              ".7z",   ".tar",  ".gz",  ".tgz", ".uue", ".xxe",   ".uu",        ".bz2",
+              ".tbz2", ".bz",   ".tbz", ".jar", ".iso", ".z",     ".taz",       ".xz",
+              ".txz",  ".zipx", ".001", ".ace", ".rev", "Mivora", "Mivora.ZIP", "Mivora.REV"})
             visit(hkcr, std::string(key), nullptr, view);
         for (unsigned n = 0; n < 100; ++n)
             visit(hkcr, ".o" + std::to_string(n / 10) + std::to_string(n % 10), nullptr, view);
@@ -439,8 +436,7 @@ template <typename Visit> void ForEachArchiverKey(Visit visit) {
             visit(hklm, "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved",
                   clsid, view);
         }
-        for (const char* key :
-             {"Software\\Mivora", kAppPathKey, kUninstallKey})
+        for (const char* key : {"Software\\Mivora", kAppPathKey, kUninstallKey})
             visit(hklm, std::string(key), nullptr, view);
         visit(hklm, "Software\\RegisteredApplications", "Mivora", view);
     }

@@ -99,9 +99,9 @@ protected:
 // and a fresh Wine prefix lacks. Setup writes below them; uninstall removes
 // what it wrote, never these parents.
 void MakeShellParentKeys() {
-    for (const char* key : {"Drive\\shellex\\DragDropHandlers",
-                            "exefile\\shellex\\PropertySheetHandlers",
-                            "Folder\\shellex\\DragDropHandlers"}) {
+    for (const char* key :
+         {"Drive\\shellex\\DragDropHandlers", "exefile\\shellex\\PropertySheetHandlers",
+          "Folder\\shellex\\DragDropHandlers"}) {
         CreateKey(HKEY_CLASSES_ROOT, key);
     }
     CreateKey(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications");

@@ -8,16 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/format.h"
 #include "base/text.h"
 #include "base/program_path.h"
 #include "control/switches.h"
@@ -32,8 +31,6 @@ namespace ozu {
 namespace {
 
 using namespace ozu::test;
-using ozu::test::MakeLink;
-using ozu::test::RemoveLink;
 
 struct Box {
     std::u16string text;
@@ -190,57 +187,6 @@ TEST_F(UninstallProcedure, AsksFirstAndTheBatchFileWarnsWhenNotSilent) {
     EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
     EXPECT_EQ(ReadBytes(batch_), ExpectedBatch(program_, folder_, batch_, false));
 }
-
-TEST_F(UninstallProcedure, AnsweringNoChangesNothing) {
-    TheSwitches().SilentMode = false;
-    g_answer = IDNO;
-    MakeFile(In(L"Mivora.exe"));
-    WriteList(folder_, {"Mivora.exe"});
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, nullptr),
-              0);
-    RegCloseKey(key);
-
-    RunUninstall();
-
-    EXPECT_EQ(g_boxes.size(), 1u);
-    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
-    EXPECT_TRUE(FileExists(In(L"Uninstall.lst")));
-    EXPECT_FALSE(FileExists(batch_));
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, KEY_READ, &key), 0);
-    RegCloseKey(key);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Mivora");
-}
-
-class MissingList : public UninstallProcedure, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(MissingList, IsReportedEvenWhenSilentAndNothingChanges) {
-    TheSwitches().SilentMode = GetParam();
-    MakeFile(In(L"Mivora.exe"));
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, nullptr, 0,
-                              KEY_WRITE, nullptr, &key, nullptr),
-              0);
-    RegCloseKey(key);
-
-    RunUninstall();
-
-    ASSERT_EQ(g_boxes.size(), GetParam() ? 1u : 2u);
-    const Box& error = g_boxes.back();
-    EXPECT_EQ(error.text,
-              FormatText(200, GetLocalizedString(IDS_CANNOTOPENLIST), u"Uninstall.lst"));
-    EXPECT_NE(error.text.find(u"Uninstall.lst"), std::u16string::npos);
-    EXPECT_EQ(error.caption, GetLocalizedString(IDS_UNINSTALLOZU));
-    EXPECT_EQ(error.style & ~(MB_RIGHT | MB_RTLREADING), UINT(MB_ICONERROR | MB_SETFOREGROUND));
-    EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
-    EXPECT_FALSE(FileExists(batch_));
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora\\Setup", 0, KEY_READ, &key), 0);
-    RegCloseKey(key);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Mivora");
-}
-
-INSTANTIATE_TEST_SUITE_P(SilentOrNot, MissingList, ::testing::Bool());
 
 TEST_F(UninstallProcedure, UnderAPackageInstallerOnlyTheIntegrationGoes) {
     TheSwitches().MsiMode = true;
@@ -512,23 +458,13 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
     WriteList(folder_, {"ozuext.dll"});
     LockHolder holder("load", In(L"ozuext.dll"));
     ASSERT_TRUE(holder.held());
-    const wchar_t* sessionManager = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, sessionManager, 0, READ_CONTROL | WRITE_DAC, &key),
-              0);
-    std::vector<BYTE> saved(4096);
-    DWORD size = DWORD(saved.size());
-    ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size), 0);
-    PSECURITY_DESCRIPTOR deny = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"D:(D;;KA;;;WD)(A;;KR;;;WD)", SDDL_REVISION_1, &deny, nullptr));
-    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, deny), 0);
-    LocalFree(deny);
+    std::optional<WriteDenied> denied(std::in_place, HKEY_LOCAL_MACHINE,
+                                      "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+    ASSERT_TRUE(denied->Active());
 
     RunUninstall();
 
-    RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data());
-    RegCloseKey(key);
+    denied.reset();
     EXPECT_TRUE(FileExists(In(L"ozuext.dll")));
     EXPECT_FALSE(FileExists(In(L"ozuext.dll.0.tmp")));
     EXPECT_FALSE(IsScheduledForDeletion(In(L"ozuext.dll")));
