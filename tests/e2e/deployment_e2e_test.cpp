@@ -73,9 +73,9 @@ protected:
     }
     // The UI driver's output for a run of the program with these switches.
     std::string Drive(const std::wstring& arguments, const std::vector<std::wstring>& steps) {
-        std::vector<std::wstring> commands{installation_.Launch(arguments)};
+        std::vector<std::wstring> commands{L"launch \"" + program_ + L"\"" + arguments};
         commands.insert(commands.end(), steps.begin(), steps.end());
-        return RunDriver(commands).output;
+        return DriverOutput(commands);
     }
     // The log as UTF-8 text, with its byte-order mark.
     std::string Log() const { return ReadBytes(log_); }

@@ -174,30 +174,29 @@ TEST_F(SetupEndToEnd, SilentSetupAcceptsEveryDialogItself) {
     }
 }
 
-TEST_F(SetupEndToEnd, SilentSwitchFromTheInstallersEnvironment) {
-    Installation installation = Installation::Stage(L"sfxcmd");
-    SetEnvironmentVariableW(L"sfxcmd", L"/S");
-    DriverResult result = RunSilently(installation, L"/setup");
-    ASSERT_EQ(result.driverExit, 0) << Describe(result);
-    EXPECT_EQ(result.programExit, 0);
-    ExpectDefaultsApplied(installation);
-}
-
-TEST_F(SetupEndToEnd, SilentPackageSetupLeavesTheUninstallEntryToThePackage) {
-    Installation installation = Installation::Stage(L"msi");
-    DriverResult result = RunSilently(installation, L"/setup /S /msi");
-    ASSERT_EQ(result.driverExit, 0) << Describe(result);
-    EXPECT_EQ(result.programExit, 0);
-    ExpectDefaultsApplied(installation);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-}
-
-TEST_F(SetupEndToEnd, SilentSetupWithoutExplorer) {
-    Installation installation = Installation::Stage(L"noexplorer");
-    DriverResult result = RunSilently(installation, L"/setup /S /noexplorer");
-    ASSERT_EQ(result.driverExit, 0) << Describe(result);
-    EXPECT_EQ(result.programExit, 0);
-    ExpectDefaultsApplied(installation);
+// Silent from the installer's environment, under a package installer (which
+// keeps the uninstall entry to itself) and without Explorer.
+TEST_F(SetupEndToEnd, EveryWayToBeSilentAppliesTheDefaults) {
+    const struct {
+        const wchar_t* name;
+        const wchar_t* sfxcmd;
+        const wchar_t* arguments;
+        bool uninstallEntry;
+    } cases[] = {{L"sfxcmd", L"/S", L"/setup", true},
+                 {L"msi", nullptr, L"/setup /S /msi", false},
+                 {L"noexplorer", nullptr, L"/setup /S /noexplorer", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf8(c.arguments));
+        ClearIntegration();
+        Installation installation = Installation::Stage(c.name);
+        SetEnvironmentVariableW(L"sfxcmd", c.sfxcmd);
+        DriverResult result = RunSilently(installation, c.arguments);
+        SetEnvironmentVariableW(L"sfxcmd", nullptr);
+        ASSERT_EQ(result.driverExit, 0) << Describe(result);
+        EXPECT_EQ(result.programExit, 0);
+        ExpectDefaultsApplied(installation);
+        EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey), c.uninstallEntry);
+    }
 }
 
 TEST_F(SetupEndToEnd, InitTextOverridesTheStoredChoices) {

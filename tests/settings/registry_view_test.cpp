@@ -5,6 +5,7 @@
 #include "settings/settings_store.h"
 
 #include "base/system_info.h"
+#include "support/files.h"
 #include "support/registry.h"
 #include "settings/portable_settings.h"
 
@@ -21,52 +22,20 @@ const std::string kPath = "Software\\OzuViewTest";
 
 class RegistryView : public testing::Test {
 protected:
-    void SetUp() override {
-        PortableSettings::Instance().LoadFrom(u"");
-        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY);
-        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY);
-    }
+    void SetUp() override { PortableSettings::Instance().LoadFrom(u""); }
     void TearDown() override {
         SetRegistryView64(false);
-        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY);
-        DeleteTree(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY);
         PortableSettings::Instance().Clear();
     }
+    RegistryGuard registry_{{HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY},
+                            {HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY}};
 };
 
 // What "reg.exe query HKLM\Software\OzuViewTest /v Value /reg:64" prints.
 std::string QueryWithRegExe(const wchar_t* view) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
-        return "";
-    }
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring command = L"reg.exe query HKLM\\Software\\OzuViewTest /v Value ";
-    command += view;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                  nullptr, nullptr, &startup, &process);
-    CloseHandle(writeEnd);
     std::string output;
-    if (started) {
-        char buffer[512];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-            output.append(buffer, got);
-        }
-        WaitForSingleObject(process.hProcess, 30000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    CloseHandle(readEnd);
+    RunAndWait(std::wstring(L"reg.exe query HKLM\\Software\\OzuViewTest /v Value ") + view, 30000,
+               &output);
     return output;
 }
 

@@ -190,7 +190,7 @@ TEST_F(SettingsStore, EmptyRelativeKeyIsTheWholeSettingsRoot) {
 TEST_F(SettingsStore, WriteToAKeyThatDeniesWritingReportsAccessDenied) {
     std::string locked = kTestPath + "\\Locked";
     SetString(HKEY_CURRENT_USER, locked, "old", "kept");
-    WriteDenied denied(HKEY_CURRENT_USER, locked);
+    WriteDenied denied(HKEY_CURRENT_USER, locked, true);
     ASSERT_TRUE(denied.Active());
 
     EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"new", u"x"), ERROR_ACCESS_DENIED);

@@ -146,11 +146,8 @@ void WriteList(const std::wstring& folder, const std::vector<std::string>& entri
 }
 
 const std::vector<std::string> kArchiverFiles = {
-    "Formats",        "Formats\\Extra", "Formats\\Extra\\Deep", "Formats\\Extra\\Deep\\x.fmt",
-    "Formats\\y.fmt", "Lang",           "Lang\\german.lng",     "Mivora.exe",
-    "ozuext.dll",     "ozuext64.dll",   "Mivora.chm",           "Ozu.txt",
-    "WhatsNew.txt",   "license.txt",    "uninstall.exe",        "ozunew.dat",
-    "zipnew.dat",     "Uninstall.lst",
+    "Mivora.exe", "ozuext.dll",   "ozuext64.dll", "Mivora.chm",
+    "Ozu.txt",    "WhatsNew.txt", "license.txt",  "uninstall.exe",
 };
 
 Installation Installation::Stage(const std::wstring& folder,
@@ -292,29 +289,35 @@ std::wstring WithoutNtPrefix(std::wstring path) {
 
 std::vector<PendingOperation> PendingRenames() {
     std::vector<PendingOperation> operations;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != 0)
+        return operations;
     DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ,
-                     nullptr, nullptr, &size) != ERROR_SUCCESS)
-        return operations;
-    std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ,
-                     nullptr, data.data(), &size) != ERROR_SUCCESS)
-        return operations;
-    // An empty target is an empty string inside the list, so the pairs are
-    // read by position up to the end of the data.
-    std::vector<std::wstring> strings;
-    for (size_t pos = 0; pos < size / sizeof(wchar_t);) {
-        std::wstring item(data.c_str() + pos);
-        pos += item.size() + 1;
-        strings.push_back(std::move(item));
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, nullptr, &size) == 0 && size) {
+        std::wstring data(size / 2 + 2, L'\0');
+        RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()),
+                         &size);
+        // An empty target is an empty string inside the list, so the pairs
+        // are read by position up to the end of the data.
+        std::vector<std::wstring> strings;
+        for (size_t pos = 0; pos < size / 2;) {
+            std::wstring item(data.c_str() + pos);
+            pos += item.size() + 1;
+            strings.push_back(std::move(item));
+        }
+        for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
+            operations.push_back({WithoutNtPrefix(strings[i]), WithoutNtPrefix(strings[i + 1])});
     }
-    for (size_t i = 0; i + 1 < strings.size() && !strings[i].empty(); i += 2)
-        operations.push_back({WithoutNtPrefix(strings[i]), WithoutNtPrefix(strings[i + 1])});
+    RegCloseKey(key);
     return operations;
 }
 
 void ClearPendingRenames() {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) == 0) {
+        RegDeleteValueW(key, kPendingValue);
+        RegCloseKey(key);
+    }
 }
 
 bool IsScheduledForDeletion(const std::wstring& path) {

@@ -62,13 +62,13 @@ inline bool MakeFile(const std::u16string& path, std::string_view bytes = "x") {
 // "Uninstall.lst" in ANSI bytes, one entry per line.
 void WriteList(const std::wstring& folder, const std::vector<std::string>& entries);
 
-// The files of an installation as its installer lays them out: names without
-// a dot are folders, listed before what they hold; "uninstall.exe" is the
-// built program; setup creates the two templates.
+// The archiver's own files, as the installer lists them.
 extern const std::vector<std::string> kArchiverFiles;
 
 // A fresh installation folder with the built program and placeholders of the
-// archiver's files, listed in "Uninstall.lst".
+// entries, listed in that order in "Uninstall.lst": names without a dot are
+// folders, listed before what they hold; "uninstall.exe" is the built program;
+// the list itself and the templates that setup creates are not made.
 struct Installation {
     std::wstring folder;
 

@@ -338,32 +338,35 @@ bool SetDacl(HKEY key, const wchar_t* sddl) {
 
 } // namespace
 
-WriteDenied::WriteDenied(HKEY root, std::string_view key) : root_(root), key_(Wide(key)) {
-    KeyHandle h;
-    if (Open(root, key_, READ_CONTROL | WRITE_DAC, h)) {
+WriteDenied::WriteDenied(HKEY root, std::string_view key, bool readable)
+    : root_(root), key_(Wide(key)) {
+    if (RegOpenKeyExW(root, Wp(key_), 0, READ_CONTROL | WRITE_DAC, &handle_) == ERROR_SUCCESS) {
         DWORD size = 0;
-        RegGetKeySecurity(h.h, DACL_SECURITY_INFORMATION, nullptr, &size);
-        saved_.resize(size);
-        if (RegGetKeySecurity(h.h, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
+        RegGetKeySecurity(handle_, DACL_SECURITY_INFORMATION, nullptr, &size);
+        saved_.resize(size ? size : 1);
+        if (RegGetKeySecurity(handle_, DACL_SECURITY_INFORMATION, saved_.data(), &size) !=
             ERROR_SUCCESS)
             return;
-    } else if (Create(root, key_, KEY_ALL_ACCESS, h)) {
-        created_ = true;
-    } else {
+    } else if (RegCreateKeyExW(root, Wp(key_), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle_,
+                               nullptr) != ERROR_SUCCESS) {
+        handle_ = nullptr;
         return;
     }
-    active_ = SetDacl(h.h, L"D:(D;;KW;;;WD)(A;;KA;;;WD)");
+    active_ =
+        SetDacl(handle_, readable ? L"D:(D;;KW;;;WD)(A;;KA;;;WD)" : L"D:(D;;KA;;;WD)(A;;KR;;;WD)");
 }
 
 WriteDenied::~WriteDenied() {
-    // The owner may always change the DACL, so the key can be opened for that.
-    KeyHandle h;
-    if (!Open(root_, key_, WRITE_DAC, h))
+    if (!handle_)
         return;
-    if (!saved_.empty())
-        RegSetKeySecurity(h.h, DACL_SECURITY_INFORMATION, saved_.data());
-    else if (created_ && SetDacl(h.h, L"D:(A;;KA;;;WD)"))
-        DeleteTreeW(root_, key_, 0);
+    if (!saved_.empty()) {
+        RegSetKeySecurity(handle_, DACL_SECURITY_INFORMATION, saved_.data());
+        RegCloseKey(handle_);
+        return;
+    }
+    SetDacl(handle_, L"D:(A;;KA;;;WD)");
+    RegCloseKey(handle_);
+    DeleteTreeW(root_, key_, 0);
 }
 
 std::vector<std::string> ExportRegistry() {

@@ -83,12 +83,13 @@ private:
     std::vector<Saved> saved_;
 };
 
-// Makes a DACL that refuses every write stand on a key, the way a user
-// without administrator rights meets it. A key that did not exist is created
-// and deleted again; an existing key gets its own DACL back.
+// Makes a DACL that refuses everything to everyone stand on a key, the way
+// a user without administrator rights meets it; with `readable`, reading stays
+// allowed and only writing is refused. A key that did not exist is created and
+// deleted again; an existing key gets its own DACL back.
 class WriteDenied {
 public:
-    WriteDenied(HKEY root, std::string_view key);
+    WriteDenied(HKEY root, std::string_view key, bool readable = false);
     ~WriteDenied();
     WriteDenied(const WriteDenied&) = delete;
     WriteDenied& operator=(const WriteDenied&) = delete;
@@ -97,7 +98,7 @@ public:
 private:
     HKEY root_;
     std::u16string key_;
-    bool created_ = false;
+    HKEY handle_ = nullptr;      // held from before the deny to put it back
     std::vector<uint8_t> saved_; // the DACL of an existing key
     bool active_ = false;
 };

@@ -116,6 +116,19 @@ inline void ParseDriverOutput(DriverResult& result) {
     }
 }
 
+// The commands in a script file for the driver's --script, one per line.
+inline std::wstring WriteDriverScript(const std::vector<std::wstring>& commands) {
+    static int counter = 0;
+    const std::wstring script = TempPath() + L"ui_driver_" +
+                                std::to_wstring(GetCurrentProcessId()) + L"_" +
+                                std::to_wstring(++counter) + L".txt";
+    std::string text;
+    for (const std::wstring& command : commands)
+        text += Utf8(command) + "\n";
+    MakeFile(script, text);
+    return script;
+}
+
 // One run of the driver. Start() returns at once (the caller may then show a
 // dialog of its own that the driver drives, see "attach"); Finish() waits.
 class UiDriver {
@@ -137,17 +150,8 @@ public:
     // workingFolder (may be empty) becomes the current folder of the driver and so
     // of the program it launches.
     void Start(const std::vector<std::wstring>& commands, const std::wstring& workingFolder = L"") {
-        static int counter = 0;
-        std::wstring base = TempPath() + L"ui_driver_" + std::to_wstring(GetCurrentProcessId()) +
-                            L"_" + std::to_wstring(++counter);
-        scriptFile_ = base + L".txt";
-        outputFile_ = base + L".out";
-        std::string script;
-        for (const std::wstring& command : commands)
-            script += Utf8(command) + "\n";
-        FILE* file = _wfopen(scriptFile_.c_str(), L"wb");
-        fwrite(script.data(), 1, script.size(), file);
-        fclose(file);
+        scriptFile_ = WriteDriverScript(commands);
+        outputFile_ = scriptFile_ + L".out";
 
         SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
         HANDLE output = CreateFileW(outputFile_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
@@ -206,6 +210,22 @@ inline DriverResult RunDriver(const std::vector<std::wstring>& commands,
     UiDriver driver;
     driver.Start(commands, workingFolder);
     return driver.Finish();
+}
+
+// One run of the driver with its output read through a pipe: the call returns
+// only when every process that inherited the pipe has ended, so after an
+// uninstall it has also waited for the self-removal's command interpreter.
+// The driver's exit code goes to *exitCode when given.
+inline std::string DriverOutput(const std::vector<std::wstring>& commands,
+                                int* exitCode = nullptr) {
+    const std::wstring script = WriteDriverScript(commands);
+    std::string output;
+    const int code = RunAndWait(
+        L"\"" + WinePath(OZU_UI_DRIVER) + L"\" --script \"" + script + L"\"", 120000, &output);
+    if (exitCode != nullptr)
+        *exitCode = code;
+    DeleteFileW(script.c_str());
+    return output;
 }
 
 } // namespace ozu::test

@@ -18,8 +18,15 @@ namespace {
 
 using namespace ozu::test;
 
-// The archiver's files, listed as its installer lays them out.
-const std::vector<std::string>& kInstalled = kArchiverFiles;
+// The files of an installation, as its installer lays them out, each folder
+// listed before what it holds; setup creates the two templates.
+const std::vector<std::string> kInstalled = {
+    "Formats",        "Formats\\Extra", "Formats\\Extra\\Deep", "Formats\\Extra\\Deep\\x.fmt",
+    "Formats\\y.fmt", "Lang",           "Lang\\german.lng",     "Mivora.exe",
+    "ozuext.dll",     "ozuext64.dll",   "Mivora.chm",           "Ozu.txt",
+    "WhatsNew.txt",   "license.txt",    "uninstall.exe",        "ozunew.dat",
+    "zipnew.dat",     "Uninstall.lst",
+};
 
 // Entries a damaged or tampered list might hold, all naming the unrelated
 // file beside the installation folder; the program must leave it alone.
@@ -34,7 +41,7 @@ protected:
     void SetUp() override {
         parent_ = L"C:\\ozu-e2e";
         RemoveTree(parent_);
-        folder_ = test::Installation::Stage(JoinW(parent_, L"Mivora")).folder;
+        folder_ = test::Installation::Stage(JoinW(parent_, L"Mivora"), kInstalled).folder;
         program_ = JoinW(folder_, L"uninstall.exe");
         batch_ = TempPath() + L"Uninstall_Ozu.Bat";
         DeleteFileW(batch_.c_str());
@@ -68,11 +75,7 @@ protected:
 
     // Plays the user through the UI driver; its output, one fact per line.
     std::string Drive(const std::vector<std::wstring>& commands, int* exitCode = nullptr) {
-        const DriverResult result = RunDriver(commands);
-        if (exitCode != nullptr) {
-            *exitCode = result.driverExit;
-        }
-        return result.output;
+        return DriverOutput(commands, exitCode);
     }
 
     // Waits for the batch file: it restarts the program with /wait (two
