@@ -209,14 +209,20 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
+    HANDLE nul = INVALID_HANDLE_VALUE;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (output != nullptr) {
         CreatePipe(&readEnd, &writeEnd, &inherit, 0);
         SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        // Not the pipe for stderr: Wine hands the stderr of the first process
+        // that needs the desktop to the explorer.exe it starts, which outlives
+        // the run and would keep the pipe open for good.
+        nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                          OPEN_EXISTING, 0, nullptr);
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = writeEnd;
-        startup.hStdError = writeEnd;
+        startup.hStdError = nul;
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     }
     std::wstring command = commandLine;
@@ -225,19 +231,38 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
                                         output != nullptr, 0, nullptr, nullptr, &startup, &process);
     if (writeEnd != nullptr)
         CloseHandle(writeEnd);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
     if (!started) {
         if (readEnd != nullptr)
             CloseHandle(readEnd);
         return -1;
     }
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     if (output != nullptr) {
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got != 0)
+        // Until every holder of the write end has closed it, but never past
+        // the deadline: a stray holder must fail the test, not hang it.
+        for (;;) {
+            DWORD available = 0;
+            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
+                break;
+            if (available == 0) {
+                if (GetTickCount64() >= deadline)
+                    break;
+                Sleep(20);
+                continue;
+            }
+            char buffer[4096];
+            DWORD got = 0;
+            if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0)
+                break;
             output->append(buffer, got);
+        }
         CloseHandle(readEnd);
     }
-    const DWORD waited = WaitForSingleObject(process.hProcess, timeoutMs);
+    const ULONGLONG now = GetTickCount64();
+    const DWORD waited = WaitForSingleObject(
+        process.hProcess, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
     DWORD code = static_cast<DWORD>(-1);
     if (waited == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &code);

@@ -104,7 +104,8 @@ private:
 std::wstring ProgramString(UINT id);
 
 // Runs a command line and waits for it; its exit code, or -1 when it did not
-// start or run out of time. stdout is captured into *output when given.
+// start or run out of time. stdout is captured into *output when given,
+// until every process that inherited it has closed it or the time is up.
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output = nullptr);
 
 // Keeps a file in use through the lock helper until destroyed: mode "load"
