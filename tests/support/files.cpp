@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/program_path.h"
+#include "base/scoped_handle.h"
 #include "support/links.h"
 #include "support/text.h"
 
@@ -207,44 +208,44 @@ std::wstring ProgramString(UINT id) {
 
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    HANDLE nul = INVALID_HANDLE_VALUE;
+    KernelHandle readEnd, writeEnd;
+    FileHandle nul;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (output != nullptr) {
-        CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-        SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+        HANDLE read = nullptr, write = nullptr;
+        CreatePipe(&read, &write, &inherit, 0);
+        readEnd.Reset(read);
+        writeEnd.Reset(write);
+        SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
         // Not the pipe for stderr: Wine hands the stderr of the first process
         // that needs the desktop to the explorer.exe it starts, which outlives
         // the run and would keep the pipe open for good.
-        nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                          OPEN_EXISTING, 0, nullptr);
+        nul.Reset(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                              OPEN_EXISTING, 0, nullptr));
         startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = writeEnd;
-        startup.hStdError = nul;
+        startup.hStdOutput = write;
+        startup.hStdError = nul.Get();
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     }
     std::wstring command = commandLine;
-    PROCESS_INFORMATION process{};
+    PROCESS_INFORMATION info{};
     const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr,
-                                        output != nullptr, 0, nullptr, nullptr, &startup, &process);
-    if (writeEnd != nullptr)
-        CloseHandle(writeEnd);
-    if (nul != INVALID_HANDLE_VALUE)
-        CloseHandle(nul);
-    if (!started) {
-        if (readEnd != nullptr)
-            CloseHandle(readEnd);
+                                        output != nullptr, 0, nullptr, nullptr, &startup, &info);
+    // Only the child may hold the write end now, or the read never ends.
+    writeEnd.Reset();
+    nul.Reset();
+    if (!started)
         return -1;
-    }
+    const KernelHandle process(info.hProcess);
+    CloseHandle(info.hThread);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     if (output != nullptr) {
         // Until every holder of the write end has closed it, but never past
         // the deadline: a stray holder must fail the test, not hang it.
         for (;;) {
             DWORD available = 0;
-            if (!PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr))
+            if (!PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &available, nullptr))
                 break;
             if (available == 0) {
                 if (GetTickCount64() >= deadline)
@@ -254,22 +255,19 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
             }
             char buffer[4096];
             DWORD got = 0;
-            if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0)
+            if (!ReadFile(readEnd.Get(), buffer, sizeof buffer, &got, nullptr) || got == 0)
                 break;
             output->append(buffer, got);
         }
-        CloseHandle(readEnd);
     }
     const ULONGLONG now = GetTickCount64();
-    const DWORD waited = WaitForSingleObject(
-        process.hProcess, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
+    const DWORD waited =
+        WaitForSingleObject(process.Get(), now < deadline ? static_cast<DWORD>(deadline - now) : 0);
     DWORD code = static_cast<DWORD>(-1);
     if (waited == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
+        GetExitCodeProcess(process.Get(), &code);
     else
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+        TerminateProcess(process.Get(), 1);
     return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
 }
 
