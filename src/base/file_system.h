@@ -34,10 +34,33 @@ constexpr bool IsReparseAttr(uint32_t attributes) {
 std::u16string CurrentFolder();
 std::u16string UserTempFolder();
 
+// The longest path the system's calls take in the extended-length form.
+inline constexpr size_t kLongPathCapacity = 32767;
+
 // The extended-length form of the path, relative paths resolved against the
 // current folder.
 bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out,
                           size_t capacity = kPathCapacity);
+
+// Runs call(name) with the path as given and, only when that fails (as told by
+// failed(result)), once more with the extended-length form, of any length the
+// system takes. The last error of the plain call survives when no second call
+// is made.
+template <typename Call, typename Failed>
+auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
+    const std::u16string plain(path);
+    auto result = call(reinterpret_cast<const wchar_t*>(plain.c_str()));
+    if (!failed(result)) {
+        return result;
+    }
+    const DWORD error = ::GetLastError();
+    std::u16string extended;
+    if (!ToExtendedLengthPath(path, extended, kLongPathCapacity)) {
+        ::SetLastError(error);
+        return result;
+    }
+    return call(reinterpret_cast<const wchar_t*>(extended.c_str()));
+}
 
 // GetFileAttributesW with the retry; kInvalidAttributes on failure.
 uint32_t QueryAttributes(std::u16string_view path);
@@ -47,30 +70,6 @@ bool RemoveFile(std::u16string_view path);
 // Bytes free for the caller on the volume of the path's folder (the current
 // drive for a bare name); 0 on failure.
 uint64_t FreeSpaceForPath(std::u16string_view path);
-
-// What an entry below a trusted folder really is on disk. `Link` stands for
-// everything that must not be touched through its name: a link (junction,
-// symbolic link, mount point) as the entry itself or as any folder between it
-// and the trusted folder, and an entry that cannot be verified.
-enum class DiskEntry { Missing, File, Folder, Link };
-
-// A folder whose own path the program trusts (the installation folder, a
-// program group, the temporary folder), even when it is itself reached
-// through a link, and the check of the entries below it. Deleting, renaming or
-// changing the attributes of a link acts on its target under some systems,
-// so callers touch only what this names a plain file or folder.
-class TrustedFolder {
-public:
-    explicit TrustedFolder(std::u16string_view folder);
-    // `path` names an entry below the folder in text (the folder's own path
-    // followed by the rest); `attributes` receives the entry's attributes.
-    DiskEntry Inspect(std::u16string_view path, uint32_t* attributes = nullptr) const;
-    const std::u16string& Path() const { return folder_; }
-
-private:
-    std::u16string folder_; // with a trailing backslash
-    std::u16string final_;  // the system's final path of the folder, trailing backslash
-};
 
 struct StreamCloser {
     void operator()(FILE* stream) const { std::fclose(stream); }

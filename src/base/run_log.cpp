@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "base/scoped_handle.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 
 namespace ozu {
@@ -38,10 +39,10 @@ std::string Utf8(std::u16string_view text) {
 
 bool OpenRunLog(std::u16string_view path) {
     FileHandle& log = LogFile();
-    // Appended to by every run; others may read it meanwhile.
-    log.Reset(::CreateFileW(W(std::u16string(path)), FILE_APPEND_DATA,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Appended to by every run; others may read it meanwhile. A link or a
+    // second name planted at the log's path would carry the writing into a
+    // file that is not the log, so such a log is dropped.
+    log = OpenPlainFileForAppend(path);
     if (!log) {
         return false;
     }

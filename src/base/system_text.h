@@ -22,7 +22,14 @@ bool WideToOemExactly(std::u16string_view text, std::string& out);
 // CharUpperW on one character.
 char16_t SystemUpperChar(char16_t c);
 // CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT) over
-// both whole views: negative, 0 or positive.
+// both whole views: negative, 0 or positive. For texts people read; never for
+// deciding whether two names reach the same file.
 int SystemCompareNoCase(std::u16string_view a, std::u16string_view b);
+
+// Whether two file names or paths are the same to the file system: case is
+// ignored the way the file system ignores it, character by character through
+// the system's upper-case table, whatever the user's language (under Turkish
+// rules "I" and "i" differ, for the file system they do not).
+bool SameFileName(std::u16string_view a, std::u16string_view b);
 
 } // namespace ozu

@@ -122,4 +122,16 @@ int SystemCompareNoCase(std::u16string_view a, std::u16string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool SameFileName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (SystemUpperChar(a[i]) != SystemUpperChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace ozu

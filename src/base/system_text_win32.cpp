@@ -41,6 +41,25 @@ std::string WideToMultiByte(UINT codePage, std::u16string_view text) {
     return result;
 }
 
+using CompareOrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
+
+// Windows before Vista has no ordinal comparison; its file systems upper-case
+// through the same table that CharUpperBuffW uses.
+CompareOrdinalFn CompareOrdinalFunction() {
+    static const CompareOrdinalFn function =
+        reinterpret_cast<CompareOrdinalFn>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"kernel32"), "CompareStringOrdinal")));
+    return function;
+}
+
+std::u16string UpperCopy(std::u16string_view text) {
+    std::u16string copy(text);
+    if (!copy.empty()) {
+        ::CharUpperBuffW(W(copy.data()), static_cast<DWORD>(copy.size()));
+    }
+    return copy;
+}
+
 } // namespace
 
 std::u16string AnsiToWide(std::string_view text) {
@@ -85,6 +104,21 @@ int SystemCompareNoCase(std::u16string_view a, std::u16string_view b) {
     return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, pa,
                             static_cast<int>(a.size()), pb, static_cast<int>(b.size())) -
            2;
+}
+
+bool SameFileName(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    if (a.empty()) {
+        return true;
+    }
+    if (const CompareOrdinalFn compare = CompareOrdinalFunction()) {
+        return compare(reinterpret_cast<const wchar_t*>(a.data()), static_cast<int>(a.size()),
+                       reinterpret_cast<const wchar_t*>(b.data()), static_cast<int>(b.size()),
+                       TRUE) == CSTR_EQUAL;
+    }
+    return UpperCopy(a) == UpperCopy(b);
 }
 
 } // namespace ozu

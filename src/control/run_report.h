@@ -15,6 +15,7 @@ struct RunReport {
     unsigned deleted = 0;   // listed files and folders removed
     unsigned scheduled = 0; // listed files scheduled for deletion at restart
     unsigned refused = 0;   // listed entries outside the installation or behind a link
+    unsigned left = 0;      // listed files that could be neither deleted nor scheduled
 };
 
 // The exit codes that deployment tools understand (/exitcodes): 0 done, 1602

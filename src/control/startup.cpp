@@ -59,13 +59,13 @@ void StartRunLog(std::u16string_view mode) {
     }
     std::u16string path = *requested;
     if (path.empty()) {
-        // A link planted in the temporary folder is not written through.
+        // The log opens only where it is a plain file of its own (no link
+        // planted in the temporary folder is written through).
         const std::u16string temp = UserTempFolder();
-        path = temp + u"Mivora-uninstall.log";
-        if (temp.empty() || TrustedFolder(temp).Inspect(path) == DiskEntry::Link ||
-            TrustedFolder(temp).Inspect(path) == DiskEntry::Folder) {
+        if (temp.empty()) {
             return;
         }
+        path = temp + u"Mivora-uninstall.log";
     }
     if (!OpenRunLog(path)) {
         return;
@@ -132,9 +132,9 @@ int RunProgram(HINSTANCE instance) {
         if (TheSwitches().ExitCodes)
             ExitCode() = DeploymentExitCode(report.outcome);
         LogEvent(u"result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
-                 u"refused %u",
+                 u"refused %u, left %u",
                  ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
-                 report.scheduled, report.refused);
+                 report.scheduled, report.refused, report.left);
         CloseRunLog();
     }
     return ExitCode();

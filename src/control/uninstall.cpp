@@ -16,6 +16,7 @@
 #include "base/paths.h"
 #include "base/system_text.h"
 #include "base/text.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "control/batch_script.h"
 #include "control/switches.h"
@@ -37,135 +38,168 @@ constexpr size_t kListErrorCapacity = 200;
 
 constexpr std::u16string_view kHelpIndexFiles[] = {u"mivora.gid", u"mivora.fts"};
 
-bool SameNameNoCase(std::u16string_view a, std::u16string_view b) {
-    return SystemCompareNoCase(a, b) == 0;
-}
-
 // The working values of one run.
 struct UninstallRun {
     std::u16string programPath;
     std::u16string programFolder; // with its trailing backslash
     std::optional<TrustedFolder> installation;
     bool rebootPending = false;
-    // Refusals and files in use are counted, logged and scheduled in the
-    // first reading only; later readings meet the same entries again.
-    bool firstReading = true;
     RunReport report;
 };
+
+// Schedules a file (or a folder) for deletion at the next restart, in the
+// extended-length form where the plain one fails.
+bool ScheduleAtRestart(std::u16string_view path) {
+    return WithExtendedRetry(
+        path,
+        [](const wchar_t* name) {
+            return ::MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+        },
+        [](bool ok) { return !ok; });
+}
 
 // A file that can't be deleted now (in use) moves out of the way to a free
 // temporary name, so that a new installation can put its own file there, and
 // goes at the next restart. The running program and the list file are left
 // to the batch file and to the end of the procedure. Only a file that really
 // is scheduled is promised away in the restart notice.
-void ScheduleLockedFile(const std::u16string& path, UninstallRun& run) {
-    if (!run.firstReading) {
-        return;
-    }
+void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
+    const std::u16string path = entry.Path();
     std::u16string_view name = NameOf(path);
-    if (SameNameNoCase(name, NameOf(run.programPath))) {
+    if (SameFileName(name, NameOf(run.programPath))) {
         LogEvent(u"file kept for the batch file (the running program): %s", path);
         return;
     }
-    if (SameNameNoCase(name, kListFileName)) {
+    if (SameFileName(name, kListFileName)) {
         LogEvent(u"file kept until the end (the list file): %s", path);
         return;
     }
-    std::u16string target = FindFreeTempName(path, PathExists);
-    if (target.size() >= kPathCapacity || !MoveFileW(W(path), W(target))) {
-        target = path;
-    }
-    if (MoveFileExW(W(target), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+    // Renamed through the handle it was checked with, never over a name that
+    // exists; a file held without shared deletion cannot be renamed at all.
+    const std::u16string target = FindFreeTempName(path, PathExists);
+    const bool renamed = entry.RenameTo(target);
+    const DWORD renameError = renamed ? 0 : GetLastError();
+    if (ScheduleAtRestart(entry.Path())) {
         run.rebootPending = true;
         ++run.report.scheduled;
-        LogEvent(u"file in use, renamed to %s and scheduled for deletion at restart: %s", target,
-                 path);
+        if (renamed) {
+            LogEvent(u"file in use, renamed to %s and scheduled for deletion at restart: %s",
+                     target, path);
+        } else {
+            LogEvent(u"file in use, not renamed (%u), scheduled for deletion at restart under its "
+                     u"own name: %s",
+                     renameError, path);
+        }
         return;
     }
     const DWORD error = GetLastError();
-    if (target != path) {
-        MoveFileW(W(target), W(path)); // it stays, under its own name
+    if (renamed) {
+        entry.RenameTo(path); // it stays, under its own name
     }
-    LogEvent(u"file kept: in use, and it could not be scheduled for deletion at restart (%u): %s",
+    ++run.report.left;
+    LogEvent(u"file left: in use, and it could not be scheduled for deletion at restart (%u): %s",
              error, path);
 }
 
 void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& run) {
-    if (run.firstReading) {
-        ++run.report.refused;
-        LogEvent(u"entry refused (%s): %s", why, entry);
+    ++run.report.refused;
+    LogEvent(u"entry refused (%s): %s", why, entry);
+}
+
+// Deletes a plain file of the installation through its checked handle.
+void DeletePlainFile(const UninstallRun& run, const std::u16string& path) {
+    CheckedEntry entry = run.installation->Open(path);
+    if (entry.Kind() == DiskEntry::File) {
+        entry.Delete();
     }
 }
 
-// What an entry of the installation is on disk. A link, and anything reached
-// through one, is left alone: it is not the installer's, and deleting it
-// could reach what it points to.
-DiskEntry InspectEntry(const UninstallRun& run, const std::u16string& path, uint32_t& attributes) {
-    DiskEntry kind = run.installation->Inspect(path, &attributes);
-    if (kind != DiskEntry::Missing && kind != DiskEntry::Link &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-        SetFileAttributesW(W(path), 0);
-    }
-    return kind;
-}
+// What became of one listed entry in one reading.
+enum class EntryState {
+    Removed, // deleted or removed now
+    Pending, // a folder that is not empty yet: the next reading tries again
+    Settled, // missing, refused, scheduled or left: no later reading changes it
+};
 
-// Deletes a plain file of the installation; false for anything else.
-bool DeletePlainFile(const UninstallRun& run, const std::u16string& path) {
-    uint32_t attributes;
-    return InspectEntry(run, path, attributes) == DiskEntry::File && DeleteFileW(W(path));
-}
-
-// Removes one listed entry; true when something was removed.
-bool RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
-    uint32_t attributes;
-    switch (InspectEntry(run, path, attributes)) {
+// Removes one listed entry. A link, and anything reached through one, is
+// left alone: it is not the installer's, and deleting it could reach what it
+// points to. Everything is done through the one handle the entry was checked
+// with, so nothing swapped in meanwhile is followed.
+EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
+    CheckedEntry entry = run.installation->Open(path);
+    switch (entry.Kind()) {
     case DiskEntry::Folder:
         // A folder goes only once it is empty; a later reading tries again.
-        if (!RemoveDirectoryW(W(path))) {
-            return false;
+        if (!entry.Delete()) {
+            return EntryState::Pending;
         }
         LogEvent(u"folder removed: %s", path);
         break;
     case DiskEntry::File:
-        if (!DeleteFileW(W(path))) {
-            ScheduleLockedFile(path, run);
-            return false;
+        if (entry.ReadOnlyWithOtherNames()) {
+            // Its attribute belongs to every name of the file alike.
+            ++run.report.left;
+            LogEvent(u"file left: read-only, and other names share it and its attributes: %s",
+                     path);
+            return EntryState::Settled;
+        }
+        if (!entry.Delete()) {
+            ScheduleLockedFile(entry, run);
+            return EntryState::Settled;
         }
         LogEvent(u"file deleted: %s", path);
         break;
     case DiskEntry::Link:
         Refuse(u"a link, or reached through one", path, run);
-        return false;
+        return EntryState::Settled;
     default:
-        return false;
+        return EntryState::Settled;
     }
     ++run.report.deleted;
-    return true;
+    return EntryState::Removed;
 }
 
-// One reading of the list file from its start; returns how many entries it
-// removed. Entries that would lead outside the program folder are skipped
-// like missing files: the list is plain text that anyone with access to the
-// folder could have edited.
-int RemoveListedEntries(std::FILE* list, UninstallRun& run) {
-    int removed = 0;
+// The list's entries as full paths. Entries that would lead outside the
+// program folder are refused like missing files: the list is plain text that
+// anyone with access to the folder could have edited.
+std::vector<std::u16string> ReadListedPaths(std::FILE* list, UninstallRun& run) {
+    std::vector<std::u16string> paths;
     std::string entry;
-    std::rewind(list);
     while (ReadListEntry(list, entry)) {
-        std::u16string full = run.programFolder + AnsiToWide(entry);
-        // Cut to the path capacity it would name something else.
-        std::optional<std::u16string> path;
-        if (full.size() < kPathCapacity) {
-            path = ResolveInsideFolder(run.programFolder, full);
-        }
-        if (!path) {
+        const std::u16string full = run.programFolder + AnsiToWide(entry);
+        std::optional<std::u16string> path = ResolveInsideFolder(run.programFolder, full);
+        if (path) {
+            paths.push_back(std::move(*path));
+        } else {
             Refuse(u"not a plain path inside the installation", full, run);
-        } else if (RemoveListedEntry(*path, run)) {
-            ++removed;
         }
     }
-    run.firstReading = false;
-    return removed;
+    return paths;
+}
+
+// Deletes the listed entries in readings of the list. Folders go only when
+// empty, so the list is worked through again as long as a reading removes
+// something; the order of the entries does not matter. An entry that no
+// later reading can change is not looked at again: a list of ten thousand
+// files costs one reading of them, and later readings meet only the folders.
+void RemoveListedEntries(std::vector<std::u16string> pending, UninstallRun& run) {
+    for (bool removedSome = true; removedSome && !pending.empty();) {
+        removedSome = false;
+        std::vector<std::u16string> folders;
+        for (std::u16string& path : pending) {
+            switch (RemoveListedEntry(path, run)) {
+            case EntryState::Removed:
+                removedSome = true;
+                break;
+            case EntryState::Pending:
+                folders.push_back(std::move(path));
+                break;
+            default:
+                break;
+            }
+        }
+        pending = std::move(folders);
+    }
 }
 
 std::u16string SavedText(uint32_t id) {
@@ -191,21 +225,15 @@ std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
 }
 
 // Creates the batch file anew. A plain file or empty folder left at its
-// path goes first; a link there stays (removing it could reach its target),
-// and the creation then fails rather than write into anything that exists.
+// path goes first, through the handle it was checked with; a link there
+// stays (removing it could reach its target), and the creation then fails
+// rather than write into anything that exists.
 std::FILE* CreateBatchFile(const std::u16string& path) {
-    uint32_t attributes;
-    switch (TrustedFolder(FolderPartOf(path, kPathCapacity)).Inspect(path, &attributes)) {
-    case DiskEntry::File:
-        SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(W(path));
-        break;
-    case DiskEntry::Folder:
-        RemoveDirectoryW(W(path));
-        break;
-    default:
-        break;
+    CheckedEntry existing = TrustedFolder(FolderPartOf(path, kPathCapacity)).Open(path);
+    if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
+        existing.Delete();
     }
+    existing.Close();
     // CREATE_NEW fails on any name that exists, a link included.
     FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -252,10 +280,18 @@ bool StartBatchFile(const std::u16string& batchPath) {
             interpreter.assign(buffer, 0, length);
         }
     }
-    // "/d" keeps an AutoRun command of the registry out of the run. The
-    // interpreter strips the outer quotes of what follows "/c" when it holds
-    // "&", "(", "^" and the like, so the quoted path gets a second pair.
-    std::u16string command = interpreter + u" /d /c \"\"" + batchPath + u"\"\"";
+    // The interpreter is named as the application, so that a path with a
+    // blank is never searched for piece by piece ("C:\Program.exe"), and
+    // quoted on its command line. "/d" keeps an AutoRun command of the
+    // registry out of the run and "/v:off" a delayed expansion switched on
+    // there, which would take a "!" in a path for a variable. The interpreter
+    // strips the outer quotes of what follows "/c" when it holds "&", "(",
+    // "^" and the like, so the quoted path gets a second pair.
+    if (interpreter.empty() || interpreter.find(u'"') != std::u16string::npos) {
+        SetLastError(ERROR_BAD_PATHNAME);
+        return false;
+    }
+    std::u16string command = u"\"" + interpreter + u"\" /d /v:off /c \"\"" + batchPath + u"\"\"";
     if (command.size() >= kBatchLineCapacity) {
         return false; // a cut command would run something else
     }
@@ -265,8 +301,8 @@ bool StartBatchFile(const std::u16string& batchPath) {
     startup.wShowWindow = SW_HIDE;
     SetCurrentDirectoryW(L"..");
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, W(command.data()), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessW(W(interpreter), W(command.data()), nullptr, nullptr, TRUE, 0, nullptr,
+                        nullptr, &startup, &process)) {
         return false;
     }
     const KernelHandle thread(process.hThread);
@@ -324,18 +360,14 @@ RunReport RunUninstall() {
     for (std::u16string_view name : kHelpIndexFiles) {
         DeletePlainFile(run, run.programFolder + std::u16string(name));
     }
-    // Folders go only when empty, so the list is read again as long as a
-    // reading removes something; the order of the entries does not matter.
-    while (RemoveListedEntries(list.get(), run) != 0) {
-    }
+    RemoveListedEntries(ReadListedPaths(list.get(), run), run);
     list.reset();
     DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
 
     const std::u16string folderText = CurrentFolder();
     if (run.rebootPending && !silent) {
         ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
-        if (SameNameNoCase(NameOf(folderText), kProgramFolderName) &&
-            MoveFileExW(W(folderText), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        if (SameFileName(NameOf(folderText), kProgramFolderName) && ScheduleAtRestart(folderText)) {
             LogEvent(u"folder scheduled for removal at restart: %s", folderText);
         }
     }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/system_text.h"
 #include "base/text.h"
 
 namespace ozu {
@@ -12,21 +13,20 @@ bool IsSlash(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
+std::u16string WithBackslashes(std::u16string_view text) {
+    std::u16string copy(text);
+    for (char16_t& c : copy) {
+        if (c == u'/') {
+            c = u'\\';
+        }
+    }
+    return copy;
+}
+
+// Compared as the file system compares names, whatever the user's language.
 bool StartsWithNoCase(std::u16string_view text, std::u16string_view head) {
-    if (text.size() < head.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < head.size(); ++i) {
-        char16_t a = text[i];
-        char16_t b = head[i];
-        if (IsSlash(a) && IsSlash(b)) {
-            continue;
-        }
-        if (UpperChar(a) != UpperChar(b)) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= head.size() &&
+           SameFileName(WithBackslashes(text.substr(0, head.size())), WithBackslashes(head));
 }
 
 char16_t AsciiUpper(char16_t c) {

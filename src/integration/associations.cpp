@@ -14,7 +14,9 @@
 #include "base/run_log.h"
 #include "base/program_path.h"
 #include "base/scoped_handle.h"
+#include "base/system_text.h"
 #include "base/text.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "settings/settings_store.h"
@@ -67,25 +69,26 @@ std::u16string VolumeExtension(unsigned n) {
 
 // Writes a template file unless one of the right size is already there; a
 // file that cannot be written is left out silently. A link planted at the
-// name is never written through: it stays, and so does the file it names.
+// name is never written through: it stays, and so does the file it names. A
+// file of the wrong size goes first and the template is made anew, so that a
+// second name of that file (a hard link) keeps its own content.
 void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> bytes) {
-    DWORD creation = CREATE_NEW; // a name that appears in the meantime is not followed
-    switch (TrustedFolder(ProgramFolder()).Inspect(path)) {
+    CheckedEntry existing = TrustedFolder(ProgramFolder()).Open(path);
+    switch (existing.Kind()) {
     case DiskEntry::Missing:
         break;
-    case DiskEntry::File: {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(W(path), GetFileExInfoStandard, &data) ||
-            (data.nFileSizeHigh == 0 && data.nFileSizeLow == bytes.size()))
+    case DiskEntry::File:
+        if (existing.Size() == bytes.size() || !existing.Delete()) {
             return;
-        creation = CREATE_ALWAYS;
+        }
         break;
-    }
     default:
         return;
     }
-    FileHandle file(
-        CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr));
+    existing.Close();
+    // CREATE_NEW: a name that appears in the meantime is not followed.
+    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return;
     DWORD written = 0;
@@ -194,7 +197,7 @@ void ReleaseVolumes(std::u16string_view backupKey, bool exist) {
 void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
     std::u16string fileName;
     if (!ReadRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", fileName, u"", kPathCapacity) ||
-        !EqualsNoCase(fileName, TemplatePath(family)))
+        !SameFileName(fileName, TemplatePath(family)))
         return;
     DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
     if (!RegKeyHasValues(HKEY_CLASSES_ROOT, newKey))

@@ -9,6 +9,7 @@
 #include "base/program_path.h"
 #include "base/run_log.h"
 #include "base/system_info.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
 #include "localization/localized_strings.h"
@@ -86,8 +87,13 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
     LogEvent(saved ? u"shortcut created: %s" : u"shortcut could not be created: %s", shortcut);
 }
 
+// Deletes a shortcut through the handle it was checked with; a link at its
+// name stays, and so does what it points to.
 void RemoveShortcut(std::u16string_view shortcut) {
-    if (RemoveFile(shortcut)) {
+    CheckedEntry entry = TrustedFolder(FolderPartOf(shortcut, kPathCapacity)).Open(shortcut);
+    if (entry.Kind() == DiskEntry::Link) {
+        LogEvent(u"shortcut left alone (a link stands at its name): %s", shortcut);
+    } else if (entry.Kind() == DiskEntry::File && entry.Delete()) {
         LogEvent(u"shortcut removed: %s", shortcut);
     }
 }
@@ -100,8 +106,9 @@ void EmptyFolder(std::u16string_view folder) {
     scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
     FoundEntry entry;
     while (scan.Next(entry)) {
-        if (group.Inspect(entry.name) == DiskEntry::File) {
-            RemoveFile(entry.name);
+        CheckedEntry file = group.Open(entry.name);
+        if (file.Kind() == DiskEntry::File) {
+            file.Delete();
         }
     }
 }
@@ -118,27 +125,26 @@ template <typename Use> void ForEachGroupItem(Use&& use) {
     }
 }
 
-// Removes the plain files and folders below `folder`, depth first, then the
-// folder itself once it is empty. A link stays with what it points to, and so
-// do the folders that hold one.
+// Removes the plain files and folders below `folder`, depth first, each
+// through the handle it was checked with. A link stays with what it points
+// to, and so do the folders that hold one.
 void RemovePlainTree(const TrustedFolder& root, const std::u16string& folder) {
     DirectoryScan scan;
     scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
-    FoundEntry entry;
-    while (scan.Next(entry)) {
-        uint32_t attributes = 0;
-        const DiskEntry kind = root.Inspect(entry.name, &attributes);
-        if (kind == DiskEntry::Folder) {
-            RemovePlainTree(root, entry.name);
-        } else if (kind == DiskEntry::File) {
-            if (attributes & FILE_ATTRIBUTE_READONLY) {
-                SetFileAttributesW(W(entry.name), FILE_ATTRIBUTE_NORMAL);
-            }
-            RemoveFile(entry.name);
+    FoundEntry found;
+    while (scan.Next(found)) {
+        CheckedEntry entry = root.Open(found.name);
+        if (entry.Kind() == DiskEntry::Folder) {
+            // A folder held for deletion cannot be searched; it is emptied
+            // first, then opened and checked again to go.
+            entry.Close();
+            RemovePlainTree(root, found.name);
+            entry = root.Open(found.name);
+        }
+        if (entry.Kind() == DiskEntry::Folder || entry.Kind() == DiskEntry::File) {
+            entry.Delete(); // a folder goes only once it is empty
         }
     }
-    scan.Close();
-    RemoveDirectoryW(W(folder));
 }
 
 void FillGroup(std::u16string_view group, const ShortcutContext& context) {
@@ -162,10 +168,7 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
             // A linked group folder stays with its files, which live
             // elsewhere; only the shortcuts that setup wrote into it go.
             ForEachGroupItem([&](size_t, const std::u16string&, const std::u16string& name) {
-                const std::u16string shortcut = JoinPath(group, name, kPathCapacity);
-                if (!IsLinkAt(group, shortcut)) {
-                    RemoveShortcut(shortcut);
-                }
+                RemoveShortcut(JoinPath(group, name, kPathCapacity));
             });
         } else {
             const bool existed = IsDirectoryAttr(attributes);
@@ -193,13 +196,10 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
 
 void UpdateLink(bool create, const std::u16string& shortcut, const std::u16string& target,
                 std::optional<std::u16string_view> workingFolder, const ShortcutContext& context) {
-    if (IsLinkAt(FolderPartOf(shortcut, kPathCapacity), shortcut)) {
-        return;
-    }
-    if (create) {
-        WriteShortcut(target, shortcut, workingFolder, context.description, context.iconFile);
-    } else {
+    if (!create) {
         RemoveShortcut(shortcut);
+    } else if (!IsLinkAt(FolderPartOf(shortcut, kPathCapacity), shortcut)) {
+        WriteShortcut(target, shortcut, workingFolder, context.description, context.iconFile);
     }
 }
 
@@ -267,6 +267,10 @@ void DeleteFolderTree(std::u16string_view path) {
     }
     const std::u16string folder(path);
     RemovePlainTree(TrustedFolder(folder), folder);
+    CheckedEntry self = TrustedFolder(FolderPartOf(folder, kPathCapacity)).Open(folder);
+    if (self.Kind() == DiskEntry::Folder) {
+        self.Delete();
+    }
 }
 
 void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
