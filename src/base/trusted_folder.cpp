@@ -175,6 +175,28 @@ std::u16string ExpectedFinalPath(std::u16string_view path) {
     return longForm;
 }
 
+// The path of an open handle on its volume ("\\dir\\name", no drive); empty
+// where the system cannot name it.
+std::u16string VolumePathOf(HANDLE handle) {
+    const GetInfoFn getInfo = Calls().getInfo;
+    if (getInfo == nullptr) {
+        return {};
+    }
+    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + kLongPathCapacity * 2);
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!getInfo(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size()))) {
+        return {};
+    }
+    return std::u16string(reinterpret_cast<const char16_t*>(info->FileName),
+                          info->FileNameLength / sizeof(char16_t));
+}
+
+DWORD VolumeSerialOf(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information;
+    return ::GetFileInformationByHandle(handle, &information) ? information.dwVolumeSerialNumber
+                                                              : 0;
+}
+
 } // namespace
 
 std::u16string FinalPathOf(HANDLE handle) {
@@ -338,7 +360,7 @@ bool TrustedFolder::Verify(CheckedEntry& entry) const {
         // names its target as the final path: the entry is plain when its
         // final path is the folder's with the same rest, which also rules out
         // a link anywhere in between.
-        const std::u16string reached = FinalPathOf(entry.handle_.Get());
+        const std::u16string reached = ReachedPath(entry.handle_.Get());
         if (reached.size() != final_.size() + rest.size() ||
             !SameFileName(std::u16string_view(reached).substr(0, final_.size()), final_) ||
             !SameFileName(std::u16string_view(reached).substr(final_.size()), rest)) {
@@ -356,6 +378,34 @@ bool TrustedFolder::Verify(CheckedEntry& entry) const {
     }
     entry.kind_ = IsDirectoryAttr(facts.attributes) ? DiskEntry::Folder : DiskEntry::File;
     return true;
+}
+
+std::u16string TrustedFolder::ReachedPath(HANDLE handle) const {
+    std::u16string reached = FinalPathOf(handle);
+    if (!reached.empty()) {
+        return reached;
+    }
+    // Some systems (Wine) name no final path beyond MAX_PATH. The handle's
+    // path on its volume, on the folder's own volume, says the same.
+    if (!volumeKnown_) {
+        volumeKnown_ = true;
+        FileHandle folder(
+            OpenByName(folder_, FILE_READ_ATTRIBUTES, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS));
+        std::u16string own = folder ? VolumePathOf(folder.Get()) : std::u16string();
+        if (!own.empty()) {
+            EnsureTrailingSeparator(own, kLongPathCapacity);
+        }
+        if (!own.empty() && final_.size() > own.size() &&
+            SameFileName(std::u16string_view(final_).substr(final_.size() - own.size()), own)) {
+            volumeRoot_ = final_.substr(0, final_.size() - own.size());
+            volumeSerial_ = VolumeSerialOf(folder.Get());
+        }
+    }
+    const std::u16string onVolume = VolumePathOf(handle);
+    if (volumeRoot_.empty() || onVolume.empty() || VolumeSerialOf(handle) != volumeSerial_) {
+        return {};
+    }
+    return volumeRoot_ + onVolume;
 }
 
 FileHandle OpenPlainFileForAppend(std::u16string_view path) {

@@ -89,9 +89,16 @@ public:
 private:
     CheckedEntry OpenWith(std::u16string_view path, bool forChange) const;
     bool Verify(CheckedEntry& entry) const;
+    // The final path of an entry's handle, or what stands for it.
+    std::u16string ReachedPath(HANDLE handle) const;
 
     std::u16string folder_; // with a trailing backslash
     std::u16string final_;  // the system's final path of the folder, trailing backslash
+    // Looked up only for an entry whose final path the system cannot name:
+    // the folder's volume ("\\?\C:") and its serial number.
+    mutable bool volumeKnown_ = false;
+    mutable std::u16string volumeRoot_;
+    mutable DWORD volumeSerial_ = 0;
 };
 
 // The system's final path of an open handle ("\\?\C:\..."); empty where the

@@ -1,6 +1,9 @@
 #include "base/file_system.h"
+#include "base/run_log.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "support/files.h"
+#include "support/links.h"
 #include "support/text.h"
 
 #include <gtest/gtest.h>
@@ -249,6 +252,75 @@ TEST(FreeSpace, BareNameAsksAboutTheCurrentDrive) {
     TempFolder temp;
     EXPECT_GT(FreeSpaceForPath(temp / u"anything"), 0u);
     EXPECT_EQ(FreeSpaceForPath(u"Q:\\no\\drive"), 0u); // no such drive in the prefix
+}
+
+// The run log opens only where its name holds a plain file of its own: a
+// link or a second name planted there by someone else would carry the
+// writing into their file.
+TEST(RunLog, OpensOnlyAPlainFileOfOneName) {
+    enum class Planted { Nothing, PlainLog, HardLink, SymbolicLink };
+    for (const Planted planted :
+         {Planted::Nothing, Planted::PlainLog, Planted::HardLink, Planted::SymbolicLink}) {
+        SCOPED_TRACE(static_cast<int>(planted));
+        TempFolder temp;
+        const std::u16string log = temp / u"Mivora-uninstall.log";
+        const std::u16string victim = temp / u"victim.txt";
+        MakeFile(victim, "a user's file");
+        bool made = true;
+        if (planted == Planted::PlainLog) {
+            made = MakeFile(log, "earlier\r\n");
+        } else if (planted == Planted::HardLink) {
+            made = MakeHardLink(AsWide(log), AsWide(victim));
+        } else if (planted == Planted::SymbolicLink) {
+            made = MakeLink(AsWide(log), AsWide(victim));
+        }
+        if (!made) {
+            GTEST_SKIP() << "no links here";
+        }
+        const bool plain = planted == Planted::Nothing || planted == Planted::PlainLog;
+
+        EXPECT_EQ(OpenRunLog(log), plain);
+        LogLine(u"event");
+        CloseRunLog();
+
+        EXPECT_EQ(ReadBytes(AsWide(victim)), "a user's file");
+        if (plain) {
+            const std::string text = ReadBytes(AsWide(log));
+            EXPECT_EQ(text.rfind(planted == Planted::PlainLog ? "earlier" : "\xEF\xBB\xBF", 0), 0u);
+            EXPECT_NE(text.find(" event\r\n"), std::string::npos);
+        }
+        if (planted == Planted::SymbolicLink) {
+            RemoveLink(AsWide(log));
+        }
+    }
+}
+
+// An entry opened and checked, then its folder swapped for a link to a
+// folder that holds the same name: acting through the checked handle never
+// reaches the file behind the link.
+TEST(CheckedEntry, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
+    TempFolder temp;
+    const std::u16string folder = temp / u"install";
+    const std::u16string victims = temp / u"victims";
+    for (const std::u16string& f : {folder + u"\\sub", victims}) {
+        MakeFolder(AsWide(f));
+    }
+    MakeFile(folder + u"\\sub\\file.txt", "ours");
+    MakeFile(victims + u"\\file.txt", "victim");
+    const TrustedFolder installation(folder);
+    CheckedEntry entry = installation.Open(folder + u"\\sub\\file.txt");
+    ASSERT_EQ(entry.Kind(), DiskEntry::File);
+
+    ASSERT_TRUE(MoveFileW(W(folder + u"\\sub"), W(folder + u"\\moved")));
+    if (!MakeLink(AsWide(folder + u"\\sub"), AsWide(victims))) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    entry.Delete();
+    entry.Close();
+
+    EXPECT_EQ(ReadBytes(AsWide(victims + u"\\file.txt")), "victim");
+    EXPECT_EQ(installation.Inspect(folder + u"\\sub\\file.txt"), DiskEntry::Link);
+    RemoveLink(AsWide(folder + u"\\sub"));
 }
 
 } // namespace

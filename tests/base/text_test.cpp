@@ -1,4 +1,5 @@
 #include "base/text.h"
+#include "base/system_text.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,22 @@ TEST(CharacterClasses, UpperBlankLetterDigit) {
     EXPECT_FALSE(IsAsciiLetter(u'\u00e9') || IsAsciiLetter(u'['));
     EXPECT_TRUE(IsAsciiDigit(u'0'));
     EXPECT_FALSE(IsAsciiDigit(u'\u0660')); // Arabic-Indic zero
+}
+
+// File names: same length, each character through the upper-case table, no
+// language rules (which would also ignore marks such as a soft hyphen).
+TEST(SameFileName, ComparesAsTheFileSystemDoes) {
+    struct Case {
+        std::u16string_view a, b;
+        bool same;
+    };
+    for (const Case& c : {Case{u"UNINSTALL.EXE", u"uninstall.exe", true},
+                          Case{u"\u00e9t\u00e9", u"\u00c9T\u00c9", true}, Case{u"", u"", true},
+                          Case{u"setup", u"setu", false}, Case{u"a\u00adb", u"ab\u00ad", false},
+                          Case{u"C:\\Mivora\\x", u"C:/Mivora/x", false}}) {
+        EXPECT_EQ(SameFileName(c.a, c.b), c.same);
+        EXPECT_EQ(SameFileName(c.b, c.a), c.same);
+    }
 }
 
 TEST(CompareNoCase, WholeAndCountedComparisons) {

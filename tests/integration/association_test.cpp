@@ -386,16 +386,27 @@ TEST_F(Associations, TemplateOfTheWrongSizeIsRewrittenOneOfTheRightSizeTrusted) 
     EXPECT_EQ(program_.ReadFile(u"ozunew.dat"), std::string(24, 'y'));
 }
 
+// A link (or a second name of another file) at a template's name: the file
+// it shares its data with keeps its content, whatever setup does.
 TEST_F(Associations, ALinkAtATemplateNameIsNotWrittenThrough) {
-    const std::u16string victim = program_.PathOf(u"victim.txt");
-    program_.PutFile(u"victim.txt", std::string(23, 'v')); // the wrong size for a template
-    if (!test::MakeLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))), std::wstring(W(victim))))
-        GTEST_SKIP() << "no symbolic links here";
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        const std::wstring victim(W(program_.PathOf(u"victim.txt")));
+        const std::wstring name(W(program_.PathOf(u"zipnew.dat")));
+        program_.PutFile(u"victim.txt", std::string(61, 'v')); // the wrong size for a template
+        if (!(hard ? test::MakeHardLink(name, victim) : test::MakeLink(name, victim)))
+            GTEST_SKIP() << "no links here";
 
-    SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
+        SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
 
-    EXPECT_EQ(program_.ReadFile(u"victim.txt"), std::string(23, 'v'));
-    test::RemoveLink(std::wstring(W(program_.PathOf(u"zipnew.dat"))));
+        EXPECT_EQ(program_.ReadFile(u"victim.txt"), std::string(61, 'v'));
+        if (hard) { // our own name holds the template again, made anew
+            EXPECT_EQ(program_.ReadFile(u"zipnew.dat"),
+                      std::string("PK\x05\x06", 4) + std::string(18, 0));
+        }
+        test::RemoveLink(name);
+        DeleteFileW(victim.c_str());
+    }
 }
 
 TEST_F(Associations, TheTableAssociatesEveryExtensionAndTheEmptyRecordReleasesThem) {

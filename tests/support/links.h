@@ -54,6 +54,18 @@ inline bool MakeLink(const std::wstring& link, const std::wstring& target) {
     return RunUnixTool(L"Z:\\bin\\ln -s \"" + unixTarget + L"\" \"" + unixLink + L"\"", made);
 }
 
+// Makes `link` a second name (a hard link) of the existing file `target`;
+// false when this system cannot.
+inline bool MakeHardLink(const std::wstring& link, const std::wstring& target) {
+    const std::wstring unixTarget = UnixNameOf(target);
+    const std::wstring unixLink = UnixNameOf(link);
+    const auto made = [&] { return GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (unixTarget.empty() || unixLink.empty()) {
+        return CreateHardLinkW(link.c_str(), target.c_str(), nullptr) && made();
+    }
+    return RunUnixTool(L"Z:\\bin\\ln \"" + unixTarget + L"\" \"" + unixLink + L"\"", made);
+}
+
 // Removes the link itself, never what it points to.
 inline void RemoveLink(const std::wstring& link) {
     const std::wstring unixLink = UnixNameOf(link);

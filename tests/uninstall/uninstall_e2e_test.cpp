@@ -143,16 +143,32 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
 // A user name with "&" and "(" and a temporary folder with "%": the command
 // interpreter must still run the batch file, which removes the program, its
 // folder and itself.
-TEST_F(Installation, SelfRemovalFinishesFromATemporaryFolderWithAnOddName) {
+// Odd names everywhere the self-removal meets them: a temporary folder with
+// "&", "(", "%" and "!" while the interpreter's delayed expansion is on in
+// the registry, and an interpreter in a folder with blanks, where a program
+// planted at the first blank ("C:\Users\Tom.exe") would run instead of an
+// unquoted interpreter.
+TEST_F(Installation, SelfRemovalFinishesWithOddNamesAndAnInterpreterPathWithBlanks) {
     const std::wstring user = L"C:\\Users\\Tom (Work) & Co";
-    const std::wstring temp = user + L"\\AppData\\Local\\Temp 100%";
+    const std::wstring temp = user + L"\\AppData\\Local\\Temp 100% !x!";
     MakeFolder(temp);
+    MakeFolder(user + L"\\Tools");
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring interpreter = user + L"\\Tools\\cmd.exe";
+    ASSERT_TRUE(CopyFileW(JoinW(system, L"cmd.exe").c_str(), interpreter.c_str(), FALSE));
+    const std::wstring planted = L"C:\\Users\\Tom.exe";
+    ASSERT_TRUE(CopyFileW(JoinW(system, L"reg.exe").c_str(), planted.c_str(), FALSE));
+    RegistryGuard guard;
+    guard.Keep(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor");
+    SetDword(HKEY_CURRENT_USER, "Software\\Microsoft\\Command Processor", "DelayedExpansion", 1);
     std::vector<std::pair<const wchar_t*, std::wstring>> saved;
-    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-        wchar_t value[2048] = {};
-        GetEnvironmentVariableW(name, value, 2048);
-        saved.emplace_back(name, value);
-        SetEnvironmentVariableW(name, temp.c_str());
+    for (auto [name, value] :
+         {std::pair{L"TMP", temp}, std::pair{L"TEMP", temp}, std::pair{L"COMSPEC", interpreter}}) {
+        wchar_t old[2048] = {};
+        GetEnvironmentVariableW(name, old, 2048);
+        saved.emplace_back(name, old);
+        SetEnvironmentVariableW(name, value.c_str());
     }
     batch_ = temp + L"\\Uninstall_Ozu.Bat";
 
@@ -167,11 +183,10 @@ TEST_F(Installation, SelfRemovalFinishesFromATemporaryFolderWithAnOddName) {
     EXPECT_FALSE(FileExists(program_));
     EXPECT_FALSE(FileExists(folder_));
     EXPECT_FALSE(FileExists(batch_));
+    DeleteFileW(planted.c_str());
     RemoveTree(user);
 }
 
-// Links inside the installation, listed, to files and a folder outside it:
-// the silent uninstall removes the installation and never reaches them.
 TEST_F(Installation, LinksInsideTheInstallationLeaveWhatTheyPointToAlone) {
     const std::wstring outside = JoinW(parent_, L"outside");
     MakeFolder(outside);

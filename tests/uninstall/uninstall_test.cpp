@@ -19,6 +19,7 @@
 
 #include "base/text.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "control/switches.h"
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
@@ -113,6 +114,13 @@ protected:
     }
 
     virtual std::wstring FolderName() const { return L"Mivora"; }
+
+    // A run log of the procedure in the test's folder, read back whole.
+    void StartLog() { ASSERT_TRUE(OpenRunLog(U16(JoinW(root_, L"run.log")))); }
+    std::string LogText() {
+        CloseRunLog();
+        return ReadBytes(JoinW(root_, L"run.log"));
+    }
 
     std::wstring In(const std::wstring& name) const { return JoinW(folder_, name); }
 
@@ -439,14 +447,22 @@ TEST_P(FileInUse, AFileHeldWithoutSharingKeepsItsNameAndGoesAtRestart) {
     WriteList(folder_, {"Mivora.exe"});
     LockHolder holder("noshare", In(L"Mivora.exe"));
     ASSERT_TRUE(holder.held());
+    StartLog();
 
-    RunUninstall();
+    const RunReport report = RunUninstall();
 
     // No one may rename a file held without sharing, so it keeps its name.
     EXPECT_TRUE(FileExists(In(L"Mivora.exe")));
     EXPECT_FALSE(FileExists(In(L"Mivora.exe.0.tmp")));
     EXPECT_TRUE(IsScheduledForDeletion(In(L"Mivora.exe")));
     EXPECT_EQ(g_boxes.size(), GetParam() ? 0u : 2u);
+    EXPECT_EQ(report.scheduled, 1u);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("not renamed (32), scheduled for deletion at restart under its own name: " +
+                       Narrow(In(L"Mivora.exe"))),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(log.find("renamed to"), std::string::npos) << log;
 }
 
 // Without the right to schedule (no administrator rights) a file in use can
@@ -461,10 +477,17 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
     std::optional<WriteDenied> denied(std::in_place, HKEY_LOCAL_MACHINE,
                                       "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     ASSERT_TRUE(denied->Active());
+    StartLog();
 
-    RunUninstall();
+    const RunReport report = RunUninstall();
 
     denied.reset();
+    EXPECT_EQ(report.left, 1u);
+    EXPECT_EQ(report.scheduled, 0u);
+    const std::string log = LogText();
+    const size_t left = log.find("file left: in use, and it could not be scheduled for deletion");
+    ASSERT_NE(left, std::string::npos) << log;
+    EXPECT_NE(log.find(Narrow(In(L"ozuext.dll")), left), std::string::npos) << log;
     EXPECT_TRUE(FileExists(In(L"ozuext.dll")));
     EXPECT_FALSE(FileExists(In(L"ozuext.dll.0.tmp")));
     EXPECT_FALSE(IsScheduledForDeletion(In(L"ozuext.dll")));
@@ -473,22 +496,96 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
 }
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, FileInUse, ::testing::Bool());
 
+// Names are compared as the file system compares them: an entry listed in
+// another case is the same file, and so is the running program's name.
 TEST_F(UninstallProcedure, TheProgramsNameAndTheListAreNeverMovedOrScheduled) {
     TheSwitches().SilentMode = false;
     MakeFolder(In(L"Old"));
     MakeFile(In(L"Old\\UNINSTALL.EXE"));
     MakeFile(In(L"Old\\uninstall.lst"));
-    WriteList(folder_, {"Old\\UNINSTALL.EXE", "Old\\uninstall.lst", "Old"});
+    MakeFile(In(L"Mivora.exe"));
+    // Listed in another case than the file has on disk.
+    WriteList(folder_, {"Old\\UNINSTALL.EXE", "Old\\uninstall.lst", "Old", "MIVORA.EXE"});
     LockHolder program("noshare", In(L"Old\\UNINSTALL.EXE"));
     LockHolder list("noshare", In(L"Old\\uninstall.lst"));
     ASSERT_TRUE(program.held() && list.held());
 
-    RunUninstall();
+    const RunReport report = RunUninstall();
 
     EXPECT_TRUE(FileExists(In(L"Old\\UNINSTALL.EXE")));
     EXPECT_TRUE(FileExists(In(L"Old\\uninstall.lst")));
+    EXPECT_FALSE(FileExists(In(L"Mivora.exe")));
     EXPECT_TRUE(PendingRenames().empty());
     EXPECT_EQ(g_boxes.size(), 1u); // the question only: no restart is needed
+    EXPECT_EQ(report.scheduled, 0u);
+}
+
+// Entries whose full path is far beyond MAX_PATH: files and folders, one of
+// them in use.
+TEST_F(UninstallProcedure, EntriesBeyondMaxPathGo) {
+    std::string deep;
+    for (const char letter : {'a', 'b', 'c', 'd', 'e'}) {
+        deep += (deep.empty() ? "" : "\\") + std::string(60, letter);
+    }
+    ASSERT_GT(folder_.size() + deep.size(), 300u);
+    const std::wstring wideDeep(deep.begin(), deep.end());
+    const std::wstring longFolder = L"\\\\?\\" + In(wideDeep);
+    MakeFolder(longFolder);
+    ASSERT_TRUE(MakeFile(longFolder + L"\\file.txt"));
+    ASSERT_TRUE(MakeFile(longFolder + L"\\readonly.txt"));
+    SetFileAttributesW((longFolder + L"\\readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    ASSERT_TRUE(MakeFile(longFolder + L"\\held.txt"));
+    std::vector<std::string> list;
+    for (size_t cut = deep.find('\\'); cut != std::string::npos; cut = deep.find('\\', cut + 1)) {
+        list.push_back(deep.substr(0, cut));
+    }
+    list.push_back(deep);
+    for (const char* name : {"\\file.txt", "\\readonly.txt", "\\held.txt"}) {
+        list.push_back(deep + name);
+    }
+    WriteList(folder_, list);
+    LockHolder holder("noshare", longFolder + L"\\held.txt");
+    ASSERT_TRUE(holder.held());
+
+    const RunReport report = RunUninstall();
+
+    EXPECT_FALSE(FileExists(longFolder + L"\\file.txt"));
+    EXPECT_FALSE(FileExists(longFolder + L"\\readonly.txt"));
+    EXPECT_TRUE(IsScheduledForDeletion(longFolder.substr(4) + L"\\held.txt"));
+    EXPECT_EQ(report.deleted, 2u); // the folders stay with the file in use
+    EXPECT_EQ(report.refused, 0u);
+    EXPECT_EQ(report.scheduled, 1u);
+}
+
+// A listed file that has a second name elsewhere: deleting the listed name
+// leaves the other's data, but a read-only attribute belongs to both names,
+// so such a file is left rather than changed.
+TEST_F(UninstallProcedure, HardLinkedFilesKeepTheirOtherNamesContentAndAttributes) {
+    const std::wstring outside = JoinW(root_, L"outside");
+    MakeFolder(outside);
+    MakeFile(JoinW(outside, L"plain.txt"), "victim");
+    MakeFile(JoinW(outside, L"readonly.txt"), "victim");
+    SetFileAttributesW(JoinW(outside, L"readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    if (!MakeHardLink(In(L"plain.txt"), JoinW(outside, L"plain.txt")) ||
+        !MakeHardLink(In(L"readonly.txt"), JoinW(outside, L"readonly.txt"))) {
+        GTEST_SKIP() << "no hard links here";
+    }
+    WriteList(folder_, {"plain.txt", "readonly.txt"});
+
+    const RunReport report = RunUninstall();
+
+    EXPECT_FALSE(FileExists(In(L"plain.txt")));
+    EXPECT_TRUE(FileExists(In(L"readonly.txt")));
+    for (const wchar_t* name : {L"plain.txt", L"readonly.txt"}) {
+        EXPECT_EQ(ReadBytes(JoinW(outside, name)), "victim") << Narrow(name);
+    }
+    EXPECT_EQ(GetFileAttributesW(JoinW(outside, L"readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
+              DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(report.deleted, 1u);
+    EXPECT_EQ(report.left, 1u);
+    EXPECT_TRUE(PendingRenames().empty());
+    SetFileAttributesW(JoinW(outside, L"readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesW(In(L"readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 class OtherFolderName : public UninstallProcedure {
