@@ -19,6 +19,7 @@
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
+#include "integration/owner_record.h"
 #include "settings/settings_store.h"
 
 namespace ozu {
@@ -51,15 +52,21 @@ std::u16string ReadString(HKEY root, std::u16string_view key, std::u16string_vie
     return text;
 }
 
-std::u16string ReadBackup(std::u16string_view backupKey, std::u16string_view name,
-                          size_t capacity) {
-    std::u16string text;
-    ReadSettingString(backupKey, name, text, u"", capacity);
-    return text;
-}
-
 void SetClass(std::u16string_view ext, std::u16string_view cls) {
     WriteRegString(HKEY_CLASSES_ROOT, ext, u"", cls);
+}
+
+// An extension's key goes once nothing is left in it: no value, and (which
+// the deletion itself tests) no subkey.
+void DeleteClassKeyIfEmpty(std::u16string_view ext) {
+    if (RegKeyExists(HKEY_CLASSES_ROOT, ext) && !RegKeyHasValues(HKEY_CLASSES_ROOT, ext))
+        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+}
+
+// Takes only our class off an extension; what anyone else keeps there stays.
+void RemoveOwnClass(std::u16string_view ext) {
+    DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
+    DeleteClassKeyIfEmpty(ext);
 }
 
 // ".o00" to ".o99": the old-style volume extensions of the family format.
@@ -95,21 +102,18 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
     WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }
 
-// Remembers who owned the extension before the archiver took it, so that
-// releasing it can give it back.
-void RecordPreviousOwner(std::u16string_view ext, std::u16string_view newKey,
-                         std::u16string_view backupKey) {
-    const std::u16string cls = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassCapacity);
+// What the extension holds before the archiver takes it, so that releasing
+// it can give that back.
+OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
     const std::u16string fileName =
         ReadString(HKEY_CLASSES_ROOT, newKey, u"FileName", kPathCapacity);
     bool hasNullFile = false;
     ReadString(HKEY_CLASSES_ROOT, newKey, u"NullFile", 10, &hasNullFile);
-    WriteSettingDword(backupKey, u"Exist", RegKeyExists(HKEY_CLASSES_ROOT, ext) ? 1 : 0);
-    WriteSettingString(backupKey, u"Type", cls);
-    WriteSettingString(backupKey, u"ShellNew",
-                       !fileName.empty() ? std::u16string_view(fileName)
-                       : hasNullFile     ? u"*"
-                                         : u"");
+    OwnerRecord record;
+    record.existed = RegKeyExists(HKEY_CLASSES_ROOT, ext);
+    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassCapacity);
+    record.shellNew = !fileName.empty() ? fileName : hasNullFile ? u"*" : u"";
+    return record;
 }
 
 std::u16string TemplatePath(bool family) {
@@ -128,14 +132,15 @@ void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", path);
 }
 
-void TakeExtension(std::u16string_view ext, std::u16string_view newKey,
-                   std::u16string_view backupKey, bool wantNew, bool family, bool zip) {
+void TakeExtension(std::u16string_view ext, std::u16string_view newKey, bool wantNew, bool family,
+                   bool zip) {
     // Only the first take-over records the owner: a repeated setup must not
-    // overwrite the backup with our own class.
+    // overwrite the record with our own class. The record is written before
+    // the type changes hands, so a run cut off in between loses nothing.
     if (!IsOwnAssociation(ext)) {
-        RecordPreviousOwner(ext, newKey, backupKey);
-        LogEvent(u"type %s taken over; previous owner \"%s\" recorded", ext,
-                 ReadBackup(backupKey, u"Type", kClassCapacity));
+        const OwnerRecord owner = CurrentOwner(ext, newKey);
+        WriteOwnerRecord(ext, owner);
+        LogEvent(u"type %s taken over; previous owner \"%s\" recorded", ext, owner.type);
     }
     SetClass(ext, zip ? kZipProgId : kProgId);
     if (family) {
@@ -148,25 +153,29 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey,
 
 // The class recorded before the archiver took the extension; never the
 // archiver's own.
-std::u16string PreviousClass(std::u16string_view backupKey) {
-    std::u16string cls = ReadBackup(backupKey, u"Type", kClassCapacity);
-    if (IsOwnProgId(cls))
-        cls.clear();
-    return cls;
+std::u16string PreviousClass(const OwnerRecord& record) {
+    return IsOwnProgId(record.type) ? std::u16string() : record.type;
 }
 
-// Gives the extension back to the previous class, or removes the key when it
-// did not exist before us.
-void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool exist) {
-    if (exist) {
-        const std::u16string cls = PreviousClass(backupKey);
-        SetClass(ext, cls);
-        LogEvent(u"type %s given back to \"%s\"", ext, cls);
-    } else {
-        LogEvent(u"type %s given back: nobody had it before, its key goes", ext);
-        SetClass(ext, u"");
-        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+// Gives the extension back to its previous class; the key goes when it did
+// not exist before us. Without a record nothing is guessed: only our class
+// goes, and no empty class is written where there may have been another.
+void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& record) {
+    if (!record) {
+        LogEvent(u"type %s: its previous owner is unknown (no record), only our class goes", ext);
+        RemoveOwnClass(ext);
+        return;
     }
+    if (!record->existed) {
+        LogEvent(u"type %s given back: nobody had it before, its key goes", ext);
+        RemoveOwnClass(ext);
+        return;
+    }
+    // The record's class, as it was: empty only where the key had an empty
+    // class before.
+    const std::u16string cls = PreviousClass(*record);
+    SetClass(ext, cls);
+    LogEvent(u"type %s given back to \"%s\"", ext, cls);
 }
 
 // The volume extensions follow the family format's previous owner. They are
@@ -174,18 +183,18 @@ void ReleaseClass(std::u16string_view ext, std::u16string_view backupKey, bool e
 // names our class would otherwise point at a class that uninstall deletes.
 // A volume extension that another program owns (or that nobody registered)
 // is not ours to give back or to delete.
-void ReleaseVolumes(std::u16string_view backupKey, bool exist) {
-    const std::u16string cls = PreviousClass(backupKey);
+void ReleaseVolumes(const std::optional<OwnerRecord>& record) {
+    const std::u16string cls = record && record->existed ? PreviousClass(*record) : u"";
     unsigned released = 0;
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
         if (!IsOwnAssociation(volume))
             continue;
         ++released;
-        if (exist && !cls.empty())
+        if (!cls.empty())
             SetClass(volume, cls);
         else
-            DeleteRegKey(HKEY_CLASSES_ROOT, volume);
+            RemoveOwnClass(volume);
     }
     if (released != 0)
         LogEvent(u"%u volume extensions (.o00 to .o99) given back to \"%s\"", released, cls);
@@ -204,12 +213,14 @@ void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
         DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
 }
 
-void RestoreNewArchiveEntry(std::u16string_view newKey, std::u16string_view backupKey, bool exist) {
-    if (!exist) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+void RestoreNewArchiveEntry(std::u16string_view newKey, bool family,
+                            const std::optional<OwnerRecord>& record) {
+    if (!record || !record->existed) {
+        // Nothing to give back: only our own entry goes.
+        RemoveOwnTemplateEntry(newKey, family);
         return;
     }
-    const std::u16string previous = ReadBackup(backupKey, u"ShellNew", kPathCapacity);
+    const std::u16string& previous = record->shellNew;
     DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
     if (previous.empty()) {
         // The previous owner had no new-file entry: an empty key is ours and
@@ -246,7 +257,6 @@ LSTATUS WriteFileClass(std::u16string_view progId, uint32_t nameId, std::u16stri
 void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     const auto [selected, shellExt, family, zip] = choice;
     const std::u16string newKey = std::u16string(ext) + u"\\ShellNew";
-    const std::u16string backupKey = SetupKeyOf(ext);
     // The user may have switched off the "New" menu entries of either format.
     bool wantNew = shellExt;
     if (ReadSettingDword(kMenuItemsKey, u"NewOZU", 1) == 0 && family)
@@ -255,21 +265,23 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         wantNew = false;
 
     if (selected)
-        TakeExtension(ext, newKey, backupKey, wantNew, family, zip);
+        TakeExtension(ext, newKey, wantNew, family, zip);
 
-    const bool exist = ReadSettingDword(backupKey, u"Exist", 1) != 0;
+    const std::optional<OwnerRecord> record = ReadOwnerRecord(ext);
     if (!selected && family)
-        ReleaseVolumes(backupKey, exist);
+        ReleaseVolumes(record);
     // An extension that another program owns, perhaps taken over since our
     // setup, is not ours to give back.
     if (!IsOwnAssociation(ext)) {
         if (selected)
             return;
-        // Only a type that was ours once has a record of its previous owner.
-        if (ReadSettingDword(backupKey, u"Exist", 2) != 2) {
+        // Only a type that was ours once has a record of its previous owner,
+        // which has nothing left to give back now.
+        if (record) {
             const std::u16string owner = CurrentClassOf(ext);
             if (!owner.empty())
                 LogEvent(u"type %s left alone: it belongs to \"%s\" now", ext, owner);
+            DeleteOwnerRecord(ext);
         }
         if (family || zip)
             RemoveOwnTemplateEntry(newKey, family);
@@ -278,14 +290,16 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     if (selected && wantNew)
         return;
     if (!selected)
-        ReleaseClass(ext, backupKey, exist);
-    if (!family && !zip)
-        return;
-    RestoreNewArchiveEntry(newKey, backupKey, exist);
+        ReleaseClass(ext, record);
+    if (family || zip)
+        RestoreNewArchiveEntry(newKey, family, record);
+    if (selected)
+        return; // the type stays ours, only its new-file entry went back
     // The extension's key could not go while its "ShellNew" key was there;
     // now it can, so that no empty key of ours is left.
-    if (!selected && !exist)
-        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+    if (!record || !record->existed)
+        DeleteClassKeyIfEmpty(ext);
+    DeleteOwnerRecord(ext);
 }
 
 void AssociateArchiveTypes(const IntegrationOptions& options) {

@@ -1,4 +1,5 @@
 #include "integration/integration.h"
+#include "integration/owner_record.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -45,6 +46,9 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
 void RemoveIntegration(bool packageMode) {
     const IntegrationOptions nothing{};
     AssociateArchiveTypes(nothing);
+    // Each record went with its type; a portable file's run leaves the
+    // machine-wide keys themselves to go here.
+    DeleteEmptyMachineRecords();
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RegisterShellExtension(ShellRegistration::Remove, nothing);
     UpdateShortcuts(nothing, nullptr, u"");

@@ -59,6 +59,7 @@ protected:
         for (const char* cls : {"Mivora", "Mivora.ZIP", "Mivora.REV"})
             Start(HKCR, cls);
         Start(HKCU, "Software\\Mivora");
+        Start(HKEY_LOCAL_MACHINE, "Software\\Mivora");
     }
     // Keeps a key for the end of the test and removes it for the start.
     void Start(HKEY root, const std::string& key) {
@@ -198,9 +199,11 @@ TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
     SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
 
     SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
-    EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
-    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip");
-    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
+    for (HKEY root : {HKCU, HKEY_LOCAL_MACHINE}) { // per user, and machine-wide
+        EXPECT_EQ(GetDword(root, BackupKey(".zip"), "Exist"), 1u);
+        EXPECT_EQ(GetString(root, BackupKey(".zip"), "Type"), "OtherZip");
+        EXPECT_EQ(GetString(root, BackupKey(".zip"), "ShellNew"), "*");
+    }
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "Mivora.ZIP");
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"FileName"});
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), Staged(u"zipnew.dat"));
@@ -216,7 +219,46 @@ TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"NullFile"});
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "NullFile"), "");
-    EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "Type"), "OtherZip") << "backups stay";
+    // Given back: nothing is left to give, in either place.
+    EXPECT_EQ(ValueNames(HKCU, BackupKey(".zip")), Names{});
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, BackupKey(".zip")));
+}
+
+// The record is found wherever it is left: per user or machine-wide (setup
+// and uninstall under different accounts, a portable file never saved).
+// Without any record nothing is guessed: only our class goes, the rest of
+// the key stays, and no empty class is written.
+TEST_F(Associations, TheRecordIsFoundWhereverItIsAndNoneMeansNoGuess) {
+    struct Case {
+        const char* name;
+        bool keepUser, keepMachine;
+    };
+    for (const Case& c : {Case{"both", true, true}, Case{"machine-wide only", false, true},
+                          Case{"per user only", true, false}, Case{"none", false, false}}) {
+        SCOPED_TRACE(c.name);
+        SetString(HKCR, ".cab", "", "CABFolder");
+        SetString(HKCR, ".cab\\OpenWithProgids", "Other.cab", "");
+        SetExtensionAssociation(u".cab", {.selected = true});
+        ASSERT_EQ(GetString(HKCR, ".cab", ""), "Mivora");
+        if (!c.keepUser)
+            DeleteTree(HKCU, "Software\\Mivora");
+        if (!c.keepMachine)
+            DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Mivora");
+
+        SetExtensionAssociation(u".cab", {});
+
+        if (c.keepUser || c.keepMachine)
+            EXPECT_EQ(GetString(HKCR, ".cab", ""), "CABFolder");
+        else
+            EXPECT_EQ(GetString(HKCR, ".cab", ""), std::nullopt);
+        EXPECT_TRUE(KeyExists(HKCR, ".cab\\OpenWithProgids"));
+        DeleteTree(HKCR, ".cab");
+    }
+    // A type that had no key before setup goes whole, whichever record says so.
+    SetExtensionAssociation(u".cab", {.selected = true});
+    DeleteTree(HKCU, "Software\\Mivora");
+    SetExtensionAssociation(u".cab", {});
+    EXPECT_FALSE(KeyExists(HKCR, ".cab"));
 }
 
 TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
