@@ -110,11 +110,33 @@ void MakeShellParentKeys() {
     CreateKey(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications");
 }
 
-TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
-    // Another program owns ".zip" before setup; ".ozfoo" has nothing to do
-    // with the archiver.
+// Where the settings live, and what happens to the user's records between
+// setup and uninstall. Every way ends with every previous owner back: the
+// machine-wide record stands in for a per-user one that is gone (another
+// account uninstalls, the user's settings were removed) or was never saved
+// (a portable file that may not or cannot be written).
+enum class Records { AsWritten, UserSettingsDeleted, PortableNotSaved, PortableReadOnly };
+
+class FullCycle : public Installation, public ::testing::WithParamInterface<Records> {};
+
+TEST_P(FullCycle, LeavesTheSystemAsItWas) {
+    const Records records = GetParam();
+    if (records == Records::PortableNotSaved || records == Records::PortableReadOnly) {
+        MakeFile(In("Mivora.ini"), records == Records::PortableNotSaved
+                                       ? "Global\\SaveSettings=0\r\n"
+                                       : "; portable settings\r\n");
+        if (records == Records::PortableReadOnly) {
+            SetFileAttributesW(In("Mivora.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        std::vector<std::string> list = kInstalled;
+        list.push_back("Mivora.ini");
+        WriteList(folder_, list);
+    }
+    // Other programs own ".zip" and ".cab" before setup; ".ozfoo" has
+    // nothing to do with the archiver.
     SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
     SetString(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+    SetString(HKEY_CLASSES_ROOT, ".cab", "", "CABFolder");
     SetString(HKEY_CLASSES_ROOT, ".ozfoo", "", "OzFooFile");
     MakeShellParentKeys();
     const std::vector<std::string> before = ExportRegistry();
@@ -123,6 +145,9 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     ASSERT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     ASSERT_TRUE(FileExists(In("zipnew.dat")));
     ASSERT_FALSE(DiffExports(before, ExportRegistry()).empty());
+    if (records == Records::UserSettingsDeleted) {
+        DeleteTree(HKEY_CURRENT_USER, "Software\\Mivora");
+    }
 
     ASSERT_EQ(Run(L" /S"), 0);
     ASSERT_TRUE(WaitForSelfRemoval());
@@ -134,11 +159,15 @@ TEST_F(Installation, FullCycleLeavesTheSystemAsItWas) {
     EXPECT_FALSE(FileExists(batch_));
     EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
     EXPECT_EQ(ClassOf(".zip"), "OtherZip");
+    EXPECT_EQ(ClassOf(".cab"), "CABFolder");
     EXPECT_EQ(ClassOf(".ozfoo"), "OzFooFile");
     EXPECT_TRUE(PendingRenames().empty());
     EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
 }
+INSTANTIATE_TEST_SUITE_P(Records, FullCycle,
+                         ::testing::Values(Records::AsWritten, Records::UserSettingsDeleted,
+                                           Records::PortableNotSaved, Records::PortableReadOnly));
 
 // A user name with "&" and "(" and a temporary folder with "%": the command
 // interpreter must still run the batch file, which removes the program, its
