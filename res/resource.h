@@ -31,6 +31,7 @@
 #define IDS_32BIT 5141
 #define IDS_64BIT 5142
 #define IDS_NOADMINRIGHTS 5143
+#define IDS_ANOTHERRUN 5144
 
 // Dialog templates and control ids are added below by the dialogs.
 

@@ -8,6 +8,7 @@ enum class RunOutcome {
     Cancelled,     // the user said no (the setup dialog's Cancel, No to the question)
     Failed,        // the integration could not be written, or the files not removed
     RestartNeeded, // done, but files go only at the next restart
+    Busy,          // another setup or uninstall was running: nothing changed
 };
 
 struct RunReport {
@@ -19,7 +20,8 @@ struct RunReport {
 };
 
 // The exit codes that deployment tools understand (/exitcodes): 0 done, 1602
-// cancelled, 1603 failed, 3010 done with a restart needed.
+// cancelled, 1603 failed, 1618 another run in progress (they retry it), 3010
+// done with a restart needed.
 constexpr int DeploymentExitCode(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Cancelled:
@@ -28,6 +30,8 @@ constexpr int DeploymentExitCode(RunOutcome outcome) {
         return 1603;
     case RunOutcome::RestartNeeded:
         return 3010;
+    case RunOutcome::Busy:
+        return 1618;
     default:
         return 0;
     }

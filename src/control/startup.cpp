@@ -11,10 +11,13 @@
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "control/app_state.h"
+#include "control/single_run.h"
 #include "control/switches.h"
 #include "control/uninstall.h"
+#include "dialogs/message_box.h"
 #include "integration/app_registration.h"
 #include "localization/localized_strings.h"
+#include "res/resource.h"
 #include "settings/portable_settings.h"
 
 namespace ozu {
@@ -96,6 +99,23 @@ std::u16string ReadSfxCommand() {
     return value;
 }
 
+namespace {
+
+// Another setup or uninstall held the machine for longer than we wait:
+// nothing was changed, and the person or the tool is told so.
+RunReport ReportAnotherRun(bool setup) {
+    LogEvent(u"another setup or uninstall is running; nothing was changed");
+    if (!TheSwitches().SilentMode)
+        ShowMessageBox(nullptr, GetLocalizedString(IDS_ANOTHERRUN),
+                       GetLocalizedString(setup ? IDS_UNINSTTITLE : IDS_UNINSTALLOZU),
+                       MB_ICONWARNING | MB_SETFOREGROUND);
+    if (setup)
+        ExitCode() = 1; // to the installer, as a setup that wrote nothing
+    return {RunOutcome::Busy};
+}
+
+} // namespace
+
 int RunProgram(HINSTANCE instance) {
     // Libraries are loaded from the system folder or beside the program, never
     // from the current folder.
@@ -124,7 +144,10 @@ int RunProgram(HINSTANCE instance) {
         // asks for both.
         StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");
         RunReport report;
-        if (setupRequested)
+        SingleRunLock lock;
+        if ((setupRequested || uninstallRequested) && !lock.Acquire(kSingleRunWaitMs))
+            report = ReportAnotherRun(setupRequested);
+        else if (setupRequested)
             report = RunSetupMode();
         else if (uninstallRequested)
             report = RunUninstall();

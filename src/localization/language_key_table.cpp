@@ -33,6 +33,7 @@ const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable = {{
     {5141, "s:IDS_32BIT"},
     {5142, "s:IDS_64BIT"},
     {5143, "s:IDS_NOADMINRIGHTS"},
+    {5144, "s:IDS_ANOTHERRUN"},
     {0, "$SETUPDLG:SIZE"},
     {0, "$SETUPDLG:CAPTION"},
     {5127, "$SETUPDLG:IDC_ASSOCWITH"},

@@ -22,7 +22,7 @@ struct LanguageKeyRow {
     std::string_view key;
 };
 
-inline constexpr size_t kLanguageKeyCount = 100;
+inline constexpr size_t kLanguageKeyCount = 101;
 extern const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable;
 
 // One translated text read from the file.

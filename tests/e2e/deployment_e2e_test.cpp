@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "support/files.h"
 #include "support/registry.h"
 #include "support/ui_session.h"
@@ -191,6 +192,41 @@ TEST_F(Deployment, SetupWithoutRightsSaysSoAndFails) {
     EXPECT_EQ(silent, 1603);
     EXPECT_EQ(classic, 0);
     EXPECT_NE(cancelled.find("exit 1602"), std::string::npos) << cancelled;
+}
+
+// One setup or uninstall at a time: a run that finds another holding the
+// machine waits for it, and gives up after half a minute without changing
+// anything (1618, the code deployment tools retry).
+TEST_F(Deployment, ARunWaitsForAnotherAndGivesUpWithoutChangingAnything) {
+    const std::wstring command = L"\"" + program_ + L"\" /setup /S" + LogSwitches();
+    {
+        KernelHandle other(CreateMutexW(nullptr, TRUE, L"Global\\Mivora-setup-and-uninstall"));
+        ASSERT_TRUE(other.IsValid());
+        EXPECT_EQ(RunAndWait(command, 60000), 1618);
+        EXPECT_EQ(ClassOf(".zip"), "OtherZip");
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+        EXPECT_NE(Log().find("another setup or uninstall is running; nothing was changed"),
+                  std::string::npos)
+            << Log();
+        EXPECT_NE(Log().find("result: exit code 1618"), std::string::npos);
+        ReleaseMutex(other.Get());
+    }
+    // Two setups started together: one waits for the other, and the end
+    // state is that of one setup (our own class never recorded as an owner).
+    std::vector<KernelHandle> runs;
+    for (int i = 0; i < 2; ++i) {
+        runs.emplace_back(StartProcess(command));
+        ASSERT_TRUE(runs.back().IsValid());
+    }
+    for (const KernelHandle& run : runs) {
+        ASSERT_EQ(WaitForSingleObject(run.Get(), 90000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(run.Get(), &code);
+        EXPECT_EQ(code, 0u);
+    }
+    EXPECT_EQ(ClassOf(".zip"), "Mivora.ZIP");
+    EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Mivora\\Setup\\.zip", "Type"), "OtherZip");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Setup\\.zip", "Type"), "OtherZip");
 }
 
 } // namespace

@@ -206,6 +206,18 @@ std::wstring ProgramString(UINT id) {
     return buffer;
 }
 
+HANDLE StartProcess(const std::wstring& commandLine) {
+    std::wstring command = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info))
+        return nullptr;
+    CloseHandle(info.hThread);
+    return info.hProcess;
+}
+
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     KernelHandle readEnd, writeEnd;

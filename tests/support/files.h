@@ -107,6 +107,9 @@ std::wstring ProgramString(UINT id);
 // start or run out of time. stdout is captured into *output when given,
 // until every process that inherited it has closed it or the time is up.
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* output = nullptr);
+// Starts a child without waiting for it; its process handle (invalid when it
+// could not start).
+HANDLE StartProcess(const std::wstring& commandLine);
 
 // Keeps a file in use through the lock helper until destroyed: mode "load"
 // loads it as a library, "noshare" holds it open without sharing.
