@@ -5,8 +5,7 @@
 #include "base/system_text.h"
 #include "base/win32_text.h"
 
-#include <cstring>
-#include <vector>
+#include <cstddef>
 
 namespace ozu {
 
@@ -114,15 +113,18 @@ bool RenameByHandle(HANDLE handle, std::u16string_view target) {
     if (name.empty()) {
         return false;
     }
-    const size_t bytes = name.size() * sizeof(char16_t);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes, 0);
+    // FILE_RENAME_INFO with the name in place of its one-character array,
+    // built in a text buffer of whole characters.
+    constexpr size_t kHeader = offsetof(FILE_RENAME_INFO, FileName) / sizeof(char16_t);
+    std::u16string buffer(kHeader, u'\0');
+    buffer += name;
+    buffer += u'\0';
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = FALSE;
     info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(bytes);
-    std::memcpy(info->FileName, name.data(), bytes);
-    return Calls().setInfo(handle, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) !=
-           FALSE;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
+    return Calls().setInfo(handle, FileRenameInfo, info,
+                           static_cast<DWORD>(buffer.size() * sizeof(char16_t))) != FALSE;
 }
 
 bool MoveByName(std::u16string_view from, std::u16string_view to) {
@@ -182,9 +184,10 @@ std::u16string VolumePathOf(HANDLE handle) {
     if (getInfo == nullptr) {
         return {};
     }
-    std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + kLongPathCapacity * 2);
+    std::u16string buffer(sizeof(FILE_NAME_INFO) / sizeof(char16_t) + kLongPathCapacity, u'\0');
     auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-    if (!getInfo(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size()))) {
+    if (!getInfo(handle, FileNameInfo, info,
+                 static_cast<DWORD>(buffer.size() * sizeof(char16_t)))) {
         return {};
     }
     return std::u16string(reinterpret_cast<const char16_t*>(info->FileName),

@@ -86,8 +86,7 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
             LogEvent(u"file in use, renamed to %s and scheduled for deletion at restart: %s",
                      target, path);
         } else {
-            LogEvent(u"file in use, not renamed (%u), scheduled for deletion at restart under its "
-                     u"own name: %s",
+            LogEvent(u"file in use, not renamed (%u), scheduled for deletion at restart: %s",
                      renameError, path);
         }
         return;
@@ -97,8 +96,7 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
         entry.RenameTo(path); // it stays, under its own name
     }
     ++run.report.left;
-    LogEvent(u"file left: in use, and it could not be scheduled for deletion at restart (%u): %s",
-             error, path);
+    LogEvent(u"file left: in use, and not scheduled for deletion at restart (%u): %s", error, path);
 }
 
 void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& run) {
@@ -139,8 +137,7 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
         if (entry.ReadOnlyWithOtherNames()) {
             // Its attribute belongs to every name of the file alike.
             ++run.report.left;
-            LogEvent(u"file left: read-only, and other names share it and its attributes: %s",
-                     path);
+            LogEvent(u"file left: read-only, with other names that share it: %s", path);
             return EntryState::Settled;
         }
         if (!entry.Delete()) {

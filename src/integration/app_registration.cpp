@@ -8,6 +8,8 @@
 #include "base/format.h"
 #include "base/paths.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
+#include "integration/options.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
@@ -127,11 +129,39 @@ void RegisterUninstallEntry() {
     WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"Publisher", kPublisher);
 }
 
+namespace {
+
+// The registered value, read in the view chosen.
+std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name, bool view64) {
+    const RegistryView64Scope view(view64);
+    std::u16string value;
+    ReadRegString(HKEY_LOCAL_MACHINE, key, name, value, u"", kPathCapacity);
+    return value;
+}
+
+// A key that another copy of the archiver registered since names that copy's
+// folder: it stays, so that copy can still be started and removed.
+bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
+    if (NamesThisInstallation(value))
+        return false;
+    LogEvent(u"%s left alone: it names another installation (%s)", what, LogData(value));
+    return true;
+}
+
+} // namespace
+
 void RemoveAppRegistration() {
-    DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
-    DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
+    if (!BelongsToAnother(u"uninstall entry",
+                          RegisteredValue(kUninstallKey, u"InstallLocation", false)) &&
+        !BelongsToAnother(u"uninstall entry",
+                          RegisteredValue(kUninstallKey, u"UninstallString", false)))
+        DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+    if (!BelongsToAnother(u"application path", RegisteredValue(kAppPathKey, u"", false)))
+        DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
     // RegisterAppPath also wrote the key in the 64-bit view.
-    DeleteRegKeyInView64(HKEY_LOCAL_MACHINE, kAppPathKey);
+    if (!BelongsToAnother(u"application path (64-bit view)",
+                          RegisteredValue(kAppPathKey, u"", true)))
+        DeleteRegKeyInView64(HKEY_LOCAL_MACHINE, kAppPathKey);
 }
 
 } // namespace ozu

@@ -162,7 +162,7 @@ std::u16string PreviousClass(const OwnerRecord& record) {
 // goes, and no empty class is written where there may have been another.
 void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& record) {
     if (!record) {
-        LogEvent(u"type %s: its previous owner is unknown (no record), only our class goes", ext);
+        LogEvent(u"type %s: no record of its previous owner; only our class goes", ext);
         RemoveOwnClass(ext);
         return;
     }

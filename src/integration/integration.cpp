@@ -6,6 +6,7 @@
 
 #include "base/file_system.h"
 #include "base/paths.h"
+#include "base/run_log.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
 #include "integration/shell_extension.h"
@@ -43,7 +44,30 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
     return applied;
 }
 
+namespace {
+
+// The archiver's file class names the installation that registered it last.
+// When that is another copy, the shared integration (types, shell extension,
+// shortcuts, settings and the records of previous owners) is that copy's,
+// and its own uninstall gives it back.
+bool AnotherInstallationIsRegistered() {
+    std::u16string command;
+    ReadRegString(HKEY_CLASSES_ROOT, u"Mivora\\shell\\open\\command", u"", command, u"",
+                  kPathCapacity);
+    if (NamesThisInstallation(command))
+        return false;
+    LogEvent(u"integration left alone: it names another installation (%s)", LogData(command));
+    return true;
+}
+
+} // namespace
+
 void RemoveIntegration(bool packageMode) {
+    if (AnotherInstallationIsRegistered()) {
+        if (!packageMode)
+            RemoveAppRegistration(); // what still names this folder goes
+        return;
+    }
     const IntegrationOptions nothing{};
     AssociateArchiveTypes(nothing);
     // Each record went with its type; a portable file's run leaves the

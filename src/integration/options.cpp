@@ -1,5 +1,8 @@
 #include "integration/options.h"
 
+#include "base/program_path.h"
+#include "base/system_text.h"
+
 #include <windows.h>
 
 #include <string>
@@ -30,6 +33,29 @@ std::u16string SetupKeyOf(std::u16string_view ext) {
     key += u'\\';
     key += ext;
     return key;
+}
+
+bool NamesThisInstallation(std::u16string_view registered) {
+    std::u16string_view path = registered;
+    if (!path.empty() && path.front() == u'"') {
+        path.remove_prefix(1);
+        path = path.substr(0, path.find(u'"'));
+    }
+    if (path.empty()) {
+        return true;
+    }
+    if (path.back() == u'\\') {
+        path.remove_suffix(1);
+    }
+    std::u16string folder = ProgramFolder();
+    if (!folder.empty() && folder.back() == u'\\') {
+        folder.pop_back(); // a drive root: "D:"
+    }
+    if (path.size() > folder.size() && path[folder.size()] == u'\\' &&
+        path.find(u'\\', folder.size() + 1) == std::u16string_view::npos) {
+        path = path.substr(0, folder.size()); // a file in the folder
+    }
+    return SameFileName(path, folder);
 }
 
 std::u16string CurrentClassOf(std::u16string_view ext) {

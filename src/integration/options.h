@@ -144,4 +144,10 @@ std::u16string CurrentClassOf(std::u16string_view ext);
 // backup of its previous owner.
 std::u16string SetupKeyOf(std::u16string_view ext);
 
+// Whether a registered path or command (quoted or not) names this
+// installation's folder or a file in it. What another copy of the archiver
+// registered since names its own folder, and is never removed by this one.
+// A missing value names nobody else, and counts as ours.
+bool NamesThisInstallation(std::u16string_view registered);
+
 } // namespace ozu

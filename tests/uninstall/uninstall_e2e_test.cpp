@@ -380,5 +380,40 @@ TEST_F(Installation, ThePackageInstallerSwitchNeverReachesUninstall) {
               0);
 }
 
+// Two copies of the archiver in two folders, set up one after the other: the
+// uninstall of the first leaves what the second registered (its uninstall
+// entry, its application path, its classes and the types they own), so that
+// the second still opens its files and can still be removed, which gives
+// everything back.
+TEST_F(Installation, UninstallingOneCopyLeavesTheOtherRegistered) {
+    const std::wstring second =
+        test::Installation::Stage(JoinW(parent_, L"Second"), kInstalled).folder;
+    const std::wstring secondProgram = JoinW(second, L"uninstall.exe");
+    WriteList(second, kInstalled);
+    const auto RunSecond = [&](const std::wstring& arguments) {
+        return RunAndWait(L"\"" + secondProgram + L"\"" + arguments, 60000);
+    };
+    SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
+    MakeShellParentKeys();
+    const std::vector<std::string> before = ExportRegistry();
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    ASSERT_EQ(RunSecond(L" /setup /S"), 0);
+
+    ASSERT_EQ(Run(L" /S"), 0);
+    ASSERT_TRUE(WaitForSelfRemoval());
+
+    const std::string secondExe = Utf8(JoinW(second, L"Mivora.exe"));
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "InstallLocation"), Utf8(second) + "\\");
+    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kAppPathKey, ""), secondExe);
+    EXPECT_EQ(ClassOf(".zip"), "Mivora.ZIP");
+    EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, "Mivora\\shell\\open\\command", ""),
+              "\"" + secondExe + "\" \"%1\"");
+
+    ASSERT_EQ(RunSecond(L" /S"), 0);
+    EXPECT_TRUE(WaitUntilGone(second, 60000));
+    EXPECT_EQ(ClassOf(".zip"), "OtherZip");
+    EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
+}
+
 } // namespace
 } // namespace ozu
