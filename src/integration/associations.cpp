@@ -26,9 +26,6 @@ namespace ozu {
 
 namespace {
 
-// Classes and backed-up texts are read into 512 characters; a longer one
-// does not fit and reads as empty.
-constexpr size_t kClassCapacity = 512;
 // Setup owns .o00 to .o29; release covers .o00 to .o99, which older versions
 // of the archiver may have taken.
 constexpr unsigned kVolumesTaken = 30;
@@ -111,7 +108,7 @@ OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
     ReadString(HKEY_CLASSES_ROOT, newKey, u"NullFile", 10, &hasNullFile);
     OwnerRecord record;
     record.existed = RegKeyExists(HKEY_CLASSES_ROOT, ext);
-    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassCapacity);
+    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassTextCapacity);
     record.shellNew = !fileName.empty() ? fileName : hasNullFile ? u"*" : u"";
     return record;
 }
@@ -337,7 +334,7 @@ void UnregisterProgIds() {
     // still ours; the key goes only when nothing else is left in it (another
     // program's "OpenWithProgids", say, keeps it).
     std::u16string cls;
-    if (!ReadRegString(HKEY_CLASSES_ROOT, kRevExtension, u"", cls, u"", kClassCapacity) ||
+    if (!ReadRegString(HKEY_CLASSES_ROOT, kRevExtension, u"", cls, u"", kClassTextCapacity) ||
         !EqualsNoCase(cls, kRevProgId))
         return;
     DeleteRegValue(HKEY_CLASSES_ROOT, kRevExtension, u"");

@@ -9,9 +9,7 @@ namespace ozu {
 
 namespace {
 
-// Classes and recorded texts are read into 512 characters, file names into
-// 2048: a longer text does not fit and reads as empty.
-constexpr size_t kTypeCapacity = 512;
+// Recorded file names are read into 2048 characters.
 constexpr size_t kShellNewCapacity = 2048;
 // "Exist" is 0 or 1; anything else says there is no record.
 constexpr uint32_t kNoRecord = 2;
@@ -37,7 +35,7 @@ std::optional<OwnerRecord> ReadUserRecord(std::u16string_view ext) {
     }
     OwnerRecord record;
     record.existed = exist != 0;
-    ReadSettingString(key, u"Type", record.type, u"", kTypeCapacity);
+    ReadSettingString(key, u"Type", record.type, u"", kClassTextCapacity);
     ReadSettingString(key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
     return record;
 }
@@ -50,7 +48,7 @@ std::optional<OwnerRecord> ReadMachineRecord(std::u16string_view ext) {
     }
     OwnerRecord record;
     record.existed = exist != 0;
-    ReadRegString(HKEY_LOCAL_MACHINE, key, u"Type", record.type, u"", kTypeCapacity);
+    ReadRegString(HKEY_LOCAL_MACHINE, key, u"Type", record.type, u"", kClassTextCapacity);
     ReadRegString(HKEY_LOCAL_MACHINE, key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
     return record;
 }

@@ -11,11 +11,16 @@
 // first, machine-wide second.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ozu {
+
+// Classes and recorded texts are read into 512 characters; a longer one does
+// not fit and reads as empty.
+inline constexpr size_t kClassTextCapacity = 512;
 
 struct OwnerRecord {
     bool existed = true;     // the extension's key existed before setup
