@@ -77,8 +77,9 @@ void LogLine(std::u16string_view text) {
     }
 }
 
-void LogFormatted(std::u16string_view format, const format_detail::Arg* args, size_t count) {
-    LogLine(format_detail::FormatWide(kLogLineCapacity, format, args, count));
+void LogFormatted(std::string_view format, const format_detail::Arg* args, size_t count) {
+    const std::u16string wide(format.begin(), format.end());
+    LogLine(format_detail::FormatWide(kLogLineCapacity, wide, args, count));
 }
 
 std::u16string LogData(std::u16string_view data) {

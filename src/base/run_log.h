@@ -26,12 +26,13 @@ bool RunLogActive();
 // Writes one line; nothing while no log is open.
 void LogLine(std::u16string_view text);
 
-// Formats and writes one line.
-void LogFormatted(std::u16string_view format, const format_detail::Arg* args, size_t count);
+// Formats and writes one line. The program's own formats are ASCII and kept
+// narrow: a wide copy of every event's text would cost the program's size.
+void LogFormatted(std::string_view format, const format_detail::Arg* args, size_t count);
 
 // Formats and writes one line; the arguments are formatted only while a log
 // is open, so a run without /log pays one test per event.
-template <typename... Args> void LogEvent(std::u16string_view format, const Args&... args) {
+template <typename... Args> void LogEvent(std::string_view format, const Args&... args) {
     if (RunLogActive()) {
         if constexpr (sizeof...(Args) == 0) {
             LogFormatted(format, nullptr, 0);

@@ -78,12 +78,12 @@ void StartRunLog(std::u16string_view mode) {
     const bool elevated = IsElevated(elevationKnown);
     PortableSettings& portable = PortableSettings::Instance();
     portable.Load();
-    LogEvent(u"Mivora uninstall %d.%02d: %s", kProductVersionMajor, kProductVersionMinor, mode);
-    LogEvent(u"command line: %s", U(GetCommandLineW()));
-    LogEvent(u"sfxcmd: %s", ReadSfxCommand());
-    LogEvent(u"Windows %u.%u, WOW64 %s, elevated %s", version >> 8, version & 0xFF,
+    LogEvent("Mivora uninstall %d.%02d: %s", kProductVersionMajor, kProductVersionMinor, mode);
+    LogEvent("command line: %s", U(GetCommandLineW()));
+    LogEvent("sfxcmd: %s", ReadSfxCommand());
+    LogEvent("Windows %u.%u, WOW64 %s, elevated %s", version >> 8, version & 0xFF,
              YesNo(RunningUnderWow64()), elevationKnown ? YesNo(elevated) : u"unknown");
-    LogEvent(u"portable settings file: %s",
+    LogEvent("portable settings file: %s",
              portable.IsLoaded() ? std::u16string_view(portable.FilePath()) : u"none");
 }
 
@@ -104,7 +104,7 @@ namespace {
 // Another setup or uninstall held the machine for longer than we wait:
 // nothing was changed, and the person or the tool is told so.
 RunReport ReportAnotherRun(bool setup) {
-    LogEvent(u"another setup or uninstall is running; nothing was changed");
+    LogEvent("another setup or uninstall is running; nothing was changed");
     if (!TheSwitches().SilentMode)
         ShowMessageBox(nullptr, GetLocalizedString(IDS_ANOTHERRUN),
                        GetLocalizedString(setup ? IDS_UNINSTTITLE : IDS_UNINSTALLOZU),
@@ -154,8 +154,8 @@ int RunProgram(HINSTANCE instance) {
         // Neither: what the switches asked for (a pause, a notice) is done.
         if (TheSwitches().ExitCodes)
             ExitCode() = DeploymentExitCode(report.outcome);
-        LogEvent(u"result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
-                 u"refused %u, left %u",
+        LogEvent("result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
+                 "refused %u, left %",
                  ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
                  report.scheduled, report.refused, report.left);
         CloseRunLog();

@@ -67,11 +67,11 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     const std::u16string path = entry.Path();
     std::u16string_view name = NameOf(path);
     if (SameFileName(name, NameOf(run.programPath))) {
-        LogEvent(u"file kept for the batch file (the running program): %s", path);
+        LogEvent("file kept for the batch file (the running program): %s", path);
         return;
     }
     if (SameFileName(name, kListFileName)) {
-        LogEvent(u"file kept until the end (the list file): %s", path);
+        LogEvent("file kept until the end (the list file): %s", path);
         return;
     }
     // Renamed through the handle it was checked with, never over a name that
@@ -83,10 +83,10 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
         run.rebootPending = true;
         ++run.report.scheduled;
         if (renamed) {
-            LogEvent(u"file in use, renamed to %s and scheduled for deletion at restart: %s",
-                     target, path);
+            LogEvent("file in use, renamed to %s and scheduled for deletion at restart: %s", target,
+                     path);
         } else {
-            LogEvent(u"file in use, not renamed (%u), scheduled for deletion at restart: %s",
+            LogEvent("file in use, not renamed (%u), scheduled for deletion at restart: %s",
                      renameError, path);
         }
         return;
@@ -96,12 +96,12 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
         entry.RenameTo(path); // it stays, under its own name
     }
     ++run.report.left;
-    LogEvent(u"file left: in use, and not scheduled for deletion at restart (%u): %s", error, path);
+    LogEvent("file left: in use, and not scheduled for deletion at restart (%u): %s", error, path);
 }
 
 void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& run) {
     ++run.report.refused;
-    LogEvent(u"entry refused (%s): %s", why, entry);
+    LogEvent("entry refused (%s): %s", why, entry);
 }
 
 // Deletes a plain file of the installation through its checked handle.
@@ -131,20 +131,20 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
         if (!entry.Delete()) {
             return EntryState::Pending;
         }
-        LogEvent(u"folder removed: %s", path);
+        LogEvent("folder removed: %s", path);
         break;
     case DiskEntry::File:
         if (entry.ReadOnlyWithOtherNames()) {
             // Its attribute belongs to every name of the file alike.
             ++run.report.left;
-            LogEvent(u"file left: read-only, with other names that share it: %s", path);
+            LogEvent("file left: read-only, with other names that share it: %s", path);
             return EntryState::Settled;
         }
         if (!entry.Delete()) {
             ScheduleLockedFile(entry, run);
             return EntryState::Settled;
         }
-        LogEvent(u"file deleted: %s", path);
+        LogEvent("file deleted: %s", path);
         break;
     case DiskEntry::Link:
         Refuse(u"a link, or reached through one", path, run);
@@ -365,7 +365,7 @@ RunReport RunUninstall() {
     if (run.rebootPending && !silent) {
         ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (SameFileName(NameOf(folderText), kProgramFolderName) && ScheduleAtRestart(folderText)) {
-            LogEvent(u"folder scheduled for removal at restart: %s", folderText);
+            LogEvent("folder scheduled for removal at restart: %s", folderText);
         }
     }
     run.report.outcome = run.rebootPending ? RunOutcome::RestartNeeded : RunOutcome::Done;
@@ -373,17 +373,17 @@ RunReport RunUninstall() {
     std::u16string tempFolder = UserTempFolder();
     const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
     if (tempFolder.empty() || !WriteBatchFile(batchPath, run, folderText)) {
-        LogEvent(u"the batch file could not be created: %s", batchPath);
+        LogEvent("the batch file could not be created: %s", batchPath);
         run.report.outcome = RunOutcome::Failed;
         return run.report;
     }
-    LogEvent(u"batch file written: %s", batchPath);
+    LogEvent("batch file written: %s", batchPath);
     if (!StartBatchFile(batchPath)) {
-        LogEvent(u"the command interpreter could not be started (%u)", GetLastError());
+        LogEvent("the command interpreter could not be started (%u)", GetLastError());
         run.report.outcome = RunOutcome::Failed;
         return run.report;
     }
-    LogEvent(u"command interpreter started; it removes the program and its folder");
+    LogEvent("command interpreter started; it removes the program and its folder");
     return run.report;
 }
 

@@ -47,7 +47,7 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     if (LanguageIsRightToLeft())
         style |= MB_RIGHT | MB_RTLREADING;
     const int answer = Show(owner, text, caption, style);
-    LogEvent(u"message box \"%s\": \"%s\" answered %s", caption, LogData(text), AnswerName(answer));
+    LogEvent("message box \"%s\": \"%s\" answered %s", caption, LogData(text), AnswerName(answer));
     return answer;
 }
 

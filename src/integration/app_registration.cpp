@@ -144,7 +144,7 @@ std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name
 bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
     if (NamesThisInstallation(value))
         return false;
-    LogEvent(u"%s left alone: it names another installation (%s)", what, LogData(value));
+    LogEvent("%s left alone: it names another installation (%s)", what, LogData(value));
     return true;
 }
 

@@ -74,7 +74,7 @@ bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
     if (TrustedFolder(folder).Inspect(shortcut) != DiskEntry::Link) {
         return false;
     }
-    LogEvent(u"shortcut left alone (a link stands at its name): %s", shortcut);
+    LogEvent("shortcut left alone (a link stands at its name): %s", shortcut);
     return true;
 }
 
@@ -84,7 +84,7 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::u16string_view description, std::u16string_view iconFile) {
     const bool saved =
         CreateShellLink(true, target, shortcut, workingFolder, description, iconFile);
-    LogEvent(saved ? u"shortcut created: %s" : u"shortcut could not be created: %s", shortcut);
+    LogEvent(saved ? "shortcut created: %s" : "shortcut could not be created: %s", shortcut);
 }
 
 // Deletes a shortcut through the handle it was checked with; a link at its
@@ -92,9 +92,9 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
 void RemoveShortcut(std::u16string_view shortcut) {
     CheckedEntry entry = TrustedFolder(FolderPartOf(shortcut, kPathCapacity)).Open(shortcut);
     if (entry.Kind() == DiskEntry::Link) {
-        LogEvent(u"shortcut left alone (a link stands at its name): %s", shortcut);
+        LogEvent("shortcut left alone (a link stands at its name): %s", shortcut);
     } else if (entry.Kind() == DiskEntry::File && entry.Delete()) {
-        LogEvent(u"shortcut removed: %s", shortcut);
+        LogEvent("shortcut removed: %s", shortcut);
     }
 }
 
@@ -174,8 +174,8 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
             const bool existed = IsDirectoryAttr(attributes);
             DeleteFolderTree(group);
             if (existed) {
-                LogEvent(PathExists(group) ? u"program group could not be removed whole: %s"
-                                           : u"program group removed: %s",
+                LogEvent(PathExists(group) ? "program group could not be removed whole: %s"
+                                           : "program group removed: %s",
                          group);
             }
         }
@@ -187,7 +187,7 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
         EmptyFolder(group);
     }
     if (CreateDirectoryW(W(group), nullptr)) {
-        LogEvent(u"program group created: %s", group);
+        LogEvent("program group created: %s", group);
     }
     const bool exists = PathExists(group);
     FillGroup(group, context);

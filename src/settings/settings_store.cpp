@@ -102,7 +102,7 @@ void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
 void LogEntryChange(std::u16string_view action, std::u16string_view entryName,
                     std::u16string_view data) {
     if (RunLogActive()) {
-        LogEvent(data.data() != nullptr ? u"settings file: %s %s = %s" : u"settings file: %s %s",
+        LogEvent(data.data() != nullptr ? "settings file: %s %s = %s" : "settings file: %s %s",
                  action, entryName, data);
     }
 }
