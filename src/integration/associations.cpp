@@ -99,18 +99,32 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
     WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
 }
 
-// What the extension holds before the archiver takes it, so that releasing
+// The class an extension has before the archiver takes it, so that releasing
 // it can give that back.
+OwnerRecord ClassOwner(std::u16string_view ext) {
+    OwnerRecord record;
+    record.existed = RegKeyExists(HKEY_CLASSES_ROOT, ext);
+    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassTextCapacity, &record.hadClass);
+    return record;
+}
+
+// The class and the new-file entry, in the text form earlier versions kept.
 OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
     const std::u16string fileName =
         ReadString(HKEY_CLASSES_ROOT, newKey, u"FileName", kPathCapacity);
     bool hasNullFile = false;
     ReadString(HKEY_CLASSES_ROOT, newKey, u"NullFile", 10, &hasNullFile);
-    OwnerRecord record;
-    record.existed = RegKeyExists(HKEY_CLASSES_ROOT, ext);
-    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassTextCapacity);
+    OwnerRecord record = ClassOwner(ext);
     record.shellNew = !fileName.empty() ? fileName : hasNullFile ? u"*" : u"";
     return record;
+}
+
+// Records an extension's owner unless the extension is ours already (a
+// repeated setup must not record our own class), then takes it.
+void TakeClass(std::u16string_view ext, std::u16string_view cls) {
+    if (!EqualsNoCase(CurrentClassOf(ext), cls))
+        WriteOwnerRecord(ext, ClassOwner(ext));
+    SetClass(ext, cls);
 }
 
 std::u16string TemplatePath(bool family) {
@@ -136,13 +150,15 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, bool wan
     // the type changes hands, so a run cut off in between loses nothing.
     if (!IsOwnAssociation(ext)) {
         const OwnerRecord owner = CurrentOwner(ext, newKey);
+        if (family || zip)
+            RecordNewFileEntry(ext, newKey);
         WriteOwnerRecord(ext, owner);
-        LogEvent(u"type %s taken over; previous owner \"%s\" recorded", ext, owner.type);
+        LogEvent("type %s taken over; previous owner \"%s\" recorded", ext, owner.type);
     }
     SetClass(ext, zip ? kZipProgId : kProgId);
     if (family) {
         for (unsigned n = 0; n < kVolumesTaken; ++n)
-            SetClass(VolumeExtension(n), kProgId);
+            TakeClass(VolumeExtension(n), kProgId);
     }
     if (wantNew && (family || zip))
         WriteNewArchiveEntry(newKey, family);
@@ -159,42 +175,54 @@ std::u16string PreviousClass(const OwnerRecord& record) {
 // goes, and no empty class is written where there may have been another.
 void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& record) {
     if (!record) {
-        LogEvent(u"type %s: no record of its previous owner; only our class goes", ext);
+        LogEvent("type %s: no record of its previous owner; only our class goes", ext);
         RemoveOwnClass(ext);
         return;
     }
     if (!record->existed) {
-        LogEvent(u"type %s given back: nobody had it before, its key goes", ext);
+        LogEvent("type %s given back: nobody had it before, its key goes", ext);
         RemoveOwnClass(ext);
         return;
     }
-    // The record's class, as it was: empty only where the key had an empty
-    // class before.
     const std::u16string cls = PreviousClass(*record);
+    if (!record->hadClass) {
+        // The key was there without a class: only ours goes, the key stays.
+        DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
+        LogEvent("type %s given back: it had no class before", ext);
+        return;
+    }
     SetClass(ext, cls);
-    LogEvent(u"type %s given back to \"%s\"", ext, cls);
+    LogEvent("type %s given back to \"%s\"", ext, cls);
 }
 
-// The volume extensions follow the family format's previous owner. They are
-// released whoever owns the family's own extension by now: one that still
-// names our class would otherwise point at a class that uninstall deletes.
-// A volume extension that another program owns (or that nobody registered)
-// is not ours to give back or to delete.
-void ReleaseVolumes(const std::optional<OwnerRecord>& record) {
-    const std::u16string cls = record && record->existed ? PreviousClass(*record) : u"";
+// Each volume extension goes back to its own previous owner. One that
+// earlier versions took has no record of its own and follows the family
+// format's previous owner, as it always did. They are released whoever owns
+// the family's own extension by now: one that still names our class would
+// otherwise point at a class that uninstall deletes. A volume extension that
+// another program owns by now is not ours to give back or to delete.
+void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
+    const std::u16string cls = family && family->existed ? PreviousClass(*family) : u"";
     unsigned released = 0;
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
-        if (!IsOwnAssociation(volume))
-            continue;
-        ++released;
-        if (!cls.empty())
-            SetClass(volume, cls);
-        else
-            RemoveOwnClass(volume);
+        const std::optional<OwnerRecord> record = ReadOwnerRecord(volume);
+        if (IsOwnAssociation(volume)) {
+            if (record) {
+                ReleaseClass(volume, record);
+            } else {
+                ++released;
+                if (!cls.empty())
+                    SetClass(volume, cls);
+                else
+                    RemoveOwnClass(volume);
+            }
+        }
+        if (record)
+            DeleteOwnerRecord(volume);
     }
     if (released != 0)
-        LogEvent(u"%u volume extensions (.o00 to .o99) given back to \"%s\"", released, cls);
+        LogEvent("%u volume extensions without a record given back to \"%s\"", released, cls);
 }
 
 // An extension that another program took over keeps everything of its own;
@@ -210,7 +238,7 @@ void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
         DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
 }
 
-void RestoreNewArchiveEntry(std::u16string_view newKey, bool family,
+void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey, bool family,
                             const std::optional<OwnerRecord>& record) {
     if (!record || !record->existed) {
         // Nothing to give back: only our own entry goes.
@@ -219,6 +247,8 @@ void RestoreNewArchiveEntry(std::u16string_view newKey, bool family,
     }
     const std::u16string& previous = record->shellNew;
     DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
+    if (RestoreNewFileEntry(ext, newKey))
+        return; // every value, as it was
     if (previous.empty()) {
         // The previous owner had no new-file entry: an empty key is ours and
         // would be left behind in a foreign extension. One that still holds
@@ -277,7 +307,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         if (record) {
             const std::u16string owner = CurrentClassOf(ext);
             if (!owner.empty())
-                LogEvent(u"type %s left alone: it belongs to \"%s\" now", ext, owner);
+                LogEvent("type %s left alone: it belongs to \"%s\" now", ext, owner);
             DeleteOwnerRecord(ext);
         }
         if (family || zip)
@@ -289,7 +319,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     if (!selected)
         ReleaseClass(ext, record);
     if (family || zip)
-        RestoreNewArchiveEntry(newKey, family, record);
+        RestoreNewArchiveEntry(ext, newKey, family, record);
     if (selected)
         return; // the type stays ours, only its new-file entry went back
     // The extension's key could not go while its "ShellNew" key was there;
@@ -320,8 +350,8 @@ bool RegisterProgIds() {
     if (WriteFileClass(kProgId, IDS_MIVORAARC, command, archiveIcon) == ERROR_ACCESS_DENIED)
         return false;
     WriteFileClass(kZipProgId, IDS_MIVORAZIPARC, command, archiveIcon);
-    // Recovery volumes are always ours: no choice and no backup.
-    SetClass(kRevExtension, kRevProgId);
+    // Recovery volumes are always ours: no choice, but a record all the same.
+    TakeClass(kRevExtension, kRevProgId);
     WriteFileClass(kRevProgId, IDS_OZURECVOL, command, volumeIcon);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return true;
@@ -330,16 +360,16 @@ bool RegisterProgIds() {
 void UnregisterProgIds() {
     for (std::u16string_view progId : {kProgId, kZipProgId, kRevProgId})
         DeleteRegTree(HKEY_CLASSES_ROOT, progId);
-    // ".rev" is taken without a backup, so only our class goes, while it is
-    // still ours; the key goes only when nothing else is left in it (another
-    // program's "OpenWithProgids", say, keeps it).
-    std::u16string cls;
-    if (!ReadRegString(HKEY_CLASSES_ROOT, kRevExtension, u"", cls, u"", kClassTextCapacity) ||
-        !EqualsNoCase(cls, kRevProgId))
-        return;
-    DeleteRegValue(HKEY_CLASSES_ROOT, kRevExtension, u"");
-    if (!RegKeyHasValues(HKEY_CLASSES_ROOT, kRevExtension))
-        DeleteRegKey(HKEY_CLASSES_ROOT, kRevExtension);
+}
+
+void ReleaseRecoveryVolumes() {
+    // ".rev" goes back to its previous owner while it is still ours; one that
+    // another program took since stays theirs.
+    const std::optional<OwnerRecord> record = ReadOwnerRecord(kRevExtension);
+    if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId))
+        ReleaseClass(kRevExtension, record);
+    if (record)
+        DeleteOwnerRecord(kRevExtension);
 }
 
 } // namespace ozu

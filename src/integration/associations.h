@@ -30,7 +30,9 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice);
 // ".rev". False when the first write was refused with ERROR_ACCESS_DENIED.
 bool RegisterProgIds();
 
-// Deletes the classes that RegisterProgIds writes and gives ".rev" up.
+// Gives ".rev" back to the owner it had before setup, while it is ours.
+void ReleaseRecoveryVolumes();
+// Deletes the classes that RegisterProgIds writes.
 void UnregisterProgIds();
 
 } // namespace ozu

@@ -56,7 +56,7 @@ bool AnotherInstallationIsRegistered() {
                   kPathCapacity);
     if (NamesThisInstallation(command))
         return false;
-    LogEvent(u"integration left alone: it names another installation (%s)", LogData(command));
+    LogEvent("integration left alone: it names another installation (%s)", LogData(command));
     return true;
 }
 
@@ -70,6 +70,7 @@ void RemoveIntegration(bool packageMode) {
     }
     const IntegrationOptions nothing{};
     AssociateArchiveTypes(nothing);
+    ReleaseRecoveryVolumes();
     // Each record went with its type; a portable file's run leaves the
     // machine-wide keys themselves to go here.
     DeleteEmptyMachineRecords();

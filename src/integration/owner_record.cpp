@@ -16,7 +16,7 @@ constexpr uint32_t kNoRecord = 2;
 
 constexpr std::u16string_view kMachineSetupKey = u"\\SOFTWARE\\Mivora\\Setup";
 constexpr std::u16string_view kMachineRootKey = u"\\SOFTWARE\\Mivora";
-constexpr std::u16string_view kRecordValues[] = {u"Exist", u"Type", u"ShellNew"};
+constexpr std::u16string_view kRecordValues[] = {u"Exist", u"HasType", u"Type", u"ShellNew"};
 
 // The machine-wide copy: an absolute key, so that a portable settings file
 // never takes it over.
@@ -27,30 +27,31 @@ std::u16string MachineKeyOf(std::u16string_view ext) {
     return key;
 }
 
-std::optional<OwnerRecord> ReadUserRecord(std::u16string_view ext) {
-    const std::u16string key = SetupKeyOf(ext);
-    const uint32_t exist = ReadSettingDword(key, u"Exist", kNoRecord);
+// One copy of the record: per user below the settings root (HKCU), or
+// machine-wide (HKLM, an absolute key).
+std::optional<OwnerRecord> ReadRecordAt(HKEY root, const std::u16string& key) {
+    const uint32_t exist = ReadRegDword(root, key, u"Exist", kNoRecord);
     if (exist == kNoRecord) {
         return std::nullopt;
     }
     OwnerRecord record;
     record.existed = exist != 0;
-    ReadSettingString(key, u"Type", record.type, u"", kClassTextCapacity);
-    ReadSettingString(key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
+    // Earlier versions did not keep "HasType": their empty class was written back.
+    record.hadClass = ReadRegDword(root, key, u"HasType", 1) != 0;
+    ReadRegString(root, key, u"Type", record.type, u"", kClassTextCapacity);
+    ReadRegString(root, key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
     return record;
 }
 
-std::optional<OwnerRecord> ReadMachineRecord(std::u16string_view ext) {
-    const std::u16string key = MachineKeyOf(ext);
-    const uint32_t exist = ReadRegDword(HKEY_LOCAL_MACHINE, key, u"Exist", kNoRecord);
-    if (exist == kNoRecord) {
-        return std::nullopt;
-    }
-    OwnerRecord record;
-    record.existed = exist != 0;
-    ReadRegString(HKEY_LOCAL_MACHINE, key, u"Type", record.type, u"", kClassTextCapacity);
-    ReadRegString(HKEY_LOCAL_MACHINE, key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
-    return record;
+void WriteRecordAt(HKEY root, const std::u16string& key, const OwnerRecord& record) {
+    WriteRegDword(root, key, u"Exist", record.existed ? 1 : 0);
+    WriteRegDword(root, key, u"HasType", record.hadClass ? 1 : 0);
+    WriteRegString(root, key, u"Type", record.type);
+    WriteRegString(root, key, u"ShellNew", record.shellNew);
+}
+
+std::u16string NewFileRecordOf(std::u16string_view ext) {
+    return MachineKeyOf(ext) + u"\\ShellNew";
 }
 
 void DeleteKeyIfEmpty(std::u16string_view key) {
@@ -62,28 +63,36 @@ void DeleteKeyIfEmpty(std::u16string_view key) {
 } // namespace
 
 std::optional<OwnerRecord> ReadOwnerRecord(std::u16string_view ext) {
-    if (std::optional<OwnerRecord> record = ReadUserRecord(ext)) {
+    if (std::optional<OwnerRecord> record = ReadRecordAt(HKEY_CURRENT_USER, SetupKeyOf(ext))) {
         return record;
     }
-    return ReadMachineRecord(ext);
+    return ReadRecordAt(HKEY_LOCAL_MACHINE, MachineKeyOf(ext));
 }
 
 void WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record) {
-    const std::u16string machine = MachineKeyOf(ext);
-    WriteRegDword(HKEY_LOCAL_MACHINE, machine, u"Exist", record.existed ? 1 : 0);
-    WriteRegString(HKEY_LOCAL_MACHINE, machine, u"Type", record.type);
-    WriteRegString(HKEY_LOCAL_MACHINE, machine, u"ShellNew", record.shellNew);
-    const std::u16string user = SetupKeyOf(ext);
-    WriteSettingDword(user, u"Exist", record.existed ? 1 : 0);
-    WriteSettingString(user, u"Type", record.type);
-    WriteSettingString(user, u"ShellNew", record.shellNew);
+    WriteRecordAt(HKEY_LOCAL_MACHINE, MachineKeyOf(ext), record);
+    WriteRecordAt(HKEY_CURRENT_USER, SetupKeyOf(ext), record);
+}
+
+void RecordNewFileEntry(std::u16string_view ext, std::u16string_view newKey) {
+    // What a run cut off before the record was complete kept goes first.
+    const std::u16string kept = NewFileRecordOf(ext);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kept);
+    CopyRegValues(HKEY_CLASSES_ROOT, newKey, HKEY_LOCAL_MACHINE, kept);
+}
+
+bool RestoreNewFileEntry(std::u16string_view ext, std::u16string_view newKey) {
+    return CopyRegValues(HKEY_LOCAL_MACHINE, NewFileRecordOf(ext), HKEY_CLASSES_ROOT, newKey);
 }
 
 void DeleteOwnerRecord(std::u16string_view ext) {
     const std::u16string machine = MachineKeyOf(ext);
     const std::u16string user = SetupKeyOf(ext);
     const bool machineRecord = RegKeyExists(HKEY_LOCAL_MACHINE, machine);
-    const bool userRecord = ReadUserRecord(ext).has_value();
+    const bool userRecord = ReadRecordAt(HKEY_CURRENT_USER, user).has_value();
+    if (machineRecord) {
+        DeleteRegTree(HKEY_LOCAL_MACHINE, NewFileRecordOf(ext));
+    }
     for (std::u16string_view name : kRecordValues) {
         if (machineRecord) {
             DeleteRegValue(HKEY_LOCAL_MACHINE, machine, name);

@@ -300,6 +300,39 @@ LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view na
         [&](const RegKey& opened) { return opened.WriteDword(name, value); });
 }
 
+bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
+    const std::u16string source = MakeRegKeyPath(fromRoot, from);
+    RegKey in;
+    DWORD count = 0;
+    DWORD nameCapacity = 0;
+    DWORD dataCapacity = 0;
+    if (!IsIntegrationAllowed() || in.Open(fromRoot, source, KEY_READ) != ERROR_SUCCESS ||
+        ::RegQueryInfoKeyW(in.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                           &nameCapacity, &dataCapacity, nullptr, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const std::u16string target = MakeRegKeyPath(toRoot, to);
+    RegKey out;
+    LSTATUS status = out.Create(toRoot, target, KEY_WRITE);
+    std::u16string name(nameCapacity + 1, u'\0');
+    std::string data(dataCapacity, '\0');
+    for (DWORD index = 0; status == ERROR_SUCCESS && index < count; ++index) {
+        DWORD nameLength = nameCapacity + 1;
+        DWORD type = 0;
+        DWORD size = dataCapacity;
+        auto* bytes = reinterpret_cast<BYTE*>(data.data());
+        status = ::RegEnumValueW(in.Get(), index, W(name.data()), &nameLength, nullptr, &type,
+                                 bytes, &size);
+        if (status == ERROR_SUCCESS) {
+            status = ::RegSetValueExW(out.Get(), W(name.data()), 0, type, bytes, size);
+        }
+    }
+    LogChange(u"copy values", fromRoot, source, {},
+              FormatText(kLogLineCapacity, u"%s\\%s (%u)", RootName(toRoot), target, count),
+              status);
+    return true;
+}
+
 void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
     PortableSettings& portable = Portable();
     std::u16string entry;

@@ -43,6 +43,12 @@ LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view na
 void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name);
 // Deletes one key; a key that still has subkeys stays.
 void DeleteRegKey(HKEY root, std::u16string_view key);
+// Copies every value of a key into another (created when needed), each with
+// its name, type and data as they are, so that what no text form can hold
+// (binary data, several strings) survives. Both keys are absolute or below
+// HKEY_CLASSES_ROOT: never in the portable file, and nothing at all while
+// that file forbids registry changes. False when the source key is missing.
+bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to);
 // Deletes a key with everything below it. An empty path is never deleted.
 void DeleteRegTree(HKEY root, std::u16string_view key);
 // Deletes the settings root "Software\Mivora" of HKEY_CURRENT_USER or

@@ -268,7 +268,7 @@ TEST_F(Associations, PreviousTemplateFileNameIsRestored) {
     SetExtensionAssociation(u".zip", {.selected = true, .shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "C:\\Other\\empty.zip");
     SetExtensionAssociation(u".zip", {.shellExt = true, .zip = true});
-    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"FileName"});
+    EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), (Names{"FileName", "NullFile"}));
     EXPECT_EQ(GetString(HKCR, ".zip\\ShellNew", "FileName"), "C:\\Other\\empty.zip");
 }
 
@@ -318,16 +318,26 @@ TEST_F(Associations, FamilyFormatWithoutPreviousKeyLeavesNothingOnRelease) {
         EXPECT_FALSE(KeyExists(HKCR, Volume(n))) << n;
 }
 
-TEST_F(Associations, FamilyVolumesFollowThePreviousOwnerOnRelease) {
+// Each volume extension gets back what it had; one taken by an earlier
+// version, without a record of its own, follows the family format's owner.
+TEST_F(Associations, VolumesGoBackToTheirOwnPreviousOwners) {
     SetString(HKCR, ".ozu", "", "OldArc");
+    SetString(HKCR, ".o03", "", "OldVolume");
     SetExtensionAssociation(u".ozu", {.selected = true, .family = true});
+    DeleteTree(HKCU, "Software\\Mivora\\Setup\\.o07");
+    DeleteTree(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Setup\\.o07");
     EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew")) << "no shell extension, no template";
     SetExtensionAssociation(u".ozu", {.family = true});
     EXPECT_EQ(GetString(HKCR, ".ozu", ""), "OldArc");
     EXPECT_FALSE(KeyExists(HKCR, ".ozu\\ShellNew"));
-    for (unsigned n = 0; n < 30; ++n)
-        EXPECT_EQ(GetString(HKCR, Volume(n), ""), "OldArc") << n;
-    EXPECT_FALSE(KeyExists(HKCR, ".o30")) << "volumes setup never wrote are not created";
+    EXPECT_EQ(GetString(HKCR, ".o03", ""), "OldVolume");
+    EXPECT_EQ(GetString(HKCR, ".o07", ""), "OldArc");
+    for (unsigned n = 0; n < 100; ++n) {
+        if (n != 3 && n != 7) {
+            EXPECT_FALSE(KeyExists(HKCR, Volume(n))) << n;
+        }
+    }
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Setup\\.o03"));
 }
 
 TEST_F(Associations, ReleaseLeavesVolumeExtensionsOfOtherProgramsAlone) {

@@ -59,7 +59,7 @@ void SeedForeignOwners() {
     SetString(HKCR, ".7z", "", "");
     SetString(HKCR, ".ace", "", "OtherAce");
     SetString(HKCR, ".jar", "", "jarfile");
-    // ".rev" is taken without a backup; what another program keeps there stays.
+    // What another program keeps below ".rev" stays through setup and uninstall.
     SetString(HKCR, ".rev\\OpenWithProgids", "OtherRev", "");
 }
 

@@ -132,10 +132,15 @@ TEST_P(FullCycle, LeavesTheSystemAsItWas) {
         list.push_back("Mivora.ini");
         WriteList(folder_, list);
     }
-    // Other programs own ".zip" and ".cab" before setup; ".ozfoo" has
-    // nothing to do with the archiver.
+    // Other programs own ".zip" (with a new-file entry that no text holds
+    // whole), ".cab", a volume extension and ".rev" before setup; ".ozfoo"
+    // has nothing to do with the archiver.
     SetString(HKEY_CLASSES_ROOT, ".zip", "", "OtherZip");
     SetString(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "NullFile", "");
+    SetString(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "ItemName", "@other.dll,-7");
+    SetRaw(HKEY_CLASSES_ROOT, ".zip\\ShellNew", "Data", REG_BINARY, std::string("PK\5\6\0\0", 6));
+    SetString(HKEY_CLASSES_ROOT, ".o05", "", "OtherVolume");
+    SetString(HKEY_CLASSES_ROOT, ".rev", "", "OtherRecovery");
     SetString(HKEY_CLASSES_ROOT, ".cab", "", "CABFolder");
     SetString(HKEY_CLASSES_ROOT, ".ozfoo", "", "OzFooFile");
     MakeShellParentKeys();
@@ -163,7 +168,8 @@ TEST_P(FullCycle, LeavesTheSystemAsItWas) {
     EXPECT_EQ(ClassOf(".ozfoo"), "OzFooFile");
     EXPECT_TRUE(PendingRenames().empty());
     EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, L".ozfoo");
+    for (const wchar_t* key : {L".ozfoo", L".o05", L".rev"})
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
 }
 INSTANTIATE_TEST_SUITE_P(Records, FullCycle,
                          ::testing::Values(Records::AsWritten, Records::UserSettingsDeleted,
