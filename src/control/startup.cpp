@@ -155,7 +155,7 @@ int RunProgram(HINSTANCE instance) {
         if (TheSwitches().ExitCodes)
             ExitCode() = DeploymentExitCode(report.outcome);
         LogEvent("result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
-                 "refused %u, left %",
+                 "refused %u, left %u",
                  ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
                  report.scheduled, report.refused, report.left);
         CloseRunLog();
