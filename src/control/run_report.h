@@ -21,7 +21,9 @@ struct RunReport {
 
 // The exit codes that deployment tools understand (/exitcodes): 0 done, 1602
 // cancelled, 1603 failed, 1618 another run in progress (they retry it), 3010
-// done with a restart needed.
+// done with a restart needed; and 1639 for a command line that selected no
+// mode because of a switch the program does not know.
+constexpr int kUnknownSwitchExitCode = 1639;
 constexpr int DeploymentExitCode(RunOutcome outcome) {
     switch (outcome) {
     case RunOutcome::Cancelled:
@@ -32,6 +34,20 @@ constexpr int DeploymentExitCode(RunOutcome outcome) {
         return 3010;
     case RunOutcome::Busy:
         return 1618;
+    default:
+        return 0;
+    }
+}
+
+// Uninstall mode's exit codes without /exitcodes: a failure is never
+// reported as success; a restart still needed is (the files go then).
+constexpr int UninstallExitCode(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::Cancelled:
+        return 1602;
+    case RunOutcome::Failed:
+    case RunOutcome::Busy:
+        return 1603;
     default:
         return 0;
     }

@@ -19,6 +19,7 @@
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 #include "settings/portable_settings.h"
+#include "settings/settings_store.h"
 
 namespace ozu {
 namespace {
@@ -140,9 +141,16 @@ int RunProgram(HINSTANCE instance) {
         ParseSwitches(PassKind::CommandLine, U(GetCommandLineW()), setupRequested,
                       uninstallRequested);
 
+        const Switches& switches = TheSwitches();
+        HideMessageBoxes(switches.Quiet);
         // /setup always wins over uninstalling: the command-line pass never
         // asks for both.
         StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");
+        if (switches.NoRestart)
+            LogEvent("/norestart: this program never restarts Windows");
+        const bool noMode = !setupRequested && !uninstallRequested;
+        if (noMode && !switches.UnknownSwitch.empty())
+            LogEvent("nothing to do: the switch %s is unknown", switches.UnknownSwitch);
         RunReport report;
         SingleRunLock lock;
         if ((setupRequested || uninstallRequested) && !lock.Acquire(kSingleRunWaitMs))
@@ -152,12 +160,16 @@ int RunProgram(HINSTANCE instance) {
         else if (uninstallRequested)
             report = RunUninstall();
         // Neither: what the switches asked for (a pause, a notice) is done.
-        if (TheSwitches().ExitCodes)
-            ExitCode() = DeploymentExitCode(report.outcome);
+        if (switches.ExitCodes)
+            ExitCode() = noMode && !switches.UnknownSwitch.empty()
+                             ? kUnknownSwitchExitCode
+                             : DeploymentExitCode(report.outcome);
+        else if (uninstallRequested && !setupRequested)
+            ExitCode() = UninstallExitCode(report.outcome);
         LogEvent("result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
-                 "refused %u, left %u",
+                 "refused %u, left %u, registry failures %u",
                  ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
-                 report.scheduled, report.refused, report.left);
+                 report.scheduled, report.refused, report.left, RegistryFailures());
         CloseRunLog();
     }
     return ExitCode();

@@ -16,9 +16,10 @@ void StoreChar(std::u16string* word, size_t capacity, char16_t c) {
         word->push_back(c);
 }
 
-// Acts on one counted switch of the command line. The names are tried in this
-// order and the first that matches wins, so "/setupmsi" is only /setup.
-void ActOnSwitch(std::u16string_view name, Switches& switches, bool& setupRequested,
+// Acts on one counted switch of the command line; false for one the program
+// does not know. The names are tried in this order and the first that
+// matches wins, so "/setupmsi" is only /setup.
+bool ActOnSwitch(std::u16string_view name, Switches& switches, bool& setupRequested,
                  SwitchActions& actions) {
     if (MatchSwitchName(name, u"setup", 5)) {
         setupRequested = true;
@@ -34,7 +35,10 @@ void ActOnSwitch(std::u16string_view name, Switches& switches, bool& setupReques
         switches.NoExplorer = true;
     } else if (MatchSwitchName(name, u"warning", 7)) {
         actions.ShowUninstallWarning();
+    } else {
+        return false;
     }
+    return true;
 }
 
 } // namespace
@@ -101,9 +105,9 @@ std::optional<std::u16string_view> LogSwitchValue(std::u16string_view word) {
     return word.substr(5);
 }
 
-bool IsExitCodesSwitch(std::u16string_view word) {
-    return word.size() == 10 && (word[0] == u'/' || word[0] == u'-') &&
-           EqualsNoCase(word.substr(1), u"exitcodes");
+bool IsWholeSwitch(std::u16string_view word, std::u16string_view name) {
+    return word.size() == name.size() + 1 && (word[0] == u'/' || word[0] == u'-') &&
+           EqualsNoCase(word.substr(1), name);
 }
 
 void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested,
@@ -121,23 +125,31 @@ void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested
             switches.SilentMode = true;
             continue;
         }
-        // Neither counts either: "uninstall.exe /S /log" is a silent
-        // uninstall. They belong to whoever runs the program, not to the
-        // installer's "sfxcmd".
+        // Nor do these: "uninstall.exe /S /log" is a silent uninstall. They
+        // say how the run reports, so the installer's "sfxcmd" may give them
+        // too; a /log of the command line (the later pass) wins.
         if (std::optional<std::u16string_view> log = LogSwitchValue(word)) {
-            if (pass == PassKind::CommandLine)
-                switches.LogPath = std::u16string(*log);
+            switches.LogPath = std::u16string(*log);
             continue;
         }
-        if (IsExitCodesSwitch(word)) {
-            if (pass == PassKind::CommandLine)
-                switches.ExitCodes = true;
+        if (IsWholeSwitch(word, u"exitcodes")) {
+            switches.ExitCodes = true;
+            continue;
+        }
+        if (IsWholeSwitch(word, u"quiet")) {
+            switches.Quiet = switches.SilentMode = true;
+            continue;
+        }
+        if (IsWholeSwitch(word, u"norestart")) {
+            switches.NoRestart = true;
             continue;
         }
         ++counted;
-        // The installer's "sfxcmd" may only make the program silent.
-        if (pass == PassKind::CommandLine)
-            ActOnSwitch(std::u16string_view(word).substr(1), switches, setupRequested, actions);
+        // The installer's "sfxcmd" may not select or change what is done.
+        if (pass == PassKind::CommandLine &&
+            !ActOnSwitch(std::u16string_view(word).substr(1), switches, setupRequested, actions) &&
+            switches.UnknownSwitch.empty())
+            switches.UnknownSwitch = word;
     }
     uninstallRequested = pass == PassKind::CommandLine && counted == 0;
 }

@@ -23,6 +23,7 @@
 #include "control/uninstall_list.h"
 #include "dialogs/message_box.h"
 #include "integration/integration.h"
+#include "settings/settings_store.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 
@@ -347,10 +348,14 @@ RunReport RunUninstall() {
     const std::u16string rebootText = SavedText(IDS_REBOOTREQUIRED);
     const std::u16string caption = SavedText(IDS_UNINSTALLOZU);
     RemoveIntegration(TheSwitches().MsiMode);
+    // A refused change leaves part of the integration behind: the removal
+    // goes on, and ends as failed.
+    const bool refused = RegistryFailures() != 0;
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {
-        return {}; // the package installer removes the files it installed
+        // The package installer removes the files it installed.
+        return {refused ? RunOutcome::Failed : RunOutcome::Done};
     }
 
     run.installation.emplace(run.programFolder);
@@ -368,7 +373,9 @@ RunReport RunUninstall() {
             LogEvent("folder scheduled for removal at restart: %s", folderText);
         }
     }
-    run.report.outcome = run.rebootPending ? RunOutcome::RestartNeeded : RunOutcome::Done;
+    run.report.outcome = refused || run.report.left != 0 ? RunOutcome::Failed
+                         : run.rebootPending             ? RunOutcome::RestartNeeded
+                                                         : RunOutcome::Done;
 
     std::u16string tempFolder = UserTempFolder();
     const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);

@@ -9,6 +9,7 @@ namespace ozu {
 namespace {
 
 MessageBoxHook g_hook = nullptr;
+bool g_hidden = false;
 
 bool LanguageIsRightToLeft() {
     return LanguageTable::Instance().IsRightToLeft();
@@ -32,6 +33,16 @@ std::u16string_view AnswerName(int answer) {
 }
 
 int Show(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
+    if (g_hidden) {
+        switch (style & MB_TYPEMASK) {
+        case MB_OK:
+            return IDOK;
+        case MB_YESNO:
+            return IDNO;
+        default:
+            return IDCANCEL;
+        }
+    }
     if (g_hook != nullptr)
         return g_hook(owner, text, caption, style);
     // MessageBoxW wants terminated texts; the views need not be.
@@ -47,8 +58,14 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     if (LanguageIsRightToLeft())
         style |= MB_RIGHT | MB_RTLREADING;
     const int answer = Show(owner, text, caption, style);
-    LogEvent("message box \"%s\": \"%s\" answered %s", caption, LogData(text), AnswerName(answer));
+    LogEvent(g_hidden ? "message box \"%s\": \"%s\" not shown (quiet), answered %s"
+                      : "message box \"%s\": \"%s\" answered %s",
+             caption, LogData(text), AnswerName(answer));
     return answer;
+}
+
+void HideMessageBoxes(bool hidden) {
+    g_hidden = hidden;
 }
 
 MessageBoxHook SetMessageBoxHookForTesting(MessageBoxHook hook) {

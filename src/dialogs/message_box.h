@@ -13,6 +13,11 @@ namespace ozu {
 // language is right-to-left. Returns what the box returns (IDOK, IDYES, ...).
 int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style);
 
+// With `hidden`, no box is shown at all (a run that no one may see): each is
+// logged with the answer it takes, the one that changes least (No, Cancel,
+// or OK for a notice).
+void HideMessageBoxes(bool hidden);
+
 // Test seam: while a hook is set, ShowMessageBox calls it instead of showing a
 // box and returns its answer. The hook receives the final style (right-to-left
 // flags included). Returns the hook that was set before; nullptr restores the

@@ -108,7 +108,8 @@ void RegisterUninstallEntry() {
     // of it ("C:\Program.exe") run with the uninstaller's rights.
     const std::u16string command = u"\"" + program + u"\"";
     WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"UninstallString", command);
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"QuietUninstallString", command + u" /S");
+    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"QuietUninstallString",
+                   command + u" /S /quiet");
 
     const std::u16string installFolder = FolderPartOf(program, kPathCapacity);
     // Windows no longer computes the size shown in the list; in KiB, rounded up.

@@ -20,6 +20,7 @@ constexpr size_t kKeyNameCapacity = 256;
 
 // Added to the access mask of value reads and writes only.
 REGSAM g_viewFlag = 0;
+unsigned g_failures = 0;
 
 bool IsSettingsRootHolder(HKEY root) {
     return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
@@ -78,7 +79,13 @@ std::u16string_view RootName(HKEY root) {
 void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
                std::u16string_view name, std::u16string_view data, LSTATUS status,
                REGSAM view = 0) {
-    if (!RunLogActive() || status == ERROR_FILE_NOT_FOUND) {
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return;
+    }
+    if (status != ERROR_SUCCESS && action != u"delete key") {
+        ++g_failures;
+    }
+    if (!RunLogActive()) {
         return;
     }
     std::u16string line =
@@ -155,7 +162,7 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name,
     if (status == ERROR_SUCCESS) {
         status = toKey(created);
     }
-    if (RunLogActive()) {
+    if (RunLogActive() || status != ERROR_SUCCESS) {
         LogChange(u"set", root, path, name, shown(), status, g_viewFlag);
     }
     return status;
@@ -375,9 +382,16 @@ void DeleteRegTree(HKEY root, std::u16string_view key) {
     for (unsigned pass; (pass = DeleteTreePass(root, path)) != 0;) {
         deleted += pass;
     }
-    if (deleted != 0) {
+    // A key that could not be opened for the deletion is still there when
+    // opening it fails for any reason but its absence.
+    HKEY left = nullptr;
+    const LSTATUS status = ::RegOpenKeyExW(root, W(path), 0, KEY_QUERY_VALUE, &left);
+    if (status == ERROR_SUCCESS) {
+        ::RegCloseKey(left);
+    }
+    if (deleted != 0 || status != ERROR_FILE_NOT_FOUND) {
         LogChange(u"delete tree", root, path, {}, {},
-                  RegKeyExists(root, key) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS);
+                  status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
     }
 }
 
@@ -413,6 +427,10 @@ void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
         LogChange(u"delete key", root, path, {}, {}, deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0),
                   KEY_WOW64_64KEY);
     }
+}
+
+unsigned RegistryFailures() {
+    return g_failures;
 }
 
 REGSAM RegistryViewFlag() {

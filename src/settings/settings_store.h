@@ -80,6 +80,11 @@ public:
     RegistryView64Scope& operator=(const RegistryView64Scope&) = delete;
 };
 
+// How many registry changes the registry refused in this run (a deletion
+// that found nothing is no failure; nor is a single key's deletion, which is
+// refused by design while the key still has subkeys).
+unsigned RegistryFailures();
+
 // False only while a portable settings file forbids every registry change.
 bool IsIntegrationAllowed();
 // Writes the portable settings file now (when one is active and may be saved).

@@ -58,11 +58,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ozu::ParseSwitches(ozu::PassKind::Environment, text, setup, uninstall, actions);
     Check(!setup && !uninstall && actions.pauses == 0 && actions.warnings == 0);
     Check(!ozu::TheSwitches().MsiMode && !ozu::TheSwitches().NoExplorer &&
-          ozu::TheSwitches().InitOptionsText.empty());
+          ozu::TheSwitches().InitOptionsText.empty() && ozu::TheSwitches().UnknownSwitch.empty());
     ozu::ParseSwitches(ozu::PassKind::CommandLine, text, setup, uninstall, actions);
     // Setup and the acting switches are counted switches: never an uninstall.
     Check(!(setup && uninstall));
     Check(!(uninstall && actions.pauses + actions.warnings > 0));
     Check(ozu::TheSwitches().InitOptionsText.size() < ozu::kInitOptionsCapacity);
+    // An unknown switch is a counted one, and /quiet is always silent.
+    const std::u16string& unknown = ozu::TheSwitches().UnknownSwitch;
+    Check(unknown.empty() || (!uninstall && (unknown[0] == u'/' || unknown[0] == u'-')));
+    Check(!ozu::TheSwitches().Quiet || ozu::TheSwitches().SilentMode);
     return 0;
 }

@@ -144,6 +144,13 @@ std::string Outcome(const ParseResult& r) {
     text += s.SilentMode ? " silent" : "";
     text += s.MsiMode ? " msi" : "";
     text += s.NoExplorer ? " noexplorer" : "";
+    text += s.Quiet ? " quiet" : "";
+    text += s.NoRestart ? " norestart" : "";
+    text += s.ExitCodes ? " exitcodes" : "";
+    if (s.LogPath)
+        text += " log=[" + std::string(s.LogPath->begin(), s.LogPath->end()) + "]";
+    if (!s.UnknownSwitch.empty())
+        text += " unknown=[" + std::string(s.UnknownSwitch.begin(), s.UnknownSwitch.end()) + "]";
     if (!s.InitOptionsText.empty()) {
         text += " init=[" + std::string(s.InitOptionsText.begin(), s.InitOptionsText.end()) + "]";
     }
@@ -166,9 +173,10 @@ TEST_F(SwitchParsing, SilentSwitchIsSlashOrDashSNotFollowedByAnAsciiLetter) {
     for (const char16_t* word :
          {u"/Sx", u"/SX", u"/Sequence", u"-silent", u"/", u"-", u"/\u015a", u"/\u00df", u"/x"}) {
         TheSwitches().Reset();
-        EXPECT_EQ(Outcome(Run(Line(word))), "neither")
+        EXPECT_EQ(Outcome(Run(Line(word))).substr(0, 7), "neither")
             << testing::PrintToString(std::u16string(word));
     }
+    TheSwitches().Reset();
     EXPECT_EQ(Outcome(Run(Line(u"S"))), "uninstall");
 }
 
@@ -185,13 +193,13 @@ TEST_F(SwitchParsing, ModesSwitchesAndActionsOfBothPasses) {
         {u"", u"/msi", "neither msi"},
         {u"", u"/noexplorer", "neither noexplorer"},
         {u"", u"/initA1", "neither init=[A1]"},
-        {u"", u"/foo", "neither"},
+        {u"", u"/foo", "neither unknown=[/foo]"},
         // Names match without regard to case and ignore what follows them.
         {u"", u"/SETUPNOW", "setup"},
         {u"", u"-Setup", "setup"},
-        {u"", u"/set", "neither"},
-        {u"", u"/setu", "neither"},
-        {u"", u"/noexplore", "neither"},
+        {u"", u"/set", "neither unknown=[/set]"},
+        {u"", u"/setu", "neither unknown=[/setu]"},
+        {u"", u"/noexplore", "neither unknown=[/noexplore]"},
         {u"", u"/NOEXPLORERplease", "neither noexplorer"},
         {u"", u"/setupmsi", "setup"}, // the first name that matches acts alone
         // /init keeps what follows its name; the last one wins.
@@ -203,7 +211,7 @@ TEST_F(SwitchParsing, ModesSwitchesAndActionsOfBothPasses) {
         {u"", u"/wait", "neither, pause 2s"},
         {u"", u"/WAIT /Wait", "neither, pause 2s, pause 2s"},
         {u"", u"/wait /warning -waitlonger", "neither, pause 2s, warning, pause 2s"},
-        {u"", u"/wai /warn", "neither"},
+        {u"", u"/wai /warn", "neither unknown=[/wai]"},
         // A quoted switch still counts.
         {u"", u"\"/setup\"", "setup"},
         {u"", u"\"/wa\"it", "neither, pause 2s"},
@@ -211,6 +219,18 @@ TEST_F(SwitchParsing, ModesSwitchesAndActionsOfBothPasses) {
         {u"/setup /msi /noexplorer /initD1 /wait /warning", kProgram, "uninstall"},
         {u"/S", u"/setup", "setup silent"},
         {u"  -s  ", kProgram, "uninstall silent"},
+        // How the run reports is no mode: these neither count nor need the
+        // command line. The command line's /log wins over the installer's.
+        {u"", u"/S /quiet /norestart", "uninstall silent quiet norestart"},
+        {u"", u"-QUIET -NoRestart", "uninstall silent quiet norestart"},
+        {u"/log=C:\\s.log /exitcodes /quiet", kProgram,
+         "uninstall silent quiet exitcodes log=[C:\\s.log]"},
+        {u"/log:C:\\a.log", u"/log=C:\\b.log", "uninstall log=[C:\\b.log]"},
+        {u"/foo", kProgram, "uninstall"},
+        // Habits from other installers are switches the program does not know.
+        {u"", u"/VERYSILENT /SUPPRESSMSGBOXES", "neither unknown=[/VERYSILENT]"},
+        {u"", u"/quietly /norestarts", "neither unknown=[/quietly]"},
+        {u"", u"/exitcodes /qn", "neither exitcodes unknown=[/qn]"},
     };
     for (const auto& c : cases) {
         TheSwitches().Reset();

@@ -93,7 +93,7 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"),
               "\"" + Utf8(program_) + "\"");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstallKey, "QuietUninstallString"),
-              "\"" + Utf8(program_) + "\" /S");
+              "\"" + Utf8(program_) + "\" /S /quiet");
     EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstallKey, "EstimatedSize"),
               (TreeBytes(folder_) + 1023) / 1024);
 
@@ -135,33 +135,133 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
              std::string("batch file written: "), std::string("command interpreter started"),
              std::string(
                  "result: exit code 3010, restart needed yes, files deleted 6, scheduled 1, "
-                 "refused 0")}) {
+                 "refused 0, left 0, registry failures 0")}) {
         EXPECT_NE(uninstall.find(line), std::string::npos) << line << "\n" << uninstall;
     }
     EXPECT_TRUE(WaitUntilGone(program_, 60000));
 }
 
-TEST_F(Deployment, NoAndAMissingListGiveTheirCodesAndTheBoxIsLogged) {
-    std::string out = Drive(LogSwitches(), {L"wait", L"press 7", L"exit"});
-    EXPECT_NE(out.find("exit 1602"), std::string::npos) << out;
-    // A log that cannot be opened changes nothing in the run.
-    out = Drive(L" /log=C:\\ozu-no-such-folder\\x.log /exitcodes", {L"wait", L"press 7", L"exit"});
-    EXPECT_NE(out.find("exit 1602"), std::string::npos) << out;
-    EXPECT_TRUE(FileExists(In("Mivora.exe")));
+// Every way an uninstall ends, as deployment tools read it: its exit code
+// without and with /exitcodes (a failure is never 0), and what its log says.
+// Each row runs on a fresh installation when it removes one.
+TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
+    enum class Setup { None, ListMissing, Refused, FileInUse };
+    const struct {
+        const char* name;
+        Setup setup;
+        std::wstring arguments;
+        std::vector<std::wstring> steps; // played by the UI driver; none: no window at all
+        int plain, withExitCodes;
+        std::string logged;
+        bool removes;
+    } rows[] = {
+        {"No to the question",
+         Setup::None,
+         L"",
+         {L"wait", L"press 7", L"exit"},
+         1602,
+         1602,
+         "answered No",
+         false},
+        {"list missing, /S",
+         Setup::ListMissing,
+         L" /S",
+         {L"wait", L"press 1", L"exit"},
+         1603,
+         1603,
+         "Cannot open the list of installed files, Uninstall.lst",
+         false},
+        {"list missing, the quiet uninstall string",
+         Setup::ListMissing,
+         L" /S /quiet",
+         {},
+         1603,
+         1603,
+         "not shown (quiet), answered OK",
+         false},
+        {"a switch of another installer",
+         Setup::None,
+         L" /VERYSILENT /SUPPRESSMSGBOXES",
+         {},
+         0,
+         1639,
+         "nothing to do: the switch /VERYSILENT is unknown",
+         false},
+        {"integration refused",
+         Setup::Refused,
+         L" /S /quiet",
+         {},
+         1603,
+         1603,
+         "registry: set HKCR\\.zip \"\" = \"OtherZip\" failed (5)",
+         true},
+        {"restart needed",
+         Setup::FileInUse,
+         L" /S /quiet /norestart",
+         {},
+         0,
+         3010,
+         "/norestart: this program never restarts Windows",
+         true},
+    };
+    for (const auto& row : rows) {
+        for (const bool exitCodes : {false, true}) {
+            SCOPED_TRACE(std::string(row.name) + (exitCodes ? ", /exitcodes" : ""));
+            std::optional<WriteDenied> denied;
+            std::optional<LockHolder> holder;
+            if (row.setup == Setup::ListMissing) {
+                DeleteFileW(In("Uninstall.lst").c_str());
+            } else if (row.setup == Setup::Refused) {
+                // Setup takes ".zip" from OtherZip; giving it back is refused.
+                ASSERT_EQ(Run(L" /setup /S"), 0);
+                denied.emplace(HKEY_CLASSES_ROOT, ".zip", true);
+            } else if (row.setup == Setup::FileInUse) {
+                wchar_t system[MAX_PATH];
+                GetSystemDirectoryW(system, MAX_PATH);
+                CopyFileW(JoinW(system, L"version.dll").c_str(), In("ozuext.dll").c_str(), FALSE);
+                holder.emplace("load", In("ozuext.dll"));
+            }
+            DeleteFileW(log_.c_str());
 
-    DeleteFileW(In("Uninstall.lst").c_str());
-    // Without the list nothing can be removed; the box shows even when silent.
-    out = Drive(L" /S" + LogSwitches(), {L"wait", L"press 1", L"exit"});
-    EXPECT_NE(out.find("exit 1603"), std::string::npos) << out;
-    const std::string log = Log();
-    EXPECT_NE(log.find("message box \"Uninstall Mivora\": \"Cannot open the list of installed "
-                       "files, Uninstall.lst"),
-              std::string::npos)
-        << log;
-    EXPECT_NE(log.find("answered OK"), std::string::npos) << log;
-    // Without /exitcodes the codes stay as the installer knows them.
-    out = Drive(L" /S", {L"wait", L"press 1", L"exit"});
-    EXPECT_NE(out.find("exit 0"), std::string::npos) << out;
+            const std::wstring arguments =
+                row.arguments + L" \"/log=" + log_ + L"\"" + (exitCodes ? L" /exitcodes" : L"");
+            int code = -1;
+            if (row.steps.empty()) {
+                code = Run(arguments);
+            } else {
+                const std::string out = Drive(arguments, row.steps);
+                const size_t exit = out.find("exit ");
+                ASSERT_NE(exit, std::string::npos) << out;
+                code = std::atoi(out.c_str() + exit + 5);
+            }
+            holder.reset();
+            denied.reset();
+            EXPECT_EQ(code, exitCodes ? row.withExitCodes : row.plain);
+            const std::string log = Log();
+            EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+            EXPECT_NE(log.find("result: exit code " + std::to_string(code)), std::string::npos)
+                << log;
+            if (row.removes) {
+                ASSERT_TRUE(WaitUntilGone(program_, 60000));
+                DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+                ClearPendingRenames();
+                SetUp();
+            } else {
+                EXPECT_TRUE(FileExists(In("Mivora.exe")));
+                WriteList(folder_, {"uninstall.exe"});
+            }
+        }
+    }
+}
+
+// The installer's "sfxcmd" may ask for the log and the deployment codes of
+// its silent setup.
+TEST_F(Deployment, TheInstallersVariableMayAskForTheLogAndTheCodes) {
+    SetEnvironmentVariableW(L"sfxcmd", (L"/S \"/log=" + log_ + L"\" /exitcodes").c_str());
+    const int code = Run(L" /foo");
+    SetEnvironmentVariableW(L"sfxcmd", nullptr);
+    EXPECT_EQ(code, 1639);
+    EXPECT_NE(Log().find("nothing to do: the switch /foo is unknown"), std::string::npos) << Log();
 }
 
 // A standard user meets a deny on the application path: setup says so when

@@ -91,7 +91,7 @@ TEST_F(AppRegistrationTest, UninstallEntryHoldsEveryValue) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"),
               "\"" + Utf8(ProgramPath()) + "\"");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"),
-              "\"" + Utf8(ProgramPath()) + "\" /S");
+              "\"" + Utf8(ProgramPath()) + "\" /S /quiet");
     EXPECT_TRUE(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "EstimatedSize").has_value());
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), folder_ + "\\");

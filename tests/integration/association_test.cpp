@@ -506,7 +506,7 @@ TEST_F(FileClasses, EachClassHasItsNameOpenCommandAndIcon) {
 
 // ".rev" is taken without a backup: removal takes only our class away, and
 // the key only when nothing of anybody else's is left in it.
-TEST_F(FileClasses, RemovalGivesRevUpWithoutWipingIt) {
+TEST_F(FileClasses, RemovalGivesRevBackWithoutWipingIt) {
     struct Case {
         const char* name;
         void (*before)();
@@ -531,6 +531,11 @@ TEST_F(FileClasses, RemovalGivesRevUpWithoutWipingIt) {
          [] { SetString(HKCR, ".rev", "", "OtherRev"); },
          "OtherRev",
          {""}},
+        {"owned before setup",
+         [] { SetString(HKCR, ".rev", "", "OtherRecovery"); },
+         [] {},
+         "OtherRecovery",
+         {""}},
     };
     for (const Case& c : cases) {
         DeleteTree(HKCR, ".rev");
@@ -538,6 +543,7 @@ TEST_F(FileClasses, RemovalGivesRevUpWithoutWipingIt) {
         ASSERT_TRUE(RegisterProgIds());
         c.afterSetup();
 
+        ReleaseRecoveryVolumes();
         UnregisterProgIds();
 
         EXPECT_FALSE(KeyExists(HKCR, "Mivora.REV")) << c.name;

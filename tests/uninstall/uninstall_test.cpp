@@ -483,6 +483,7 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
 
     denied.reset();
     EXPECT_EQ(report.left, 1u);
+    EXPECT_EQ(report.outcome, RunOutcome::Failed) << "a file left is a failed removal";
     EXPECT_EQ(report.scheduled, 0u);
     const std::string log = LogText();
     const size_t left = log.find("file left: in use, and not scheduled for deletion");
