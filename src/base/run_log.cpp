@@ -83,10 +83,13 @@ void LogFormatted(std::string_view format, const format_detail::Arg* args, size_
 }
 
 std::u16string LogData(std::u16string_view data) {
-    std::u16string shown(data.substr(0, kLogDataLength));
-    for (char16_t& c : shown) {
-        if (c < 0x20) {
-            c = u' '; // line breaks and tabs keep the event on its one line
+    std::u16string shown;
+    for (char16_t c : data.substr(0, kLogDataLength)) {
+        // Line breaks and tabs keep the event on its one line; a quote is
+        // doubled, so that quoted data ends where its closing quote stands.
+        shown += c < 0x20 ? u' ' : c;
+        if (c == u'"') {
+            shown += c;
         }
     }
     if (data.size() > kLogDataLength) {

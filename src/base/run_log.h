@@ -44,7 +44,8 @@ template <typename... Args> void LogEvent(std::string_view format, const Args&..
 }
 
 // Data as it appears in the log: at most 200 characters, longer data cut
-// with "...", and control characters (line breaks) shown as spaces.
+// with "...", control characters (line breaks) shown as spaces and quotes
+// doubled.
 std::u16string LogData(std::u16string_view data);
 
 } // namespace ozu

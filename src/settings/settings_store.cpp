@@ -82,7 +82,7 @@ void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
     if (status == ERROR_FILE_NOT_FOUND) {
         return;
     }
-    if (status != ERROR_SUCCESS && action != u"delete key") {
+    if (status != ERROR_SUCCESS) {
         ++g_failures;
     }
     if (!RunLogActive()) {
@@ -96,13 +96,32 @@ void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
     if (data.data() != nullptr) {
         line += FormatText(kLogLineCapacity, u" = %s", data);
     }
+    // Under WOW64 the two views hold different keys: every line names its own.
     if (view != 0) {
         line += u" (64-bit view)";
+    } else if (RunningUnderWow64()) {
+        line += u" (32-bit view)";
     }
     if (status != ERROR_SUCCESS) {
         line += FormatText(32, u" failed (%ld)", static_cast<long>(status));
     }
     LogLine(line);
+}
+
+// A key that still has subkeys stays: by design, for its caller deletes them
+// first and tries again, or they belong to someone else. That is no failure,
+// and only the attempt that decides is logged.
+void LogKeyDeletion(HKEY root, const std::u16string& path, LSTATUS status, REGSAM view) {
+    RegKey opened;
+    DWORD subkeys = 0;
+    if (status != ERROR_SUCCESS &&
+        opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS &&
+        ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+        subkeys != 0) {
+        return;
+    }
+    LogChange(u"delete key", root, path, {}, {}, status, view);
 }
 
 // The portable file's changes, named by their entry.
@@ -370,7 +389,7 @@ void DeleteRegKey(HKEY root, std::u16string_view key) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);
-    LogChange(u"delete key", root, path, {}, {}, ::RegDeleteKeyW(root, W(path)));
+    LogKeyDeletion(root, path, ::RegDeleteKeyW(root, W(path)), 0);
 }
 
 void DeleteRegTree(HKEY root, std::u16string_view key) {
@@ -424,8 +443,7 @@ void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
     const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
         ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
     if (deleteKeyEx) {
-        LogChange(u"delete key", root, path, {}, {}, deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0),
-                  KEY_WOW64_64KEY);
+        LogKeyDeletion(root, path, deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0), KEY_WOW64_64KEY);
     }
 }
 
