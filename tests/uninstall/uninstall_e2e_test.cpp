@@ -287,7 +287,7 @@ TEST_F(Installation, AnsweringNoChangesNothing) {
     EXPECT_EQ(code, 0) << out;
     EXPECT_NE(out.find("caption=\"Uninstall Mivora\""), std::string::npos) << out;
     EXPECT_NE(out.find("Do you want to continue?"), std::string::npos) << out;
-    EXPECT_NE(out.find("exit 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("exit 1602"), std::string::npos) << out;
     EXPECT_TRUE(NothingRemoved());
     EXPECT_FALSE(FileExists(batch_));
     EXPECT_EQ(DiffExports(before, ExportRegistry()), "");
