@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,65 @@ ULONGLONG TreeBytes(const std::wstring& folder) {
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return bytes;
+}
+
+// Checks every line of a run log against the grammar of docs/run-log.md:
+// the time, then one of the documented events. Registry lines are read
+// field by field; quoted data must close (a quote inside is doubled).
+void ExpectDocumentedGrammar(const std::string& log) {
+    static const std::regex time(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
+    static const std::regex registry(
+        R"(registry: (set|delete value|delete key|delete tree|copy values) (HKCR|HKCU|HKLM)\\[^"]*?)"
+        R"(( "([^"]|"")*")?( = ("([^"]|"")*"|\d+|\S.*\(\d+\)))?( \((32|64)-bit view\))?)"
+        R"(( failed \(\d+\))?)");
+    static const char* const events[] = {"Mivora uninstall ",
+                                         "command line: ",
+                                         "sfxcmd: ",
+                                         "Windows ",
+                                         "portable settings file: ",
+                                         "settings file: ",
+                                         "type ",
+                                         "shortcut ",
+                                         "program group ",
+                                         "file deleted: ",
+                                         "folder removed: ",
+                                         "folder scheduled for removal at restart: ",
+                                         "file kept ",
+                                         "file in use, ",
+                                         "file left: ",
+                                         "entry refused (",
+                                         "message box \"",
+                                         "batch file written: ",
+                                         "command interpreter started",
+                                         "the batch file could not be created: ",
+                                         "the command interpreter could not be started (",
+                                         "integration left alone: ",
+                                         "another setup or uninstall is running",
+                                         "nothing to do: ",
+                                         "/norestart: ",
+                                         "result: exit code "};
+    size_t begin = log.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (begin < log.size()) {
+        const size_t end = log.find("\r\n", begin);
+        ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
+        const std::string line = log.substr(begin, end - begin);
+        begin = end + 2;
+        std::smatch at;
+        ASSERT_TRUE(std::regex_search(line, at, time)) << line;
+        const std::string event = line.substr(at.length());
+        if (event.rfind("registry: ", 0) == 0) {
+            EXPECT_TRUE(std::regex_match(event, registry)) << line;
+            continue;
+        }
+        bool known =
+            event.find(" left alone: it names another installation (") != std::string::npos ||
+            event.find(" volume extensions without a record given back to ") != std::string::npos;
+        for (const char* prefix : events)
+            known = known || event.rfind(prefix, 0) == 0;
+        EXPECT_TRUE(known) << "an event docs/run-log.md does not name: " << line;
+        EXPECT_EQ(event.find("failed"), std::string::npos)
+            << "nothing failed in this run: " << line;
+    }
 }
 
 class Deployment : public ::testing::Test {
@@ -122,6 +182,8 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
     }
     const std::string all = Log();
     const std::string uninstall = all.substr(setup.size());
+    ExpectDocumentedGrammar(setup);
+    ExpectDocumentedGrammar(uninstall);
     EXPECT_EQ(all.find("\xEF\xBB\xBF", 3), std::string::npos) << "appended without a second mark";
     for (const std::string& line : std::vector<std::string>{
              "Mivora uninstall 6.00: uninstall",
