@@ -184,13 +184,13 @@ void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& rec
         RemoveOwnClass(ext);
         return;
     }
-    const std::u16string cls = PreviousClass(*record);
     if (!record->hadClass) {
         // The key was there without a class: only ours goes, the key stays.
         DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
         LogEvent("type %s given back: it had no class before", ext);
         return;
     }
+    const std::u16string cls = PreviousClass(*record);
     SetClass(ext, cls);
     LogEvent("type %s given back to \"%s\"", ext, cls);
 }

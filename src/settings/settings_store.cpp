@@ -73,12 +73,13 @@ std::u16string_view RootName(HKEY root) {
     return root == HKEY_LOCAL_MACHINE ? u"HKLM" : u"settings file";
 }
 
-// One line of the run log per change: what was done to which key and value,
-// in which view, and the status when it failed. A deletion that found
-// nothing to delete changed nothing and is not logged.
-void LogChange(std::u16string_view action, HKEY root, std::u16string_view path,
-               std::u16string_view name, std::u16string_view data, LSTATUS status,
-               REGSAM view = 0) {
+// Every change's outcome passes here: a refusal is counted for the run's
+// result, and the run log gets one line per change: what was done to which
+// key and value, in which view, and the status when it failed. A deletion
+// that found nothing to delete changed nothing and is neither.
+void ReportChange(std::u16string_view action, HKEY root, std::u16string_view path,
+                  std::u16string_view name, std::u16string_view data, LSTATUS status,
+                  REGSAM view = 0) {
     if (status == ERROR_FILE_NOT_FOUND) {
         return;
     }
@@ -121,7 +122,7 @@ void LogKeyDeletion(HKEY root, const std::u16string& path, LSTATUS status, REGSA
         subkeys != 0) {
         return;
     }
-    LogChange(u"delete key", root, path, {}, {}, status, view);
+    ReportChange(u"delete key", root, path, {}, {}, status, view);
 }
 
 // The portable file's changes, named by their entry.
@@ -182,7 +183,7 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name,
         status = toKey(created);
     }
     if (RunLogActive() || status != ERROR_SUCCESS) {
-        LogChange(u"set", root, path, name, shown(), status, g_viewFlag);
+        ReportChange(u"set", root, path, name, shown(), status, g_viewFlag);
     }
     return status;
 }
@@ -353,9 +354,9 @@ bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u1
             status = ::RegSetValueExW(out.Get(), W(name.data()), 0, type, bytes, size);
         }
     }
-    LogChange(u"copy values", fromRoot, source, {},
-              FormatText(kLogLineCapacity, u"%s\\%s (%u)", RootName(toRoot), target, count),
-              status);
+    ReportChange(u"copy values", fromRoot, source, {},
+                 FormatText(kLogLineCapacity, u"%s\\%s (%u)", RootName(toRoot), target, count),
+                 status);
     return true;
 }
 
@@ -380,7 +381,7 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     const std::u16string path = MakeRegKeyPath(root, key);
     RegKey opened;
     if (opened.Open(root, path, KEY_WRITE) == ERROR_SUCCESS) {
-        LogChange(u"delete value", root, path, name, {}, opened.DeleteValue(name));
+        ReportChange(u"delete value", root, path, name, {}, opened.DeleteValue(name));
     }
 }
 
@@ -403,14 +404,11 @@ void DeleteRegTree(HKEY root, std::u16string_view key) {
     }
     // A key that could not be opened for the deletion is still there when
     // opening it fails for any reason but its absence.
-    HKEY left = nullptr;
-    const LSTATUS status = ::RegOpenKeyExW(root, W(path), 0, KEY_QUERY_VALUE, &left);
-    if (status == ERROR_SUCCESS) {
-        ::RegCloseKey(left);
-    }
+    RegKey left;
+    const LSTATUS status = left.Open(root, path, KEY_QUERY_VALUE);
     if (deleted != 0 || status != ERROR_FILE_NOT_FOUND) {
-        LogChange(u"delete tree", root, path, {}, {},
-                  status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
+        ReportChange(u"delete tree", root, path, {}, {},
+                     status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
     }
 }
 
