@@ -1,5 +1,6 @@
 #include "settings/portable_settings.h"
 
+#include "base/change_plan.h"
 #include "base/disk_file.h"
 #include "base/error_handler.h"
 #include "base/file_system.h"
@@ -38,6 +39,11 @@ bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
 // old file only when all of it reached the disk. On any failure the temporary
 // file is removed and the old file is left exactly as it was.
 bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
+    // A planning run has logged each change of the file's entries; the file
+    // itself stays as it is.
+    if (Planning()) {
+        return true;
+    }
     // A read-only file is not to be changed (the system would refuse to
     // replace it, but not every system checks that on a rename).
     uint32_t attributes = QueryAttributes(path);
