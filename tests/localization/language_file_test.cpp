@@ -2,7 +2,10 @@
 // the file, both encodings, and the lookups by key and by id.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "localization/language_table.h"
@@ -183,8 +186,40 @@ TEST(LanguageKeyTableTest, KeysAreUniqueAndIdsUniqueWithinASection) {
         ASSERT_EQ(FindLanguageKeyRow(row.key), &row);
     }
     EXPECT_EQ(FindLanguageKeyRow("s:IDS_NONE"), nullptr);
-    EXPECT_EQ(FindLanguageKeyRow("s:IDS_MIVORAARC")->id, 5111u);
-    EXPECT_EQ(FindLanguageKeyRow("$SETUPCONTEXTITEMS:IDC_CONTEXTALWAYSARCTITLE")->id, 125u);
+}
+
+// The ids of the resource script by name, read from res/resource.h itself,
+// with the system's own button ids.
+std::map<std::string, uint32_t> ResourceIds() {
+    std::map<std::string, uint32_t> ids{{"IDOK", 1}, {"IDCANCEL", 2}, {"IDHELP", 9}};
+    std::ifstream header(OZU_RESOURCE_HEADER);
+    std::string line;
+    while (std::getline(header, line)) {
+        std::istringstream words(line);
+        std::string define, name;
+        uint32_t id = 0;
+        if (words >> define >> name >> id && define == "#define") {
+            ids[name] = id;
+        }
+    }
+    return ids;
+}
+
+// A language file names a text by key and the program asks for it by id: a
+// row with another id than the resources gives a control someone else's text.
+TEST(LanguageKeyTableTest, EveryKeyHasTheIdOfItsResource) {
+    const std::map<std::string, uint32_t> ids = ResourceIds();
+    ASSERT_GT(ids.size(), 3u) << "resource.h was not read";
+    for (const LanguageKeyRow& row : LanguageKeyTable) {
+        const std::string name(row.key.substr(row.key.find(':') + 1));
+        if (name == "SIZE" || name == "CAPTION") {
+            EXPECT_EQ(row.id, 0u) << row.key; // the dialog's own, not a control's
+            continue;
+        }
+        const auto found = ids.find(name);
+        ASSERT_NE(found, ids.end()) << row.key << " names no resource";
+        EXPECT_EQ(row.id, found->second) << row.key;
+    }
 }
 
 TEST(LanguageMarkerTest, MarkerIsSearchedInOverlappingBlocksUpToTheLimit) {
