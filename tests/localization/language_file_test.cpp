@@ -9,6 +9,7 @@
 #include <string>
 
 #include "localization/language_table.h"
+#include "support/bytes.h"
 
 namespace ozu {
 namespace {
@@ -28,17 +29,9 @@ std::u16string Text(const LanguageTable& table, std::string_view key) {
     return out;
 }
 
-// 8-bit and UTF-16 little-endian bytes of ASCII text.
+// 8-bit bytes of ASCII text.
 std::string Ansi(std::u16string_view text) {
     return std::string(text.begin(), text.end());
-}
-std::string Utf16(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
 }
 
 bool LoadBytes(LanguageTable& table, const std::string& bytes) {
@@ -240,7 +233,7 @@ TEST(LanguageMarkerTest, MarkerIsSearchedInOverlappingBlocksUpToTheLimit) {
 TEST(LanguageMarkerTest, BothFormsAreFoundAtEveryOffsetAroundBlockBoundaries) {
     const std::u16string entry = u"***messages***\r\nIDS_A found";
     LanguageTable table;
-    for (const std::string& marked : {Ansi(entry), Utf16(entry)}) {
+    for (const std::string& marked : {Ansi(entry), test::Utf16Le(entry)}) {
         for (size_t boundary : {8192u, 8160u + 8192u}) {
             for (size_t start = boundary - 48; start <= boundary + 8; ++start) {
                 table.Clear();
@@ -266,15 +259,17 @@ TEST(LanguageMarkerTest, Utf16AndAnsiFormsGiveTheSameEntries) {
     LanguageTable ansi;
     LanguageTable utf16;
     ASSERT_TRUE(LoadBytes(ansi, "junk IDS_X before\r\n" + Ansi(body)));
-    ASSERT_TRUE(LoadBytes(utf16, "\xFF\xFE" + Utf16(u"IDS_X before\r\n" + body)));
+    ASSERT_TRUE(LoadBytes(utf16, test::Utf16LeWithMark(u"IDS_X before\r\n" + body)));
     EXPECT_EQ(Dump(utf16), "$SETUPDLG:CAPTION=Set up |s:IDS_A=one\ttwo");
     EXPECT_EQ(Dump(ansi), Dump(utf16));
     // At an odd offset, cut off in the middle of a character, with a zero
     // character, and with 8-bit bytes that are no letters of the code page.
     LanguageTable table;
-    ASSERT_TRUE(LoadBytes(table, "x" + Utf16(u"***messages***\nIDS_A odd\nIDS_B cut") + "\x41"));
+    ASSERT_TRUE(
+        LoadBytes(table, "x" + test::Utf16Le(u"***messages***\nIDS_A odd\nIDS_B cut") + "\x41"));
     EXPECT_EQ(Dump(table), "s:IDS_A=odd|s:IDS_B=cut");
-    ASSERT_TRUE(LoadBytes(table, Utf16(std::u16string(u"***messages***\nIDS_A a\0\nIDS_B b", 31))));
+    ASSERT_TRUE(
+        LoadBytes(table, test::Utf16Le(std::u16string(u"***messages***\nIDS_A a\0\nIDS_B b", 31))));
     EXPECT_EQ(Dump(table), "s:IDS_A=a");
     ASSERT_TRUE(LoadBytes(table, "***messages***\nIDS_A \x81\x8D\xFF\x90 x\nIDS_B b"));
     EXPECT_EQ(Text(table, "s:IDS_B"), u"b");
@@ -287,7 +282,7 @@ TEST(LanguageMarkerTest, AtMostTwoMebibytesAreReadFromTheMarkerOn) {
     body += std::u16string(kMaxLanguageFileBytes / 2 - body.size() - 8, u';');
     body += u"\nIDS_B 12345678\nIDS_C beyond";
     LanguageTable table;
-    ASSERT_TRUE(LoadBytes(table, Utf16(body)));
+    ASSERT_TRUE(LoadBytes(table, test::Utf16Le(body)));
     EXPECT_EQ(Dump(table), "s:IDS_A=first|s:IDS_B=1");
 }
 
