@@ -59,10 +59,6 @@ TEST(SystemInfo, DllSearchPathCanBeRestrictedAndRestored) {
     EXPECT_EQ(::GetDllDirectoryW(16, buffer), 0u);
 }
 
-TEST(SystemInfo, NotItanium) {
-    EXPECT_FALSE(NativeIsItanium());
-}
-
 TEST(ProgramPath, DefaultsToTheRunningExecutableAndCanBeRedirected) {
     const std::u16string real = ProgramPath();
     ASSERT_FALSE(real.empty());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "localization/language_table.h"
+#include "support/bytes.h"
 
 namespace {
 
@@ -75,11 +76,8 @@ int main() {
     const std::u16string ansiText = MakeLanguageText(ozu::kMaxLanguageFileBytes).substr(1);
     const std::string ansi(ansiText.begin(), ansiText.end());
     const std::u16string wideText = MakeLanguageText(ozu::kMaxLanguageFileBytes / 2);
-    std::string utf16;
-    for (char16_t c : wideText) {
-        utf16.push_back(static_cast<char>(c & 0xFF));
-        utf16.push_back(static_cast<char>(c >> 8));
-    }
+    const std::string utf16 =
+        ozu::test::Utf16Le(wideText); // its mark is the text's first character
     Report("8-bit", ansi);
     Report("UTF-16", utf16);
     return 0;

@@ -52,6 +52,7 @@ protected:
             EXPECT_EQ(result.dumps.size(), dumpIndex) << "no notice on 32-bit Windows";
             return;
         }
+        // Wine's 64-bit Windows is x64, never Itanium: the notice must come.
         ASSERT_GT(result.dumps.size(), dumpIndex) << Describe(result);
         const WindowSeen& notice = result.dumps[dumpIndex];
         EXPECT_EQ(notice.caption, ProgramString(5101));

@@ -80,30 +80,6 @@ TEST_F(AppRegistrationTest, WithoutAdministratorRightsNothingIsWritten) {
     }
 }
 
-TEST_F(AppRegistrationTest, UninstallEntryHoldsEveryValue) {
-    RegisterUninstallEntry();
-
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayName"), "Mivora 6.00 (32-bit)");
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayVersion"), "6.00.0");
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor"), 6u);
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "VersionMinor"), 0u);
-    // Run as command lines: quoted, so that a path with a space stays whole.
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "UninstallString"),
-              "\"" + Utf8(ProgramPath()) + "\"");
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "QuietUninstallString"),
-              "\"" + Utf8(ProgramPath()) + "\" /S /quiet");
-    EXPECT_TRUE(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "EstimatedSize").has_value());
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "InstallLocation"), folder_ + "\\");
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoModify"), 1u);
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "NoRepair"), 1u);
-    EXPECT_EQ(GetDword(HKEY_LOCAL_MACHINE, kUninstall, "Language"), 0u);
-    EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "Publisher"), "Kalvuna GmbH");
-    EXPECT_EQ(ValueNames(HKEY_LOCAL_MACHINE, kUninstall).size(), 13u);
-    // Numbers are REG_DWORD, not text that happens to read as one.
-    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kUninstall, "VersionMajor").has_value());
-}
-
 TEST_F(AppRegistrationTest, AnInstallersIconIsKeptOnlyWhileItsFileExists) {
     program_.PutFile(u"installer.ico", "icon");
     const std::string ownIcon = Utf8(program_.PathOf(u"installer.ico"));

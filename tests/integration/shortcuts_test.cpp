@@ -12,6 +12,7 @@
 #include "localization/localized_strings.h"
 #include "as_windows_xp.h"
 #include "base/system_info.h"
+#include "support/bytes.h"
 #include "support/files.h"
 #include "support/registry.h"
 #include "support/links.h"
@@ -338,10 +339,7 @@ TEST_F(ShortcutsTest, NamesFromATranslationStayInsideTheirFolders) {
 
 TEST_F(ShortcutsTest, APortableFileThatForbidsIntegrationLeavesTheShortcutsAlone) {
     UpdateShortcuts(Links(true, false, true), nullptr, u"");
-    // UTF-16 with its byte-order mark.
-    const std::u16string text = u"\uFEFFGlobal\\Integration=0\r\n";
-    program_.PutFile(u"Mivora.ini",
-                     std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    program_.PutFile(u"Mivora.ini", Utf16LeWithMark(u"Global\\Integration=0\r\n"));
     PortableSettings::Instance().Clear();
     ASSERT_FALSE(IsIntegrationAllowed());
 

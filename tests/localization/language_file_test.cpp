@@ -2,10 +2,14 @@
 // the file, both encodings, and the lookups by key and by id.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "localization/language_table.h"
+#include "support/bytes.h"
 
 namespace ozu {
 namespace {
@@ -25,17 +29,9 @@ std::u16string Text(const LanguageTable& table, std::string_view key) {
     return out;
 }
 
-// 8-bit and UTF-16 little-endian bytes of ASCII text.
+// 8-bit bytes of ASCII text.
 std::string Ansi(std::u16string_view text) {
     return std::string(text.begin(), text.end());
-}
-std::string Utf16(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
 }
 
 bool LoadBytes(LanguageTable& table, const std::string& bytes) {
@@ -183,8 +179,40 @@ TEST(LanguageKeyTableTest, KeysAreUniqueAndIdsUniqueWithinASection) {
         ASSERT_EQ(FindLanguageKeyRow(row.key), &row);
     }
     EXPECT_EQ(FindLanguageKeyRow("s:IDS_NONE"), nullptr);
-    EXPECT_EQ(FindLanguageKeyRow("s:IDS_MIVORAARC")->id, 5111u);
-    EXPECT_EQ(FindLanguageKeyRow("$SETUPCONTEXTITEMS:IDC_CONTEXTALWAYSARCTITLE")->id, 125u);
+}
+
+// The ids of the resource script by name, read from res/resource.h itself,
+// with the system's own button ids.
+std::map<std::string, uint32_t> ResourceIds() {
+    std::map<std::string, uint32_t> ids{{"IDOK", 1}, {"IDCANCEL", 2}, {"IDHELP", 9}};
+    std::ifstream header(OZU_RESOURCE_HEADER);
+    std::string line;
+    while (std::getline(header, line)) {
+        std::istringstream words(line);
+        std::string define, name;
+        uint32_t id = 0;
+        if (words >> define >> name >> id && define == "#define") {
+            ids[name] = id;
+        }
+    }
+    return ids;
+}
+
+// A language file names a text by key and the program asks for it by id: a
+// row with another id than the resources gives a control someone else's text.
+TEST(LanguageKeyTableTest, EveryKeyHasTheIdOfItsResource) {
+    const std::map<std::string, uint32_t> ids = ResourceIds();
+    ASSERT_GT(ids.size(), 3u) << "resource.h was not read";
+    for (const LanguageKeyRow& row : LanguageKeyTable) {
+        const std::string name(row.key.substr(row.key.find(':') + 1));
+        if (name == "SIZE" || name == "CAPTION") {
+            EXPECT_EQ(row.id, 0u) << row.key; // the dialog's own, not a control's
+            continue;
+        }
+        const auto found = ids.find(name);
+        ASSERT_NE(found, ids.end()) << row.key << " names no resource";
+        EXPECT_EQ(row.id, found->second) << row.key;
+    }
 }
 
 TEST(LanguageMarkerTest, MarkerIsSearchedInOverlappingBlocksUpToTheLimit) {
@@ -205,7 +233,7 @@ TEST(LanguageMarkerTest, MarkerIsSearchedInOverlappingBlocksUpToTheLimit) {
 TEST(LanguageMarkerTest, BothFormsAreFoundAtEveryOffsetAroundBlockBoundaries) {
     const std::u16string entry = u"***messages***\r\nIDS_A found";
     LanguageTable table;
-    for (const std::string& marked : {Ansi(entry), Utf16(entry)}) {
+    for (const std::string& marked : {Ansi(entry), test::Utf16Le(entry)}) {
         for (size_t boundary : {8192u, 8160u + 8192u}) {
             for (size_t start = boundary - 48; start <= boundary + 8; ++start) {
                 table.Clear();
@@ -231,15 +259,17 @@ TEST(LanguageMarkerTest, Utf16AndAnsiFormsGiveTheSameEntries) {
     LanguageTable ansi;
     LanguageTable utf16;
     ASSERT_TRUE(LoadBytes(ansi, "junk IDS_X before\r\n" + Ansi(body)));
-    ASSERT_TRUE(LoadBytes(utf16, "\xFF\xFE" + Utf16(u"IDS_X before\r\n" + body)));
+    ASSERT_TRUE(LoadBytes(utf16, test::Utf16LeWithMark(u"IDS_X before\r\n" + body)));
     EXPECT_EQ(Dump(utf16), "$SETUPDLG:CAPTION=Set up |s:IDS_A=one\ttwo");
     EXPECT_EQ(Dump(ansi), Dump(utf16));
     // At an odd offset, cut off in the middle of a character, with a zero
     // character, and with 8-bit bytes that are no letters of the code page.
     LanguageTable table;
-    ASSERT_TRUE(LoadBytes(table, "x" + Utf16(u"***messages***\nIDS_A odd\nIDS_B cut") + "\x41"));
+    ASSERT_TRUE(
+        LoadBytes(table, "x" + test::Utf16Le(u"***messages***\nIDS_A odd\nIDS_B cut") + "\x41"));
     EXPECT_EQ(Dump(table), "s:IDS_A=odd|s:IDS_B=cut");
-    ASSERT_TRUE(LoadBytes(table, Utf16(std::u16string(u"***messages***\nIDS_A a\0\nIDS_B b", 31))));
+    ASSERT_TRUE(
+        LoadBytes(table, test::Utf16Le(std::u16string(u"***messages***\nIDS_A a\0\nIDS_B b", 31))));
     EXPECT_EQ(Dump(table), "s:IDS_A=a");
     ASSERT_TRUE(LoadBytes(table, "***messages***\nIDS_A \x81\x8D\xFF\x90 x\nIDS_B b"));
     EXPECT_EQ(Text(table, "s:IDS_B"), u"b");
@@ -252,7 +282,7 @@ TEST(LanguageMarkerTest, AtMostTwoMebibytesAreReadFromTheMarkerOn) {
     body += std::u16string(kMaxLanguageFileBytes / 2 - body.size() - 8, u';');
     body += u"\nIDS_B 12345678\nIDS_C beyond";
     LanguageTable table;
-    ASSERT_TRUE(LoadBytes(table, Utf16(body)));
+    ASSERT_TRUE(LoadBytes(table, test::Utf16Le(body)));
     EXPECT_EQ(Dump(table), "s:IDS_A=first|s:IDS_B=1");
 }
 

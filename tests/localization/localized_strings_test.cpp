@@ -14,6 +14,7 @@
 #include "base/win32_text.h"
 #include "localization/language_table.h"
 #include "localization/localized_strings.h"
+#include "support/bytes.h"
 
 namespace ozu {
 namespace {
@@ -227,10 +228,9 @@ TEST_F(LocalizedStringsTest, RightToLeftFromTheLibraryOrTheFileMirrorsTheProcess
 
 TEST_F(LocalizedStringsTest, FileOnDiskInBothFormsSharedAndByFullPath) {
     // UTF-16 with its byte-order mark, held open by an editor that writes.
-    std::u16string text =
-        u"\uFEFF***messages***\r\nIDS_MIVORAARC \u05D0\u05E8\u05DB\u05D9\u05D5\u05DF " +
-        std::u16string(1500, u'x') + u"\r\n";
-    const std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    const std::string bytes = test::Utf16LeWithMark(
+        u"***messages***\r\nIDS_MIVORAARC \u05D0\u05E8\u05DB\u05D9\u05D5\u05DF " +
+        std::u16string(1500, u'x') + u"\r\n");
     const std::u16string path = languageFolder_ + u"\\uninstall.lng";
     WriteFile(path, bytes);
     HANDLE editor =

@@ -3,6 +3,7 @@
 // is searched for and saved where the test decides.
 
 #include "settings/portable_settings.h"
+#include "support/bytes.h"
 #include "support/files.h"
 
 #include <gtest/gtest.h>
@@ -13,15 +14,6 @@
 namespace ozu::test {
 
 namespace fs = std::filesystem;
-
-inline std::string Utf16Le(std::u16string_view text, bool mark = true) {
-    std::string bytes = mark ? "\xFF\xFE" : "";
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
-}
 
 class PortableFile : public testing::Test {
 protected:
@@ -34,7 +26,7 @@ protected:
     fs::path Ini() const { return folder_ / "Mivora.ini"; }
     // Writes the file as UTF-16 with its mark and loads it.
     void LoadText(std::u16string_view text) {
-        MakeFile(Ini(), Utf16Le(text));
+        MakeFile(Ini(), Utf16LeWithMark(text));
         ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
     }
     StagedProgram program_;

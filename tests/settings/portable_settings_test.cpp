@@ -21,7 +21,7 @@ using namespace ozu::test;
 using PortableLoad = PortableFile;
 
 TEST_F(PortableLoad, FileBesideTheProgramServesRelativeKeysOnly) {
-    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\X=5\r\n"));
+    MakeFile(Ini(), Utf16LeWithMark(u"HKCU\\Setup\\X=5\r\n"));
     PortableSettings& settings = PortableSettings::Instance();
     EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_EQ(settings.FilePath(), Ini().u16string());
@@ -36,7 +36,7 @@ TEST_F(PortableLoad, WithoutAFileTheSearchRunsOnceUntilCleared) {
     PortableSettings& settings = PortableSettings::Instance();
     EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_TRUE(IsIntegrationAllowed());
-    MakeFile(Ini(), Utf16Le(u"Global\\Integration=0\r\n"));
+    MakeFile(Ini(), Utf16LeWithMark(u"Global\\Integration=0\r\n"));
     EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
     EXPECT_TRUE(IsIntegrationAllowed());
     settings.Clear();
@@ -52,14 +52,14 @@ TEST_F(PortableLoad, ApplicationDataFolderIsTheFallbackAndTheFileBesideTheProgra
     fs::create_directories(appData);
     fs::path appDataIni = appData / "Mivora.ini";
     ASSERT_FALSE(fs::exists(appDataIni)) << "the prefix holds a settings file of its own";
-    MakeFile(appDataIni, Utf16Le(u"HKCU\\Where=appdata\r\n"));
+    MakeFile(appDataIni, Utf16LeWithMark(u"HKCU\\Where=appdata\r\n"));
 
     PortableSettings& settings = PortableSettings::Instance();
     settings.Load();
     EXPECT_EQ(settings.FilePath(), appDataIni.u16string());
     EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"appdata");
 
-    MakeFile(Ini(), Utf16Le(u"HKCU\\Where=beside\r\n"));
+    MakeFile(Ini(), Utf16LeWithMark(u"HKCU\\Where=beside\r\n"));
     settings.Clear();
     settings.Load();
     EXPECT_EQ(settings.Find(u"HKCU\\Where"), u"beside");
@@ -89,7 +89,7 @@ TEST_F(PortableLoad, EveryEncodingAndLineEndGivesTheSameEntries) {
         const char* name;
         std::string (*encode)(std::u16string_view);
     } encodings[] = {
-        {"utf-16le", [](std::u16string_view t) { return Utf16Le(t); }},
+        {"utf-16le", Utf16LeWithMark},
         {"utf-16be",
          [](std::u16string_view t) {
              std::string b = "\xFE\xFF";
@@ -186,13 +186,13 @@ TEST_F(PortableSave, WritesSortedUtf16AndDropsWhatLoadingIgnored) {
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     EXPECT_TRUE(settings.Save());
-    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
-                                        u"Global\\Integration=1\r\n"
-                                        u"Global\\SaveSettings=1\r\n"
-                                        u"HKCU\\Setup\\Bin=bin:00FF\r\n"
-                                        u"HKCU\\Setup\\Up=BIN:00\r\n"
-                                        u"a=\"quoted\"\r\n"
-                                        u"b = x\r\n"));
+    EXPECT_EQ(ReadBytes(Ini()), Utf16LeWithMark(u"Global\\AppData=1\r\n"
+                                                u"Global\\Integration=1\r\n"
+                                                u"Global\\SaveSettings=1\r\n"
+                                                u"HKCU\\Setup\\Bin=bin:00FF\r\n"
+                                                u"HKCU\\Setup\\Up=BIN:00\r\n"
+                                                u"a=\"quoted\"\r\n"
+                                                u"b = x\r\n"));
     EXPECT_FALSE(fs::exists(folder_ / "Mivora.ini.tmp"));
 }
 
@@ -203,9 +203,9 @@ TEST_F(PortableSave, SwitchesAreReadAsNumbersAndWrittenBackAsOneOrZero) {
     EXPECT_FALSE(settings.IsAppDataEnabled());
     EXPECT_TRUE(settings.IsSaveEnabled());
     EXPECT_TRUE(settings.Save());
-    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=0\r\n"
-                                        u"Global\\Integration=0\r\n"
-                                        u"Global\\SaveSettings=1\r\n"));
+    EXPECT_EQ(ReadBytes(Ini()), Utf16LeWithMark(u"Global\\AppData=0\r\n"
+                                                u"Global\\Integration=0\r\n"
+                                                u"Global\\SaveSettings=1\r\n"));
 }
 
 TEST_F(PortableSave, EmptyFileIsLoadedAndGainsTheSwitches) {
@@ -213,13 +213,13 @@ TEST_F(PortableSave, EmptyFileIsLoadedAndGainsTheSwitches) {
     PortableSettings& settings = PortableSettings::Instance();
     ASSERT_TRUE(settings.LoadFrom(Ini().u16string()));
     FlushSettings();
-    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
-                                        u"Global\\Integration=1\r\n"
-                                        u"Global\\SaveSettings=1\r\n"));
+    EXPECT_EQ(ReadBytes(Ini()), Utf16LeWithMark(u"Global\\AppData=1\r\n"
+                                                u"Global\\Integration=1\r\n"
+                                                u"Global\\SaveSettings=1\r\n"));
 }
 
 TEST_F(PortableSave, SaveSettingsOffKeepsChangesInMemoryOnly) {
-    std::string original = Utf16Le(u"Global\\SaveSettings=0\r\nHKCU\\A\\B=1\r\n");
+    std::string original = Utf16LeWithMark(u"Global\\SaveSettings=0\r\nHKCU\\A\\B=1\r\n");
     MakeFile(Ini(), original);
     ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
     EXPECT_EQ(WriteSettingDword(u"A", u"B", 7), 0);
@@ -235,7 +235,7 @@ TEST_F(PortableSave, HiddenFileStaysHidden) {
     PortableSettings::Instance().Set(u"A", u"2", EntryKind::Plain);
     EXPECT_TRUE(PortableSettings::Instance().Save());
     EXPECT_NE(GetFileAttributesW(Ini().c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
-    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"A=2", false)), std::string::npos);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"A=2")), std::string::npos);
 }
 
 // A save that cannot complete leaves the old file exactly as it was, reports
@@ -244,7 +244,7 @@ class FailedSave : public PortableFile {
 protected:
     void SetUp() override {
         PortableFile::SetUp();
-        original_ = Utf16Le(u"; kept comment\r\nHKCU\\Setup\\Value=old\r\n");
+        original_ = Utf16LeWithMark(u"; kept comment\r\nHKCU\\Setup\\Value=old\r\n");
         MakeFile(Ini(), original_);
         ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
         PortableSettings::Instance().Set(u"HKCU\\Setup\\Value", u"new", EntryKind::Quoted);
@@ -267,7 +267,7 @@ TEST_F(FailedSave, WhenTheOldFileCannotBeReplaced) {
     ExpectOldFileKept();
     // Once released, the same content saves.
     EXPECT_TRUE(PortableSettings::Instance().Save());
-    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"Value=\"new\"", false)), std::string::npos);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"Value=\"new\"")), std::string::npos);
 }
 
 TEST_F(FailedSave, WhenTheTemporaryFileCannotBeCreated) {
@@ -384,18 +384,18 @@ DWORD RunExitChild(const std::wstring& ini, const wchar_t* mode = nullptr) {
 }
 
 TEST_F(PortableSave, SavedWhenTheProcessEnds) {
-    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    MakeFile(Ini(), Utf16LeWithMark(u"HKCU\\Setup\\Value=old\r\n"));
     EXPECT_EQ(RunExitChild(Ini()), 0u);
-    EXPECT_EQ(ReadBytes(Ini()), Utf16Le(u"Global\\AppData=1\r\n"
-                                        u"Global\\Integration=1\r\n"
-                                        u"Global\\SaveSettings=1\r\n"
-                                        u"HKCU\\Setup\\Value=\"from child\"\r\n"));
+    EXPECT_EQ(ReadBytes(Ini()), Utf16LeWithMark(u"Global\\AppData=1\r\n"
+                                                u"Global\\Integration=1\r\n"
+                                                u"Global\\SaveSettings=1\r\n"
+                                                u"HKCU\\Setup\\Value=\"from child\"\r\n"));
 }
 
 // The uninstall deletes the installation, the settings file with it: the
 // save at exit must not bring it back and keep the folder from going.
 TEST_F(PortableSave, AFileDeletedWhileRunningIsNotRecreatedAtExit) {
-    MakeFile(Ini(), Utf16Le(u"HKCU\\Setup\\Value=old\r\n"));
+    MakeFile(Ini(), Utf16LeWithMark(u"HKCU\\Setup\\Value=old\r\n"));
     EXPECT_EQ(RunExitChild(Ini(), L"deletes"), 0u);
     EXPECT_EQ(GetFileAttributesW(Ini().c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -404,11 +404,10 @@ TEST_F(PortableSave, AFileDeletedWhileRunningIsNotRecreatedAtExit) {
 // what it read, and the save at exit must not replace the user's file by that
 // part of it (here: nothing but the switches and the child's change).
 TEST_F(PortableSave, AFileReadOnlyInPartIsNotSavedAtExit) {
-    std::string original = Utf16Le(u"; the user's file\r\n");
+    std::string original = Utf16LeWithMark(u"; the user's file\r\n");
     for (int i = 0; original.size() < 2 * kStarvedChildMemory; ++i) {
         original += Utf16Le(u"HKCU\\Setup\\Entry" + std::u16string(1, u'A' + i % 26) +
-                                u"=some value of the user's\r\n",
-                            false);
+                            u"=some value of the user's\r\n");
     }
     MakeFile(Ini(), original);
     EXPECT_EQ(RunExitChild(Ini(), L"starves"), 0u);

@@ -63,10 +63,8 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Caps"));
 
     EXPECT_TRUE(settings.Save());
-    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKCU\\Setup\\X=4294967295\r\n", false)),
-              std::string::npos);
-    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKLM\\Caps\\Name=\"v\"\r\n", false)),
-              std::string::npos);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKCU\\Setup\\X=4294967295\r\n")), std::string::npos);
+    EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"HKLM\\Caps\\Name=\"v\"\r\n")), std::string::npos);
 }
 
 TEST_F(PortableStore, IntegrationOnSendsEverythingElseToTheRegistry) {

@@ -2,6 +2,7 @@
 // the entry list and the bytes written on save.
 
 #include "settings/settings_file.h"
+#include "support/bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -21,16 +22,6 @@ std::string Parsed(std::u16string_view line) {
                                                       : "binary:";
     return kind + std::string(e->name.begin(), e->name.end()) + "=" +
            std::string(e->value.begin(), e->value.end());
-}
-
-// The UTF-16LE bytes of a text, for comparing saved files.
-std::string Utf16Le(std::u16string_view text) {
-    std::string bytes;
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
 }
 
 TEST(SettingsLine, LinesThatDoNotStartWithALetterOrLackEqualsAreIgnored) {
@@ -180,14 +171,13 @@ TEST_F(SettingsList, SerializeWritesUtf16WithMarkSortedOrdinallyAndUnescaped) {
     Add(u"a\xd800\xdc00", u"pair"); // U+10000 sorts before U+20AC by code unit
     Add(u"q", u"");
 
-    std::string expected = "\xFF\xFE";
-    expected += Utf16Le(u"B=upper\r\n"
-                        u"a=bin:0A1B\r\n"
-                        u"a\u20ac=euro\r\n"
-                        u"a\xd800\xdc00=pair\r\n"
-                        u"b=\"x\"=y\"\r\n"
-                        u"q=\r\n"
-                        u"\u00e4=umlaut\r\n");
+    const std::string expected = test::Utf16LeWithMark(u"B=upper\r\n"
+                                                       u"a=bin:0A1B\r\n"
+                                                       u"a\u20ac=euro\r\n"
+                                                       u"a\xd800\xdc00=pair\r\n"
+                                                       u"b=\"x\"=y\"\r\n"
+                                                       u"q=\r\n"
+                                                       u"\u00e4=umlaut\r\n");
     EXPECT_EQ(list_.Serialize(), expected);
     EXPECT_EQ(SettingsEntryList().Serialize(), std::string("\xFF\xFE")); // nothing: the mark alone
 }

@@ -415,11 +415,9 @@ namespace {
 template <typename Visit> void ForEachArchiverKey(Visit visit) {
     const HKEY hkcr = HKEY_CLASSES_ROOT, hklm = HKEY_LOCAL_MACHINE;
     for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        for (const char* key :
-             {".ozu",  ".zip",  ".cab", ".arj", ".lz",  ".tlz",   ".lzh",       ".lha",
-              ".7z",   ".tar",  ".gz",  ".tgz", ".uue", ".xxe",   ".uu",        ".bz2",
-              ".tbz2", ".bz",   ".tbz", ".jar", ".iso", ".z",     ".taz",       ".xz",
-              ".txz",  ".zipx", ".001", ".ace", ".rev", "Mivora", "Mivora.ZIP", "Mivora.REV"})
+        for (const char* ext : kArchiveExtensions)
+            visit(hkcr, std::string(ext), nullptr, view);
+        for (const char* key : {".ace", ".rev", "Mivora", "Mivora.ZIP", "Mivora.REV"})
             visit(hkcr, std::string(key), nullptr, view);
         for (unsigned n = 0; n < 100; ++n)
             visit(hkcr, ".o" + std::to_string(n / 10) + std::to_string(n % 10), nullptr, view);

@@ -115,6 +115,12 @@ std::string DiffExports(const std::vector<std::string>& before,
 // roots). Kept, a test of the whole sequence leaves no trace; cleared, a test
 // starts from a system that has never seen the archiver.
 void KeepIntegrationKeys(RegistryGuard& guard);
+// Every extension of the archive types, named again rather than taken from
+// the program's table, so that a wrong row of the table shows.
+inline const char* const kArchiveExtensions[] = {
+    ".ozu", ".zip", ".cab", ".arj", ".lz",  ".tlz", ".lzh", ".lha",  ".7z",
+    ".tar", ".gz",  ".tgz", ".uue", ".xxe", ".uu",  ".bz2", ".tbz2", ".bz",
+    ".tbz", ".jar", ".iso", ".z",   ".taz", ".xz",  ".txz", ".zipx", ".001"};
 inline const char* const kExtensionClsids[] = {"{3F9A61C2-7A15-4B8E-A2C4-7E19D0B35F68}",
                                                "{3F9A61C2-6415-4B8E-A2C4-7E19D0B35F68}"};
 inline const char* const kAppPathKey =

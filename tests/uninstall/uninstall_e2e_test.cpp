@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
 #include "support/files.h"
 #include "support/registry.h"
 #include "support/ui_session.h"
@@ -265,10 +266,7 @@ TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoe
     ASSERT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     HKEY key;
     EXPECT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Mivora", 0, KEY_READ, &key), 0);
-    const std::wstring backup = L"HKCU\\Setup\\.zip\\Type=\"OtherZip\"";
-    EXPECT_NE(ReadBytes(In("Mivora.ini"))
-                  .find(std::string(reinterpret_cast<const char*>(backup.data()),
-                                    backup.size() * sizeof(wchar_t))),
+    EXPECT_NE(ReadBytes(In("Mivora.ini")).find(Utf16Le(u"HKCU\\Setup\\.zip\\Type=\"OtherZip\"")),
               std::string::npos);
 
     ASSERT_EQ(Run(L" /S"), 0);

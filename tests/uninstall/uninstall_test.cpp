@@ -684,43 +684,5 @@ TEST_F(OutsideEntries, AreSkippedAndTheirTargetsSurvive) {
     DeleteFileW(L"C:\\ozu-victim-root.txt");
 }
 
-TEST_F(UninstallProcedure, TenThousandEntriesSixLevelsDeepAllGo) {
-    std::vector<std::string> entries;
-    std::vector<std::wstring> leaves;
-    for (int a = 0; a < 4; ++a) {
-        std::string l1 = "a" + std::to_string(a);
-        entries.push_back(l1);
-        for (int b = 0; b < 4; ++b) {
-            std::string l2 = l1 + "\\b" + std::to_string(b);
-            entries.push_back(l2);
-            for (int c = 0; c < 2; ++c) {
-                std::string l6 = l2 + "\\c" + std::to_string(c);
-                entries.push_back(l6);
-                for (const char* level : {"\\d", "\\e", "\\f"}) {
-                    l6 += level;
-                    entries.push_back(l6);
-                }
-                leaves.push_back(In(std::wstring(l6.begin(), l6.end())));
-                MakeFolder(leaves.back());
-                for (int n = 0; n < 310; ++n) {
-                    std::string file = l6 + "\\file" + std::to_string(n) + ".dat";
-                    entries.push_back(file);
-                    MakeFile(In(std::wstring(file.begin(), file.end())));
-                }
-            }
-        }
-    }
-    ASSERT_GE(entries.size(), 10000u);
-    WriteList(folder_, entries);
-
-    RunUninstall();
-
-    for (int a = 0; a < 4; ++a) {
-        EXPECT_FALSE(FileExists(In(L"a" + std::to_wstring(a))));
-    }
-    EXPECT_FALSE(FileExists(In(L"Uninstall.lst")));
-    EXPECT_TRUE(FileExists(batch_));
-}
-
 } // namespace
 } // namespace ozu
