@@ -1,95 +1,94 @@
 #include "settings/registry_plan.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "base/system_text.h"
 #include "base/win32_text.h"
 #include "settings/reg_key.h"
 
 namespace ozu::registry_plan {
 namespace {
 
-// Longest registry key or value name (16,383) and its terminator.
+// Longest registry value name (16,383) and its terminator.
 constexpr DWORD kNameCapacity = 16384;
 
 enum class State : uint8_t {
-    Touched, // exists as in the registry; some of its values changed
-    Made,    // exists, whatever the registry says
-    Gone,    // deleted
+    Made,    // a key that exists, with what the registry holds in it
+    Remade,  // a key deleted and made again: what the registry holds no longer counts
+    Gone,    // a key deleted
+    Set,     // a value written
+    Deleted, // a value deleted
 };
 
-struct PlannedValue {
-    Value value;
-    bool deleted = false;
-};
-
-struct PlannedKey {
+// One planned fact: the state of a key, or of one value of a key. Names
+// compare as the registry compares them, case ignored.
+struct Entry {
     HKEY root = nullptr;
     REGSAM view = 0;
-    std::u16string key; // the path upper-cased, to compare as the registry does
-    State state = State::Touched;
-    // The key was deleted at some point: what the registry holds in it no
-    // longer counts.
-    bool reset = false;
-    std::vector<PlannedValue> values;
+    std::u16string key;
+    State state = State::Made;
+    Value value; // a value's name, type and data
 };
 
-std::vector<PlannedKey>& Keys() {
-    static std::vector<PlannedKey> keys;
-    return keys;
+std::vector<Entry>& Entries() {
+    static std::vector<Entry> entries;
+    return entries;
 }
 
-std::u16string Upper(std::u16string_view text) {
-    std::u16string upper(text);
-    if (!upper.empty()) {
-        ::CharUpperBuffW(W(upper.data()), static_cast<DWORD>(upper.size()));
-    }
-    return upper;
+bool IsValue(const Entry& entry) {
+    return entry.state == State::Set || entry.state == State::Deleted;
 }
 
-PlannedKey* Find(HKEY root, REGSAM view, std::u16string_view path) {
-    const std::u16string key = Upper(path);
-    for (PlannedKey& planned : Keys()) {
-        if (planned.root == root && planned.view == view && planned.key == key) {
-            return &planned;
-        }
-    }
-    return nullptr;
-}
-
-PlannedKey& Get(HKEY root, REGSAM view, std::u16string_view path) {
-    if (PlannedKey* planned = Find(root, view, path)) {
-        return *planned;
-    }
-    PlannedKey key;
-    key.root = root;
-    key.view = view;
-    key.key = Upper(path);
-    Keys().push_back(std::move(key));
-    return Keys().back();
+bool SameKey(const Entry& entry, HKEY root, REGSAM view, std::u16string_view path) {
+    return entry.root == root && entry.view == view && SameFileName(entry.key, path);
 }
 
 // `child` lies below `parent`; with `direct`, right below it.
 bool IsBelow(std::u16string_view child, std::u16string_view parent, bool direct) {
-    if (child.size() <= parent.size() + 1 || child.substr(0, parent.size()) != parent ||
-        child[parent.size()] != u'\\') {
+    if (child.size() <= parent.size() + 1 || child[parent.size()] != u'\\' ||
+        !SameFileName(child.substr(0, parent.size()), parent)) {
         return false;
     }
     return !direct || child.find(u'\\', parent.size() + 1) == std::u16string_view::npos;
 }
 
-bool SameName(const Value& value, std::u16string_view upperName) {
-    return Upper(value.name) == upperName;
+Entry* FindKey(HKEY root, REGSAM view, std::u16string_view path) {
+    for (Entry& entry : Entries()) {
+        if (!IsValue(entry) && SameKey(entry, root, view, path)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+Entry* FindValueEntry(HKEY root, REGSAM view, std::u16string_view path, std::u16string_view name) {
+    for (Entry& entry : Entries()) {
+        if (IsValue(entry) && SameKey(entry, root, view, path) &&
+            SameFileName(entry.value.name, name)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// The key's own entry, made with `state` when the plan has none yet.
+Entry& KeyEntry(HKEY root, REGSAM view, std::u16string_view path, State state) {
+    if (Entry* known = FindKey(root, view, path)) {
+        return *known;
+    }
+    Entries().push_back(Entry{root, view, std::u16string(path), state, {}});
+    return Entries().back();
 }
 
 std::vector<std::u16string> RealSubkeys(HKEY root, REGSAM view, std::u16string_view path) {
     std::vector<std::u16string> names;
     RegKey key;
-    if (key.Open(root, path, KEY_ENUMERATE_SUB_KEYS | view) != ERROR_SUCCESS) {
-        return names;
-    }
-    std::u16string name;
-    for (DWORD index = 0; key.EnumerateSubKey(index, name, 256) == ERROR_SUCCESS; ++index) {
-        names.push_back(name);
+    if (key.Open(root, path, KEY_ENUMERATE_SUB_KEYS | view) == ERROR_SUCCESS) {
+        std::u16string name;
+        for (DWORD index = 0; key.EnumerateSubKey(index, name, 256) == ERROR_SUCCESS; ++index) {
+            names.push_back(std::u16string(path) + u'\\' + name);
+        }
     }
     return names;
 }
@@ -105,137 +104,126 @@ std::vector<Value> RealValues(HKEY root, REGSAM view, std::u16string_view path) 
         DWORD nameLength = kNameCapacity;
         DWORD size = 0;
         DWORD type = 0;
+        // The first call tells the size of the data, the second reads it.
         if (::RegEnumValueW(key.Get(), index, W(name.data()), &nameLength, nullptr, &type, nullptr,
                             &size) != ERROR_SUCCESS) {
-            break;
+            return values;
         }
-        Value value{name.substr(0, nameLength), type, std::string(size, '\0')};
+        std::string data(size, '\0');
         nameLength = kNameCapacity;
         if (::RegEnumValueW(key.Get(), index, W(name.data()), &nameLength, nullptr, &type,
-                            reinterpret_cast<BYTE*>(value.data.data()), &size) == ERROR_SUCCESS) {
-            value.data.resize(size);
-            values.push_back(std::move(value));
+                            reinterpret_cast<BYTE*>(data.data()), &size) == ERROR_SUCCESS) {
+            data.resize(size);
+            values.push_back(Value{name.substr(0, nameLength), type, std::move(data)});
         }
     }
-    return values;
 }
 
-void Forget(PlannedKey& planned) {
-    planned.state = State::Gone;
-    planned.reset = true;
-    planned.values.clear();
-}
-
-void MarkRealTreeGone(HKEY root, REGSAM view, const std::u16string& path) {
-    for (const std::u16string& name : RealSubkeys(root, view, path)) {
-        const std::u16string child = path + u'\\' + name;
+void MarkRealTreeGone(HKEY root, REGSAM view, std::u16string_view path) {
+    for (const std::u16string& child : RealSubkeys(root, view, path)) {
         MarkRealTreeGone(root, view, child);
-        Forget(Get(root, view, child));
+        KeyEntry(root, view, child, State::Gone).state = State::Gone;
     }
 }
 
 } // namespace
 
 std::optional<bool> KeyExists(HKEY root, REGSAM view, std::u16string_view path) {
-    const PlannedKey* planned = Find(root, view, path);
-    if (planned == nullptr || planned->state == State::Touched) {
+    const Entry* key = FindKey(root, view, path);
+    if (key == nullptr) {
         return std::nullopt;
     }
-    return planned->state == State::Made;
+    return key->state != State::Gone;
 }
 
 std::optional<std::optional<Value>> FindValue(HKEY root, REGSAM view, std::u16string_view path,
                                               std::u16string_view name) {
-    const PlannedKey* planned = Find(root, view, path);
-    if (planned == nullptr) {
-        return std::nullopt;
+    if (const Entry* value = FindValueEntry(root, view, path, name)) {
+        return value->state == State::Set ? std::optional<Value>(value->value) : std::nullopt;
     }
-    const std::u16string upperName = Upper(name);
-    for (const PlannedValue& value : planned->values) {
-        if (SameName(value.value, upperName)) {
-            return value.deleted ? std::optional<Value>() : std::optional<Value>(value.value);
-        }
-    }
-    if (planned->reset || planned->state == State::Gone) {
+    const Entry* key = FindKey(root, view, path);
+    if (key != nullptr && key->state != State::Made) {
         return std::optional<Value>();
     }
     return std::nullopt;
 }
 
 std::vector<Value> Values(HKEY root, REGSAM view, std::u16string_view path) {
-    const PlannedKey* planned = Find(root, view, path);
-    if (planned == nullptr) {
-        return RealValues(root, view, path);
-    }
+    const Entry* key = FindKey(root, view, path);
     std::vector<Value> values;
-    if (!planned->reset) {
+    if (key == nullptr || key->state == State::Made) {
         values = RealValues(root, view, path);
     }
-    for (const PlannedValue& change : planned->values) {
-        const std::u16string upperName = Upper(change.value.name);
-        std::erase_if(values, [&](const Value& value) { return SameName(value, upperName); });
-        if (!change.deleted) {
-            values.push_back(change.value);
+    for (const Entry& entry : Entries()) {
+        if (IsValue(entry) && SameKey(entry, root, view, path)) {
+            std::erase_if(values, [&](const Value& value) {
+                return SameFileName(value.name, entry.value.name);
+            });
+            if (entry.state == State::Set) {
+                values.push_back(entry.value);
+            }
         }
     }
     return values;
 }
 
 bool HasSubkeys(HKEY root, REGSAM view, std::u16string_view path) {
-    const PlannedKey* planned = Find(root, view, path);
-    if (planned != nullptr && planned->state == State::Gone) {
+    const Entry* key = FindKey(root, view, path);
+    if (key != nullptr && key->state == State::Gone) {
         return false;
     }
-    const std::u16string upper = Upper(path);
-    if (planned == nullptr || !planned->reset) {
-        for (const std::u16string& name : RealSubkeys(root, view, path)) {
-            const PlannedKey* child = Find(root, view, std::u16string(path) + u'\\' + name);
-            if (child == nullptr || child->state != State::Gone) {
+    if (key == nullptr || key->state == State::Made) {
+        for (const std::u16string& child : RealSubkeys(root, view, path)) {
+            const Entry* planned = FindKey(root, view, child);
+            if (planned == nullptr || planned->state != State::Gone) {
                 return true;
             }
         }
     }
-    for (const PlannedKey& other : Keys()) {
-        if (other.root == root && other.view == view && other.state == State::Made &&
-            IsBelow(other.key, upper, true)) {
-            return true;
-        }
-    }
-    return false;
+    return std::any_of(Entries().begin(), Entries().end(), [&](const Entry& entry) {
+        return !IsValue(entry) && entry.state != State::Gone && entry.root == root &&
+               entry.view == view && IsBelow(entry.key, path, true);
+    });
 }
 
 void SetValue(HKEY root, REGSAM view, std::u16string_view path, Value value) {
     // Making a key makes every key on the way to it.
     for (size_t end = 0; end != std::u16string_view::npos;) {
         end = path.find(u'\\', end + 1);
-        PlannedKey& key = Get(root, view, path.substr(0, end));
-        key.state = State::Made;
+        Entry& key = KeyEntry(root, view, path.substr(0, end), State::Made);
+        if (key.state == State::Gone) {
+            key.state = State::Remade;
+        }
     }
-    PlannedKey& key = Get(root, view, path);
-    const std::u16string upperName = Upper(value.name);
-    std::erase_if(key.values,
-                  [&](const PlannedValue& known) { return SameName(known.value, upperName); });
-    key.values.push_back(PlannedValue{std::move(value), false});
+    if (Entry* known = FindValueEntry(root, view, path, value.name)) {
+        known->state = State::Set;
+        known->value = std::move(value);
+    } else {
+        Entries().push_back(Entry{root, view, std::u16string(path), State::Set, std::move(value)});
+    }
 }
 
 void DeleteValue(HKEY root, REGSAM view, std::u16string_view path, std::u16string_view name) {
-    PlannedKey& key = Get(root, view, path);
-    const std::u16string upperName = Upper(name);
-    std::erase_if(key.values,
-                  [&](const PlannedValue& known) { return SameName(known.value, upperName); });
-    key.values.push_back(PlannedValue{Value{std::u16string(name), REG_NONE, {}}, true});
+    if (Entry* known = FindValueEntry(root, view, path, name)) {
+        known->state = State::Deleted;
+    } else {
+        Entries().push_back(Entry{root, view, std::u16string(path), State::Deleted,
+                                  Value{std::u16string(name), REG_NONE, {}}});
+    }
 }
 
 void DeleteKey(HKEY root, REGSAM view, std::u16string_view path) {
-    const std::u16string whole(path);
-    MarkRealTreeGone(root, view, whole);
-    const std::u16string upper = Upper(path);
-    for (PlannedKey& other : Keys()) {
-        if (other.root == root && other.view == view && IsBelow(other.key, upper, false)) {
-            Forget(other);
+    MarkRealTreeGone(root, view, path);
+    std::erase_if(Entries(), [&](const Entry& entry) {
+        return IsValue(entry) && entry.root == root && entry.view == view &&
+               (SameFileName(entry.key, path) || IsBelow(entry.key, path, false));
+    });
+    for (Entry& entry : Entries()) {
+        if (entry.root == root && entry.view == view && IsBelow(entry.key, path, false)) {
+            entry.state = State::Gone;
         }
     }
-    Forget(Get(root, view, path));
+    KeyEntry(root, view, path, State::Gone).state = State::Gone;
 }
 
 LSTATUS ProbeChange(HKEY root, REGSAM view, std::u16string_view path, REGSAM access) {
@@ -243,11 +231,11 @@ LSTATUS ProbeChange(HKEY root, REGSAM view, std::u16string_view path, REGSAM acc
     for (;;) {
         RegKey key;
         const LSTATUS status = key.Open(root, at, access | view);
-        const size_t slash = at.rfind(u'\\');
         if (status != ERROR_FILE_NOT_FOUND || at.empty()) {
             return status;
         }
         // A missing key is made inside its nearest parent that exists.
+        const size_t slash = at.rfind(u'\\');
         at.resize(slash == std::u16string::npos ? 0 : slash);
         access = KEY_CREATE_SUB_KEY;
     }
@@ -260,7 +248,7 @@ LSTATUS ReadText(const Value& value, std::u16string& text, size_t capacity) {
     }
     std::u16string buffer(count, u'\0');
     std::memcpy(buffer.data(), value.data.data(), count * sizeof(char16_t));
-    buffer.resize(count < capacity - 1 ? count : capacity - 1);
+    buffer.resize(std::min(count, capacity - 1));
     if (const size_t end = buffer.find(u'\0'); end != std::u16string::npos) {
         buffer.resize(end);
     }

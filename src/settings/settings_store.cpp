@@ -155,17 +155,24 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
 // A value write: into the file when it serves the key, nowhere while it
 // forbids registry changes, else into the registry (creating the key), in
 // the view in force; logged either way.
-template <typename Shown, typename ToFile, typename ToKey>
-LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name, Shown shown,
-                   ToFile toFile, ToKey toKey, registry_plan::Value planned) {
+// A value write: into the file when it serves the key, nowhere while it
+// forbids registry changes, else into the registry (creating the key), in
+// the view in force; logged either way. `value` holds the registry's form
+// (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
+// kept by the file.
+LSTATUS WriteValue(HKEY root, std::u16string_view key, registry_plan::Value value,
+                   std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(root, key, value.name, entry)) {
     case Server::File:
-        toFile(portable, entry);
-        if (RunLogActive()) {
-            LogEntryChange("settings-file-set", entry, shown());
+        if (value.type == REG_DWORD) {
+            // Zero-extended: the file holds DWORDs as unsigned decimals.
+            portable.WriteNumber(entry, static_cast<int64_t>(number));
+        } else {
+            portable.Set(entry, text, EntryKind::Quoted);
         }
+        LogEntryChange("settings-file-set", entry, LogData(text));
         return ERROR_SUCCESS;
     case Server::Nobody:
         return ERROR_SUCCESS;
@@ -176,21 +183,24 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name,
         return ERROR_INVALID_HANDLE;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
+    const std::u16string name = value.name;
     LSTATUS status;
     if (Planning()) {
         status = registry_plan::ProbeChange(root, g_viewFlag, path, KEY_SET_VALUE);
         if (status == ERROR_SUCCESS) {
-            registry_plan::SetValue(root, g_viewFlag, path, std::move(planned));
+            registry_plan::SetValue(root, g_viewFlag, path, std::move(value));
         }
     } else {
         RegKey created;
         status = created.Create(root, path, KEY_WRITE | g_viewFlag);
         if (status == ERROR_SUCCESS) {
-            status = toKey(created);
+            status = ::RegSetValueExW(created.Get(), W(name.c_str()), 0, value.type,
+                                      reinterpret_cast<const BYTE*>(value.data.data()),
+                                      static_cast<DWORD>(value.data.size()));
         }
     }
     if (RunLogActive() || status != ERROR_SUCCESS) {
-        ReportChange("registry-set", root, path, name, shown(), status, g_viewFlag);
+        ReportChange("registry-set", root, path, name, LogData(text), status, g_viewFlag);
     }
     return status;
 }
@@ -235,13 +245,6 @@ std::optional<std::optional<registry_plan::Value>> PlannedValue(HKEY root, std::
         return std::nullopt;
     }
     return registry_plan::FindValue(root, g_viewFlag, MakeRegKeyPath(root, key), name);
-}
-
-registry_plan::Value TextValue(std::u16string_view name, std::u16string_view text) {
-    const std::u16string data(text);
-    return {std::u16string(name), REG_SZ,
-            std::string(reinterpret_cast<const char*>(data.c_str()),
-                        (data.size() + 1) * sizeof(char16_t))};
 }
 
 // Deletes one key that has no subkeys; while planning, only in the plan.
@@ -384,26 +387,22 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
 
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
                        std::u16string_view text) {
-    return WriteValue(
-        root, key, name, [&] { return u"\"" + LogData(text) + u"\""; },
-        [&](PortableSettings& file, const std::u16string& entry) {
-            file.Set(entry, text, EntryKind::Quoted);
-        },
-        [&](const RegKey& opened) { return opened.WriteString(name, text); },
-        TextValue(name, text));
+    // The terminator is part of the stored data.
+    const std::u16string data(text);
+    return WriteValue(root, key,
+                      {std::u16string(name), REG_SZ,
+                       std::string(reinterpret_cast<const char*>(data.c_str()),
+                                   (data.size() + 1) * sizeof(char16_t))},
+                      text, 0);
 }
 
 LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
                       uint32_t value) {
-    return WriteValue(
-        root, key, name, [&] { return FormatText(32, u"%u", value); },
-        [&](PortableSettings& file, const std::u16string& entry) {
-            // Zero-extended: the file holds DWORDs as unsigned decimals.
-            file.WriteNumber(entry, static_cast<int64_t>(value));
-        },
-        [&](const RegKey& opened) { return opened.WriteDword(name, value); },
-        registry_plan::Value{std::u16string(name), REG_DWORD,
-                             std::string(reinterpret_cast<const char*>(&value), sizeof value)});
+    const DWORD number = value;
+    return WriteValue(root, key,
+                      {std::u16string(name), REG_DWORD,
+                       std::string(reinterpret_cast<const char*>(&number), sizeof number)},
+                      FormatText(32, u"%u", value), value);
 }
 
 bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
