@@ -270,7 +270,10 @@ bool CheckedEntry::Delete() {
     }
     bool deleted;
     if (Planning()) {
-        // A folder goes only once it is empty, as the plan leaves it.
+        // A folder goes only once it is empty, as the plan leaves it. Some
+        // systems refuse to search a folder held open for deletion, so the
+        // handle goes first: nothing is done through it while planning.
+        handle_.Reset();
         deleted = kind_ != DiskEntry::Folder || PlannedEmpty(path_);
         if (deleted) {
             PlanGone(path_);
