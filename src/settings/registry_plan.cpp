@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/system_info.h"
 #include "base/system_text.h"
 #include "base/win32_text.h"
 #include "settings/reg_key.h"
@@ -119,6 +120,43 @@ std::vector<Value> RealValues(HKEY root, REGSAM view, std::u16string_view path) 
     }
 }
 
+// The registry's own name of a key ("\REGISTRY\MACHINE\..."), which tells
+// whether the two views of a path reach one key: some keys are shared by
+// both views (file types, "App Paths"), others are kept apart.
+std::u16string KernelName(HKEY root, std::u16string_view path, REGSAM view) {
+    using NtQueryKeyFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto queryKey = reinterpret_cast<NtQueryKeyFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll"), "NtQueryKey")));
+    constexpr int kKeyNameInformation = 3;
+    RegKey key;
+    std::u16string buffer(1024, u'\0');
+    ULONG length = 0;
+    if (queryKey == nullptr || key.Open(root, path, KEY_QUERY_VALUE | view) != ERROR_SUCCESS ||
+        queryKey(key.Get(), kKeyNameInformation, buffer.data(),
+                 static_cast<ULONG>(buffer.size() * sizeof(char16_t)), &length) != 0) {
+        return {};
+    }
+    ULONG bytes = 0; // KEY_NAME_INFORMATION: the length, then the name
+    std::memcpy(&bytes, buffer.data(), sizeof bytes);
+    return buffer.substr(sizeof bytes / sizeof(char16_t), bytes / sizeof(char16_t));
+}
+
+// Calls `change` for the view given and, where the other view of the path
+// reaches the same key, for that view too, so that the plan sees a change
+// in both as the registry shows it.
+template <typename Change>
+void InEveryViewOf(HKEY root, REGSAM view, std::u16string_view path, Change change) {
+    change(view);
+    if (!RunningUnderWow64()) {
+        return;
+    }
+    const REGSAM other = view == 0 ? KEY_WOW64_64KEY : 0;
+    const std::u16string name = KernelName(root, path, view);
+    if (!name.empty() && name == KernelName(root, path, other)) {
+        change(other);
+    }
+}
+
 void MarkRealTreeGone(HKEY root, REGSAM view, std::u16string_view path) {
     for (const std::u16string& child : RealSubkeys(root, view, path)) {
         MarkRealTreeGone(root, view, child);
@@ -212,7 +250,10 @@ void DeleteValue(HKEY root, REGSAM view, std::u16string_view path, std::u16strin
     }
 }
 
-void DeleteKey(HKEY root, REGSAM view, std::u16string_view path) {
+namespace {
+
+// One view's key, with everything below it.
+void DeleteKeyInView(HKEY root, REGSAM view, std::u16string_view path) {
     MarkRealTreeGone(root, view, path);
     std::erase_if(Entries(), [&](const Entry& entry) {
         return IsValue(entry) && entry.root == root && entry.view == view &&
@@ -224,6 +265,12 @@ void DeleteKey(HKEY root, REGSAM view, std::u16string_view path) {
         }
     }
     KeyEntry(root, view, path, State::Gone).state = State::Gone;
+}
+
+} // namespace
+
+void DeleteKey(HKEY root, REGSAM shown, std::u16string_view path) {
+    InEveryViewOf(root, shown, path, [&](REGSAM view) { DeleteKeyInView(root, view, path); });
 }
 
 LSTATUS ProbeChange(HKEY root, REGSAM view, std::u16string_view path, REGSAM access) {
