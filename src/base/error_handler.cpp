@@ -76,7 +76,7 @@ void ErrorHandler::Clear() {
     sink_ = nullptr;
 }
 
-void ErrorHandler::Notify(int code, std::u16string param) {
+void ErrorHandler::Notify(int code, const std::u16string& param) {
     if (sink_) {
         sink_(code, &param, 1);
     }

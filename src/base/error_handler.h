@@ -70,7 +70,7 @@ public:
     void Clear();
 
 private:
-    void Notify(int code, std::u16string param);
+    void Notify(int code, const std::u16string& param);
     void Notify(int code);
 
     int code_ = OZU_EXIT_SUCCESS;
