@@ -1,8 +1,7 @@
 # Cross toolchain for 32-bit Windows: MinGW-w64 with the posix thread model.
 # GoogleTest's Notification uses std::mutex, which these packages' win32
-# model does not provide. The shipped program links the same runtime, with
-# single-thread stand-ins for its few thread-library calls
-# (src/runtime/single_thread_runtime.cpp).
+# model does not provide. The shipped program, built without exceptions,
+# takes nothing of either thread runtime (measured: the same size with both).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

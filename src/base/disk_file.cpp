@@ -1,5 +1,6 @@
 #include "base/disk_file.h"
 
+#include "base/change_plan.h"
 #include "base/error_handler.h"
 #include "base/file_system.h"
 #include "base/text.h"
@@ -23,6 +24,11 @@ bool EndsInDotOrSpace(std::u16string_view name) {
 HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DWORD share,
                        DWORD disposition, DWORD flags, bool& byPlainName) {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    // A planning run writes no file.
+    if (Planning() && ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING)) {
+        ::SetLastError(ERROR_WRITE_PROTECT);
+        return handle;
+    }
     if (tryPlain) {
         const std::u16string plain(name);
         handle = ::CreateFileW(W(plain), access, share, nullptr, disposition, flags, nullptr);
@@ -210,6 +216,10 @@ int64_t DiskFile::FileLength() {
 
 bool DiskFile::Delete() {
     Close();
+    if (Planning()) {
+        ::SetLastError(ERROR_WRITE_PROTECT);
+        return false;
+    }
     // Our file was made or opened under the extended-length form of a name
     // that ends in a dot or a space: the plain name would be taken as the
     // name without it, another file, so it is not used.

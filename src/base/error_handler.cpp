@@ -1,5 +1,6 @@
 #include "base/error_handler.h"
 
+#include <cstdlib>
 #include <utility>
 
 namespace ozu {
@@ -31,7 +32,7 @@ void ErrorHandler::SetErrorCode(int code) {
 
 void ErrorHandler::Exit(int code) {
     SetErrorCode(code);
-    throw OZU_EXIT{code};
+    EndProgram(code);
 }
 
 void ErrorHandler::MemoryError() {
@@ -86,6 +87,16 @@ void ErrorHandler::Notify(int code) {
     if (sink_) {
         sink_(code, nullptr, 0);
     }
+}
+
+void EndProgram(int code) {
+    // A fatal condition met while ending (in the save at exit, say) ends
+    // without a second round of destructors.
+    static bool ending = false;
+    if (std::exchange(ending, true)) {
+        std::_Exit(code);
+    }
+    std::exit(code);
 }
 
 ErrorHandler& TheErrorHandler() {

@@ -1,6 +1,6 @@
 #pragma once
 // The process-wide error record: keeps an exit code under precedence rules,
-// counts errors, passes messages to a sink, and raises OZU_EXIT for fatal
+// counts errors, passes messages to a sink, and ends the process on fatal
 // errors (memory exhaustion). The recorded code is not the process exit code.
 
 #include "base/format.h"
@@ -24,10 +24,13 @@ enum OZU_EXIT_CODE : int {
     OZU_EXIT_BREAK = 255,     // recorded only while the code is 0
 };
 
-// The exception that ends the process on a fatal error.
-struct OZU_EXIT {
-    int code;
-};
+// Ends the process with `code` at once. The program is built without
+// exceptions (they cost a fifth of its size), so a fatal condition (memory
+// exhausted, an array above its maximum, a programming fault) unwinds
+// nothing: the process-wide objects are still destroyed as at a normal end
+// (the portable settings are saved, the run log is closed), and the system
+// closes every handle and releases the single-run mutex.
+[[noreturn]] void EndProgram(int code);
 
 // Message codes sent to the sink.
 enum ErrorMessage : int {

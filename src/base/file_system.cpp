@@ -1,5 +1,6 @@
 #include "base/file_system.h"
 
+#include "base/change_plan.h"
 #include "base/text.h"
 #include "base/win32_text.h"
 
@@ -78,7 +79,20 @@ bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out, size_t 
     return ToExtendedLengthPath(path, current, out, capacity);
 }
 
+// A planning run changes nothing on disk: the writers below refuse while it
+// lasts, and the steps that plan a change say so in the plan instead.
+bool RefusedWhilePlanning() {
+    if (!Planning()) {
+        return false;
+    }
+    ::SetLastError(ERROR_WRITE_PROTECT);
+    return true;
+}
+
 uint32_t QueryAttributes(std::u16string_view path) {
+    if (std::optional<uint32_t> planned = PlannedAttributes(path)) {
+        return *planned;
+    }
     return WithExtendedRetry(
         path, [](const wchar_t* name) { return ::GetFileAttributesW(name); },
         [](DWORD attributes) { return attributes == INVALID_FILE_ATTRIBUTES; });
@@ -89,6 +103,9 @@ bool PathExists(std::u16string_view path) {
 }
 
 bool RemoveFile(std::u16string_view path) {
+    if (RefusedWhilePlanning()) {
+        return false;
+    }
     return WithExtendedRetry(
         path, [](const wchar_t* name) { return ::DeleteFileW(name) != FALSE; },
         [](bool ok) { return !ok; });
@@ -108,9 +125,59 @@ uint64_t FreeSpaceForPath(std::u16string_view path) {
 }
 
 FileStream OpenStream(std::u16string_view path, std::u16string_view mode) {
+    if (mode.find_first_of(u"wa+") != std::u16string_view::npos && RefusedWhilePlanning()) {
+        return nullptr;
+    }
     const std::u16string name(path);
     const std::u16string modeText(mode);
     return FileStream(::_wfsopen(W(name), W(modeText), _SH_DENYNO));
+}
+
+bool CreateFolder(std::u16string_view path) {
+    if (Planning()) {
+        if (PathExists(path)) {
+            ::SetLastError(ERROR_ALREADY_EXISTS);
+            return false;
+        }
+        PlanMade(path, FILE_ATTRIBUTE_DIRECTORY);
+        return true;
+    }
+    return WithExtendedRetry(
+        path, [](const wchar_t* name) { return ::CreateDirectoryW(name, nullptr) != FALSE; },
+        [](bool ok) { return !ok; });
+}
+
+FileHandle CreateNewFile(std::u16string_view path, DWORD access) {
+    if (RefusedWhilePlanning()) {
+        return {};
+    }
+    // CREATE_NEW fails on any name that exists, a link included.
+    return FileHandle(WithExtendedRetry(
+        path,
+        [&](const wchar_t* name) {
+            return ::CreateFileW(name, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr);
+        },
+        [](HANDLE handle) {
+            return handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS;
+        }));
+}
+
+bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
+    if (Planning()) {
+        if (PathExists(path)) {
+            ::SetLastError(ERROR_FILE_EXISTS);
+            return false;
+        }
+        PlanMade(path, FILE_ATTRIBUTE_NORMAL);
+        return true;
+    }
+    FileHandle file = CreateNewFile(path, GENERIC_WRITE);
+    DWORD written = 0;
+    return file &&
+           ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                       nullptr) &&
+           written == bytes.size();
 }
 
 void DirectoryScan::SetMask(std::u16string_view mask) {
@@ -142,7 +209,7 @@ bool DirectoryScan::Next(FoundEntry& entry) {
         }
         firstStep_ = false;
         std::u16string_view name = NameOf(entry.name);
-        if (name != u"." && name != u"..") {
+        if (name != u"." && name != u".." && PlannedAttributes(entry.name) != kInvalidAttributes) {
             return true;
         }
     }

@@ -65,8 +65,20 @@ auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
 // GetFileAttributesW with the retry; kInvalidAttributes on failure.
 uint32_t QueryAttributes(std::u16string_view path);
 bool PathExists(std::u16string_view path);
-// DeleteFileW with the retry.
+// DeleteFileW with the retry; refused (ERROR_WRITE_PROTECT) while planning,
+// as every writer here is.
 bool RemoveFile(std::u16string_view path);
+// CreateDirectoryW with the retry; while planning, the folder is made in the
+// plan only.
+bool CreateFolder(std::u16string_view path);
+// Creates a file that does not exist yet (CREATE_NEW: a name that exists, a
+// link among them, is never opened), with no sharing; an invalid handle on
+// failure, and always while planning, which makes no file.
+FileHandle CreateNewFile(std::u16string_view path, DWORD access);
+// Creates a new file (as CreateNewFile) with these bytes; false when it could
+// not be made or written whole. While planning, the file is made in the plan
+// only.
+bool WriteNewFile(std::u16string_view path, std::string_view bytes);
 // Bytes free for the caller on the volume of the path's folder (the current
 // drive for a bare name); 0 on failure.
 uint64_t FreeSpaceForPath(std::u16string_view path);

@@ -1,7 +1,7 @@
 #pragma once
 // The program's one resizable array. It grows by a quarter plus 32 elements so
 // that reallocations stay few; elements added by growing are not initialised.
-// Running out of memory, or past the maximum, is fatal (OZU_EXIT).
+// Running out of memory, or past the maximum, is fatal (EndProgram).
 
 #include "base/error_handler.h"
 

@@ -9,8 +9,6 @@
 namespace ozu {
 namespace {
 
-constexpr size_t kLogDataLength = 200;
-
 FileHandle& LogFile() {
     static FileHandle file;
     return file;
@@ -70,7 +68,7 @@ void LogLine(std::u16string_view text) {
     ::GetLocalTime(&now);
     std::u16string line = FormatText(32, u"%04u-%02u-%02u %02u:%02u:%02u ", now.wYear, now.wMonth,
                                      now.wDay, now.wHour, now.wMinute, now.wSecond);
-    line.append(text.substr(0, kLogLineCapacity));
+    line.append(text);
     line += u"\r\n";
     if (!WriteAll(log.Get(), Utf8(line))) {
         log.Reset(); // a full or failing disk: the run goes on without its log
@@ -82,20 +80,10 @@ void LogFormatted(std::string_view format, const format_detail::Arg* args, size_
     LogLine(format_detail::FormatWide(kLogLineCapacity, wide, args, count));
 }
 
-std::u16string LogData(std::u16string_view data) {
-    std::u16string shown;
-    for (char16_t c : data.substr(0, kLogDataLength)) {
-        // Line breaks and tabs keep the event on its one line; a quote is
-        // doubled, so that quoted data ends where its closing quote stands.
-        shown += c < 0x20 ? u' ' : c;
-        if (c == u'"') {
-            shown += c;
-        }
+void LogRecord(std::string_view verb, std::initializer_list<LogField> fields) {
+    if (RunLogActive()) {
+        LogLine(ComposeLogRecord(verb, fields));
     }
-    if (data.size() > kLogDataLength) {
-        shown += u"...";
-    }
-    return shown;
 }
 
 } // namespace ozu

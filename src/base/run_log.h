@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "base/format.h"
+#include "base/log_fields.h"
 
 namespace ozu {
 
@@ -43,9 +44,8 @@ template <typename... Args> void LogEvent(std::string_view format, const Args&..
     }
 }
 
-// Data as it appears in the log: at most 200 characters, longer data cut
-// with "...", control characters (line breaks) shown as spaces and quotes
-// doubled.
-std::u16string LogData(std::u16string_view data);
+// Writes one record: a fixed verb, then its fields (see log_fields.h).
+// Nothing while no log is open.
+void LogRecord(std::string_view verb, std::initializer_list<LogField> fields = {});
 
 } // namespace ozu

@@ -1,5 +1,6 @@
 #include "base/trusted_folder.h"
 
+#include "base/change_plan.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/system_text.h"
@@ -194,6 +195,14 @@ std::u16string VolumePathOf(HANDLE handle) {
                           info->FileNameLength / sizeof(char16_t));
 }
 
+// Whether a folder holds nothing once the plan's removals are done.
+bool PlannedEmpty(std::u16string_view folder) {
+    DirectoryScan scan;
+    scan.SetMask(JoinPath(folder, u"*", kLongPathCapacity));
+    FoundEntry entry;
+    return !scan.Next(entry) && !entry.error;
+}
+
 DWORD VolumeSerialOf(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION information;
     return ::GetFileInformationByHandle(handle, &information) ? information.dwVolumeSerialNumber
@@ -230,7 +239,9 @@ bool CheckedEntry::ClearAttributes() {
     const uint32_t wanted =
         (attributes_ & kKept) != 0 ? (attributes_ & kKept) : uint32_t{FILE_ATTRIBUTE_NORMAL};
     bool cleared;
-    if (const SetInfoFn setInfo = Calls().setInfo) {
+    if (Planning()) {
+        cleared = true; // the deletion that follows is planned, not made
+    } else if (const SetInfoFn setInfo = Calls().setInfo) {
         FILE_BASIC_INFO basic{}; // times of zero stay as they are
         basic.FileAttributes = wanted;
         cleared = setInfo(handle_.Get(), FileBasicInfo, &basic, sizeof basic) != FALSE;
@@ -258,7 +269,18 @@ bool CheckedEntry::Delete() {
         return false;
     }
     bool deleted;
-    if (const SetInfoFn setInfo = Calls().setInfo) {
+    if (Planning()) {
+        // A folder goes only once it is empty, as the plan leaves it. Some
+        // systems refuse to search a folder held open for deletion, so the
+        // handle goes first: nothing is done through it while planning.
+        handle_.Reset();
+        deleted = kind_ != DiskEntry::Folder || PlannedEmpty(path_);
+        if (deleted) {
+            PlanGone(path_);
+        } else {
+            ::SetLastError(ERROR_DIR_NOT_EMPTY);
+        }
+    } else if (const SetInfoFn setInfo = Calls().setInfo) {
         FILE_DISPOSITION_INFO disposition{TRUE};
         deleted = setInfo(handle_.Get(), FileDispositionInfo, &disposition, sizeof disposition);
     } else {
@@ -283,6 +305,12 @@ bool CheckedEntry::RenameTo(std::u16string_view target) {
     if (!handle_ || !canChange_) {
         ::SetLastError(ERROR_SHARING_VIOLATION);
         return false;
+    }
+    if (Planning()) {
+        PlanGone(path_);
+        PlanMade(target, attributes_);
+        path_ = target;
+        return true;
     }
     const bool renamed = Calls().setInfo != nullptr ? RenameByHandle(handle_.Get(), target)
                                                     : MoveByName(path_, target);
@@ -315,6 +343,13 @@ CheckedEntry TrustedFolder::OpenWith(std::u16string_view path, bool forChange) c
     entry.kind_ = DiskEntry::Link;
     if (path.size() <= folder_.size() || !SameFileName(path.substr(0, folder_.size()), folder_)) {
         return entry;
+    }
+    // What the plan removed or moved away is not there for the steps after.
+    if (std::optional<uint32_t> planned = PlannedAttributes(path)) {
+        if (*planned == kInvalidAttributes) {
+            entry.kind_ = DiskEntry::Missing;
+            return entry;
+        }
     }
     if (forChange) {
         entry.handle_.Reset(OpenByName(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,

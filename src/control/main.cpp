@@ -1,17 +1,9 @@
 #include <windows.h>
 
-#include <new>
-
-#include "base/error_handler.h"
 #include "control/startup.h"
 
+// Fatal conditions do not come back here: they end the process with their
+// exit code where they happen (ozu::EndProgram).
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-    try {
-        return ozu::RunProgram(instance);
-    } catch (const ozu::OZU_EXIT& exit) {
-        // Fatal conditions end the program with their code.
-        return exit.code;
-    } catch (const std::bad_alloc&) {
-        return ozu::OZU_EXIT_MEMORY_ERROR;
-    }
+    return ozu::RunProgram(instance);
 }

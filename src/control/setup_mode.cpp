@@ -5,6 +5,7 @@
 
 #include <shellapi.h>
 
+#include "base/change_plan.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/system_info.h"
@@ -29,8 +30,9 @@ void ShowNoticeFor32BitEdition() {
 
 void OpenProgramGroup(const std::u16string& group) {
     const Switches& switches = TheSwitches();
+    // A preview made no group to show.
     if (group.empty() || switches.SilentMode || switches.MsiMode || switches.NoExplorer ||
-        !PathExists(group))
+        Planning() || !PathExists(group))
         return;
     ShellExecuteW(nullptr, L"open", W(group), nullptr, L"", SW_SHOWNORMAL);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "base/change_plan.h"
 #include "base/com_ptr.h"
 #include "base/file_system.h"
 #include "base/run_log.h"
@@ -54,14 +55,15 @@ std::u16string_view YesNo(bool value) {
     return value ? u"yes" : u"no";
 }
 
-// Opens the log that /log asks for and writes what an administrator needs to
-// know about the run before its first change.
+// Opens the log that /log asks for (a planning run is written nowhere else,
+// so /whatif asks for it too) and writes what an administrator needs to know
+// about the run before its first change.
 void StartRunLog(std::u16string_view mode) {
-    const std::optional<std::u16string>& requested = TheSwitches().LogPath;
-    if (!requested) {
+    const Switches& switches = TheSwitches();
+    if (!switches.LogPath && !switches.WhatIf) {
         return;
     }
-    std::u16string path = *requested;
+    std::u16string path = switches.LogPath.value_or(std::u16string());
     if (path.empty()) {
         // The log opens only where it is a plain file of its own (no link
         // planted in the temporary folder is written through).
@@ -79,13 +81,20 @@ void StartRunLog(std::u16string_view mode) {
     const bool elevated = IsElevated(elevationKnown);
     PortableSettings& portable = PortableSettings::Instance();
     portable.Load();
-    LogEvent("Mivora uninstall %d.%02d: %s", kProductVersionMajor, kProductVersionMinor, mode);
-    LogEvent("command line: %s", U(GetCommandLineW()));
-    LogEvent("sfxcmd: %s", ReadSfxCommand());
-    LogEvent("Windows %u.%u, WOW64 %s, elevated %s", version >> 8, version & 0xFF,
-             YesNo(RunningUnderWow64()), elevationKnown ? YesNo(elevated) : u"unknown");
-    LogEvent("portable settings file: %s",
-             portable.IsLoaded() ? std::u16string_view(portable.FilePath()) : u"none");
+    LogRecord("start",
+              {{"program", u"Mivora-uninstall"},
+               {"version", FormatText(16, u"%d.%02d", kProductVersionMajor, kProductVersionMinor)},
+               {"mode", mode},
+               {"whatif", YesNo(Planning())}});
+    LogRecord("command-line", {{"text", U(GetCommandLineW())}});
+    LogRecord("sfxcmd", {{"text", ReadSfxCommand()}});
+    LogRecord("system", {{"windows", FormatText(16, u"%u.%u", version >> 8, version & 0xFF)},
+                         {"wow64", YesNo(RunningUnderWow64())},
+                         {"elevated", elevationKnown ? YesNo(elevated) : u"unknown"}});
+    LogRecord("portable-file",
+              {{"found", YesNo(portable.IsLoaded())},
+               {"path", portable.IsLoaded() ? std::u16string_view(portable.FilePath())
+                                            : std::u16string_view()}});
 }
 
 } // namespace
@@ -105,7 +114,7 @@ namespace {
 // Another setup or uninstall held the machine for longer than we wait:
 // nothing was changed, and the person or the tool is told so.
 RunReport ReportAnotherRun(bool setup) {
-    LogEvent("another setup or uninstall is running; nothing was changed");
+    LogRecord("busy", {{"waited", LogNumber(kSingleRunWaitMs / 1000)}, {"changed", u"nothing"}});
     if (!TheSwitches().SilentMode)
         ShowMessageBox(nullptr, GetLocalizedString(IDS_ANOTHERRUN),
                        GetLocalizedString(setup ? IDS_UNINSTTITLE : IDS_UNINSTALLOZU),
@@ -143,14 +152,17 @@ int RunProgram(HINSTANCE instance) {
 
         const Switches& switches = TheSwitches();
         HideMessageBoxes(switches.Quiet);
+        // Before anything is read: the plan starts from the machine as it is.
+        if (switches.WhatIf)
+            StartPlanning();
         // /setup always wins over uninstalling: the command-line pass never
         // asks for both.
         StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");
         if (switches.NoRestart)
-            LogEvent("/norestart: this program never restarts Windows");
+            LogRecord("no-restart", {{"note", u"this program never restarts Windows"}});
         const bool noMode = !setupRequested && !uninstallRequested;
         if (noMode && !switches.UnknownSwitch.empty())
-            LogEvent("nothing to do: the switch %s is unknown", switches.UnknownSwitch);
+            LogRecord("unknown-switch", {{"switch", switches.UnknownSwitch}});
         RunReport report;
         SingleRunLock lock;
         if ((setupRequested || uninstallRequested) && !lock.Acquire(kSingleRunWaitMs))
@@ -166,10 +178,13 @@ int RunProgram(HINSTANCE instance) {
                              : DeploymentExitCode(report.outcome);
         else if (uninstallRequested && !setupRequested)
             ExitCode() = UninstallExitCode(report.outcome);
-        LogEvent("result: exit code %d, restart needed %s, files deleted %u, scheduled %u, "
-                 "refused %u, left %u, registry failures %u",
-                 ExitCode(), YesNo(report.outcome == RunOutcome::RestartNeeded), report.deleted,
-                 report.scheduled, report.refused, report.left, RegistryFailures());
+        LogRecord("result", {{"exit-code", FormatText(16, u"%d", ExitCode())},
+                             {"restart", YesNo(report.outcome == RunOutcome::RestartNeeded)},
+                             {"deleted", LogNumber(report.deleted)},
+                             {"scheduled", LogNumber(report.scheduled)},
+                             {"refused", LogNumber(report.refused)},
+                             {"left", LogNumber(report.left)},
+                             {"registry-failures", LogNumber(RegistryFailures())}});
         CloseRunLog();
     }
     return ExitCode();

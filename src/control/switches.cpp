@@ -144,6 +144,11 @@ void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested
             switches.NoRestart = true;
             continue;
         }
+        // A preview changes nothing, so it may come from either text too.
+        if (IsWholeSwitch(word, u"whatif")) {
+            switches.WhatIf = true;
+            continue;
+        }
         ++counted;
         // The installer's "sfxcmd" may not select or change what is done.
         if (pass == PassKind::CommandLine &&

@@ -33,6 +33,7 @@ struct Switches {
     bool ExitCodes = false; // /exitcodes: the exit codes that deployment tools understand
     bool Quiet = false;     // /quiet: silent, and no window at all (boxes go to the log)
     bool NoRestart = false; // /norestart: accepted; the program never restarts Windows
+    bool WhatIf = false;    // /whatif: every change is logged as planned, none is made
     // The first switch of the command line that the program does not know.
     std::u16string UnknownSwitch;
     void Reset() { *this = Switches{}; }
@@ -78,14 +79,14 @@ bool IsSilentSwitch(std::u16string_view word);
 std::optional<std::u16string_view> LogSwitchValue(std::u16string_view word);
 
 // Whether a switch word is "/" or "-" and then `name` (any case, nothing
-// after it): /exitcodes, /quiet, /norestart.
+// after it): /exitcodes, /quiet, /norestart, /whatif.
 bool IsWholeSwitch(std::u16string_view word, std::u16string_view name);
 
 // Parses every word of `text`, sets the switch flags and the two requests.
 // `setupRequested` is only ever set; `uninstallRequested` is decided by the
 // command-line pass (true when it saw no switch other than the silent one,
-// /log, /exitcodes, /quiet and /norestart) and cleared by the environment
-// pass. Those five act in either pass; the others in the command line's only.
+// /log, /exitcodes, /quiet, /norestart and /whatif) and cleared by the environment
+// pass. Those six act in either pass; the others in the command line's only.
 void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested,
                    bool& uninstallRequested, SwitchActions& actions);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/change_plan.h"
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/program_path.h"
@@ -23,6 +24,7 @@
 #include "control/uninstall_list.h"
 #include "dialogs/message_box.h"
 #include "integration/integration.h"
+#include "settings/reg_key.h"
 #include "settings/settings_store.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
@@ -49,8 +51,18 @@ struct UninstallRun {
 };
 
 // Schedules a file (or a folder) for deletion at the next restart, in the
-// extended-length form where the plain one fails.
+// extended-length form where the plain one fails. The system keeps the list
+// in the registry, where only an administrator may write: a planning run
+// asks there whether the real one could.
 bool ScheduleAtRestart(std::u16string_view path) {
+    if (Planning()) {
+        RegKey pending;
+        const LSTATUS status =
+            pending.Open(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                         KEY_SET_VALUE);
+        ::SetLastError(static_cast<DWORD>(status));
+        return status == ERROR_SUCCESS;
+    }
     return WithExtendedRetry(
         path,
         [](const wchar_t* name) {
@@ -68,11 +80,11 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     const std::u16string path = entry.Path();
     std::u16string_view name = NameOf(path);
     if (SameFileName(name, NameOf(run.programPath))) {
-        LogEvent("file kept for the batch file (the running program): %s", path);
+        LogRecord("file-kept", {{"path", path}, {"reason", u"running-program"}});
         return;
     }
     if (SameFileName(name, kListFileName)) {
-        LogEvent("file kept until the end (the list file): %s", path);
+        LogRecord("file-kept", {{"path", path}, {"reason", u"list-file"}});
         return;
     }
     // Renamed through the handle it was checked with, never over a name that
@@ -80,16 +92,16 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     const std::u16string target = FindFreeTempName(path, PathExists);
     const bool renamed = entry.RenameTo(target);
     const DWORD renameError = renamed ? 0 : GetLastError();
+    const std::u16string renameErrorText = LogNumber(renameError);
     if (ScheduleAtRestart(entry.Path())) {
         run.rebootPending = true;
         ++run.report.scheduled;
-        if (renamed) {
-            LogEvent("file in use, renamed to %s and scheduled for deletion at restart: %s", target,
-                     path);
-        } else {
-            LogEvent("file in use, not renamed (%u), scheduled for deletion at restart: %s",
-                     renameError, path);
-        }
+        LogRecord("file-schedule",
+                  {{"path", path},
+                   {"reason", u"in-use"},
+                   {"renamed-to", renamed ? std::u16string_view(target) : std::u16string_view()},
+                   {"rename-error", renamed ? std::u16string_view() : renameErrorText},
+                   {"result", ChangeResult(true)}});
         return;
     }
     const DWORD error = GetLastError();
@@ -97,12 +109,13 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
         entry.RenameTo(path); // it stays, under its own name
     }
     ++run.report.left;
-    LogEvent("file left: in use, and not scheduled for deletion at restart (%u): %s", error, path);
+    LogRecord("file-left",
+              {{"path", path}, {"reason", u"in-use-not-scheduled"}, {"error", LogNumber(error)}});
 }
 
 void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& run) {
     ++run.report.refused;
-    LogEvent("entry refused (%s): %s", why, entry);
+    LogRecord("entry-refused", {{"path", entry}, {"reason", why}});
 }
 
 // Deletes a plain file of the installation through its checked handle.
@@ -132,23 +145,29 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
         if (!entry.Delete()) {
             return EntryState::Pending;
         }
-        LogEvent("folder removed: %s", path);
+        LogRecord("folder-delete", {{"path", path}, {"result", ChangeResult(true)}});
         break;
     case DiskEntry::File:
+        if (SameFileName(path, run.programPath)) {
+            // The running program cannot go while it runs: the batch file
+            // deletes it once it has ended.
+            LogRecord("file-kept", {{"path", path}, {"reason", u"running-program"}});
+            return EntryState::Settled;
+        }
         if (entry.ReadOnlyWithOtherNames()) {
             // Its attribute belongs to every name of the file alike.
             ++run.report.left;
-            LogEvent("file left: read-only, with other names that share it: %s", path);
+            LogRecord("file-left", {{"path", path}, {"reason", u"read-only-with-other-names"}});
             return EntryState::Settled;
         }
         if (!entry.Delete()) {
             ScheduleLockedFile(entry, run);
             return EntryState::Settled;
         }
-        LogEvent("file deleted: %s", path);
+        LogRecord("file-delete", {{"path", path}, {"result", ChangeResult(true)}});
         break;
     case DiskEntry::Link:
-        Refuse(u"a link, or reached through one", path, run);
+        Refuse(u"link", path, run);
         return EntryState::Settled;
     default:
         return EntryState::Settled;
@@ -169,7 +188,7 @@ std::vector<std::u16string> ReadListedPaths(std::FILE* list, UninstallRun& run) 
         if (path) {
             paths.push_back(std::move(*path));
         } else {
-            Refuse(u"not a plain path inside the installation", full, run);
+            Refuse(u"outside-installation", full, run);
         }
     }
     return paths;
@@ -232,9 +251,7 @@ std::FILE* CreateBatchFile(const std::u16string& path) {
         existing.Delete();
     }
     existing.Close();
-    // CREATE_NEW fails on any name that exists, a link included.
-    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    FileHandle file = CreateNewFile(path, GENERIC_WRITE);
     if (!file) {
         return nullptr;
     }
@@ -253,6 +270,9 @@ std::FILE* CreateBatchFile(const std::u16string& path) {
 // Writes the batch file; false when it could not be created.
 bool WriteBatchFile(const std::u16string& batchPath, const UninstallRun& run,
                     const std::u16string& folderText) {
+    if (Planning()) {
+        return true; // the plan has it; the interpreter would find it
+    }
     std::FILE* stream = CreateBatchFile(batchPath);
     if (stream == nullptr) {
         return false;
@@ -292,6 +312,9 @@ bool StartBatchFile(const std::u16string& batchPath) {
     std::u16string command = u"\"" + interpreter + u"\" /d /v:off /c \"\"" + batchPath + u"\"\"";
     if (command.size() >= kBatchLineCapacity) {
         return false; // a cut command would run something else
+    }
+    if (Planning()) {
+        return true;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -370,7 +393,7 @@ RunReport RunUninstall() {
     if (run.rebootPending && !silent) {
         ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (SameFileName(NameOf(folderText), kProgramFolderName) && ScheduleAtRestart(folderText)) {
-            LogEvent("folder scheduled for removal at restart: %s", folderText);
+            LogRecord("folder-schedule", {{"path", folderText}, {"result", ChangeResult(true)}});
         }
     }
     run.report.outcome = refused || run.report.left != 0 ? RunOutcome::Failed
@@ -379,18 +402,20 @@ RunReport RunUninstall() {
 
     std::u16string tempFolder = UserTempFolder();
     const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    if (tempFolder.empty() || !WriteBatchFile(batchPath, run, folderText)) {
-        LogEvent("the batch file could not be created: %s", batchPath);
+    const bool written = !tempFolder.empty() && WriteBatchFile(batchPath, run, folderText);
+    LogRecord("batch-file-create", {{"path", batchPath}, {"result", ChangeResult(written)}});
+    if (!written) {
         run.report.outcome = RunOutcome::Failed;
         return run.report;
     }
-    LogEvent("batch file written: %s", batchPath);
-    if (!StartBatchFile(batchPath)) {
-        LogEvent("the command interpreter could not be started (%u)", GetLastError());
+    const bool started = StartBatchFile(batchPath);
+    const std::u16string error = LogNumber(GetLastError());
+    LogRecord("interpreter-start", {{"batch-file", batchPath},
+                                    {"result", ChangeResult(started)},
+                                    {"error", started ? std::u16string_view() : error}});
+    if (!started) {
         run.report.outcome = RunOutcome::Failed;
-        return run.report;
     }
-    LogEvent("command interpreter started; it removes the program and its folder");
     return run.report;
 }
 

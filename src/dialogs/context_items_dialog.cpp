@@ -41,7 +41,7 @@ void OnOk(HWND dialog) {
     EndDialog(dialog, IDOK);
 }
 
-INT_PTR ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (CommonDialogHook(dialog, message, wParam, lParam, kContextItemsDialog))
         return TRUE;
     switch (message) {
@@ -66,7 +66,7 @@ INT_PTR ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 } // namespace
 
 INT_PTR RunContextItemsDialog(HWND owner) {
-    return RunDialog(L"SETUPCONTEXTITEMS", owner, GuardedDialogProc<ContextItemsDialogProc>, 0);
+    return RunDialog(L"SETUPCONTEXTITEMS", owner, ContextItemsDialogProc, 0);
 }
 
 } // namespace ozu

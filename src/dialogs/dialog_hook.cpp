@@ -1,11 +1,9 @@
 #include "dialogs/dialog_hook.h"
 
 #include <algorithm>
-#include <new>
 #include <string>
 #include <utility>
 
-#include "base/error_handler.h"
 #include "base/win32_text.h"
 #include "dialogs/dialog_size.h"
 #include "dialogs/help.h"
@@ -79,19 +77,6 @@ void SetRightToLeftReading(HWND dialog) {
     }
 }
 
-// The exit code of the exception that ended a dialog, until ShowDialog raises
-// it again; kNoFailure while there is none.
-constexpr int kNoFailure = -1;
-int g_dialogFailure = kNoFailure;
-
-INT_PTR ShowDialog(HINSTANCE module, const wchar_t* templateName, HWND owner, DLGPROC procedure,
-                   LPARAM parameter) {
-    INT_PTR result = DialogBoxParamW(module, templateName, owner, procedure, parameter);
-    if (g_dialogFailure != kNoFailure)
-        throw OZU_EXIT{std::exchange(g_dialogFailure, kNoFailure)};
-    return result;
-}
-
 } // namespace
 
 void KeepLeftToRight(HWND control) {
@@ -157,32 +142,14 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM,
     }
 }
 
-INT_PTR GuardDialogMessage(DialogHandler handler, HWND dialog, UINT message, WPARAM wParam,
-                           LPARAM lParam) {
-    // A failure on its way to RunDialog: the dialogs only close.
-    if (g_dialogFailure != kNoFailure)
-        return FALSE;
-    try {
-        return handler(dialog, message, wParam, lParam);
-    } catch (const OZU_EXIT& exit) {
-        g_dialogFailure = exit.code;
-    } catch (const std::bad_alloc&) {
-        g_dialogFailure = OZU_EXIT_MEMORY_ERROR;
-    } catch (...) {
-        g_dialogFailure = OZU_EXIT_SEVERE_ERROR; // a programming fault
-    }
-    EndDialog(dialog, 0);
-    return TRUE;
-}
-
 INT_PTR RunDialog(const wchar_t* templateName, HWND owner, DLGPROC procedure, LPARAM parameter) {
     HINSTANCE module = ResourceModule();
     INT_PTR result = -1;
     if (FindResourceW(module, templateName, RT_DIALOG))
-        result = ShowDialog(module, templateName, owner, procedure, parameter);
+        result = DialogBoxParamW(module, templateName, owner, procedure, parameter);
     HINSTANCE own = ProgramInstance();
     if (result == -1 && module != own)
-        result = ShowDialog(own, templateName, owner, procedure, parameter);
+        result = DialogBoxParamW(own, templateName, owner, procedure, parameter);
     return result;
 }
 

@@ -1,8 +1,7 @@
 // What every dialog of the program does alike, before its own handling: the
 // texts and caption of its section in the language file, the SIZE scaling,
 // right-to-left mirroring and the help topic. Also how a dialog is started,
-// so that a language library without the template falls back to ours, and
-// how an exception leaves it.
+// so that a language library without the template falls back to ours.
 #pragma once
 
 #include <windows.h>
@@ -31,28 +30,9 @@ void LocalizeDialog(HWND dialog, std::string_view section);
 // same (file paths and file masks read wrongly mirrored). Nothing otherwise.
 void KeepLeftToRight(HWND control);
 
-// A dialog's own handling of one message; it returns what the dialog
-// procedure returns.
-using DialogHandler = INT_PTR (*)(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-
-// Runs the handler for one message. An exception cannot unwind through the
-// system's frames that lie between a dialog procedure and RunDialog: its exit
-// code is kept (8 for running out of memory), the dialog is ended, and
-// RunDialog raises OZU_EXIT with that code once the system has returned, on
-// its way to wWinMain. Until then no handler runs.
-INT_PTR GuardDialogMessage(DialogHandler handler, HWND dialog, UINT message, WPARAM wParam,
-                           LPARAM lParam);
-
-// The dialog procedure of a handler: every dialog's procedure is one of these.
-template <DialogHandler Handler>
-INT_PTR CALLBACK GuardedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return GuardDialogMessage(Handler, dialog, message, wParam, lParam);
-}
-
 // DialogBoxParamW with the template from the resource module, falling back to
 // the program's own template when the language library lacks it or the
-// dialog cannot be created from it. -1 when no template could be shown. An
-// exception that ended the dialog is raised again here.
+// dialog cannot be created from it. -1 when no template could be shown.
 INT_PTR RunDialog(const wchar_t* templateName, HWND owner, DLGPROC procedure, LPARAM parameter);
 
 } // namespace ozu

@@ -40,7 +40,7 @@ void OnInit(HWND dialog, const DoneDialogContext& context) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-INT_PTR DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (CommonDialogHook(dialog, message, wParam, lParam, kDoneDialog))
         return TRUE;
     switch (message) {
@@ -75,7 +75,7 @@ INT_PTR DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
 } // namespace
 
 void RunDoneDialog(const DoneDialogContext& context) {
-    RunDialog(L"DONEDLG", nullptr, GuardedDialogProc<DoneDialogProc>,
+    RunDialog(L"DONEDLG", nullptr, DoneDialogProc,
               reinterpret_cast<LPARAM>(const_cast<DoneDialogContext*>(&context)));
 }
 

@@ -58,9 +58,10 @@ int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view cap
     if (LanguageIsRightToLeft())
         style |= MB_RIGHT | MB_RTLREADING;
     const int answer = Show(owner, text, caption, style);
-    LogEvent(g_hidden ? "message box \"%s\": \"%s\" not shown (quiet), answered %s"
-                      : "message box \"%s\": \"%s\" answered %s",
-             caption, LogData(text), AnswerName(answer));
+    LogRecord("message-box", {{"caption", LogData(caption)},
+                              {"text", LogData(text)},
+                              {"shown", g_hidden ? u"no" : u"yes"},
+                              {"answer", AnswerName(answer)}});
     return answer;
 }
 

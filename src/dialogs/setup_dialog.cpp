@@ -112,7 +112,7 @@ void OnOk(HWND dialog, SetupDialogState& state) {
     EndDialog(dialog, 1);
 }
 
-INT_PTR SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (CommonDialogHook(dialog, message, wParam, lParam, kSetupDialog))
         return TRUE;
     auto* state = reinterpret_cast<SetupDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
@@ -152,8 +152,8 @@ INT_PTR SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 
 INT_PTR RunSetupDialog(SetupDialogContext& context) {
     SetupDialogState state{&context, IntegrationOptions{}};
-    INT_PTR result = RunDialog(L"SETUPDLG", nullptr, GuardedDialogProc<SetupDialogProc>,
-                               reinterpret_cast<LPARAM>(&state));
+    INT_PTR result =
+        RunDialog(L"SETUPDLG", nullptr, SetupDialogProc, reinterpret_cast<LPARAM>(&state));
     // A dialog that could not be shown has written nothing: that is a cancel,
     // not a finished setup.
     return result == 1 ? 1 : 0;

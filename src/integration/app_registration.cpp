@@ -145,23 +145,22 @@ std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name
 bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
     if (NamesThisInstallation(value))
         return false;
-    LogEvent("%s left alone: it names another installation (%s)", what, LogData(value));
+    LogRecord("left-alone", {{"what", what}, {"names", LogData(value)}});
     return true;
 }
 
 } // namespace
 
 void RemoveAppRegistration() {
-    if (!BelongsToAnother(u"uninstall entry",
+    if (!BelongsToAnother(u"uninstall-entry",
                           RegisteredValue(kUninstallKey, u"InstallLocation", false)) &&
-        !BelongsToAnother(u"uninstall entry",
+        !BelongsToAnother(u"uninstall-entry",
                           RegisteredValue(kUninstallKey, u"UninstallString", false)))
         DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
-    if (!BelongsToAnother(u"application path", RegisteredValue(kAppPathKey, u"", false)))
+    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"", false)))
         DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
     // RegisterAppPath also wrote the key in the 64-bit view.
-    if (!BelongsToAnother(u"application path (64-bit view)",
-                          RegisteredValue(kAppPathKey, u"", true)))
+    if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", true)))
         DeleteRegKeyInView64(HKEY_LOCAL_MACHINE, kAppPathKey);
 }
 

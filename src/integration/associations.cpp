@@ -9,6 +9,7 @@
 #include <string>
 
 #include "res/resource.h"
+#include "base/change_plan.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/run_log.h"
@@ -90,13 +91,10 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
         return;
     }
     existing.Close();
-    // CREATE_NEW: a name that appears in the meantime is not followed.
-    FileHandle file(CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return;
-    DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+    // A new file only: a name that appears in the meantime is not followed.
+    const bool written = WriteNewFile(
+        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    LogRecord("template-create", {{"path", path}, {"result", ChangeResult(written)}});
 }
 
 // The class an extension has before the archiver takes it, so that releasing
@@ -153,7 +151,7 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, bool wan
         if (family || zip)
             RecordNewFileEntry(ext, newKey);
         WriteOwnerRecord(ext, owner);
-        LogEvent("type %s taken over; previous owner \"%s\" recorded", ext, owner.type);
+        LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
     SetClass(ext, zip ? kZipProgId : kProgId);
     if (family) {
@@ -175,24 +173,25 @@ std::u16string PreviousClass(const OwnerRecord& record) {
 // goes, and no empty class is written where there may have been another.
 void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& record) {
     if (!record) {
-        LogEvent("type %s: no record of its previous owner; only our class goes", ext);
+        LogRecord("type-release",
+                  {{"ext", ext}, {"owner", u"unknown"}, {"how", u"own-class-only"}});
         RemoveOwnClass(ext);
         return;
     }
     if (!record->existed) {
-        LogEvent("type %s given back: nobody had it before, its key goes", ext);
+        LogRecord("type-release", {{"ext", ext}, {"owner", u"none"}, {"how", u"key-deleted"}});
         RemoveOwnClass(ext);
         return;
     }
     if (!record->hadClass) {
         // The key was there without a class: only ours goes, the key stays.
         DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
-        LogEvent("type %s given back: it had no class before", ext);
+        LogRecord("type-release", {{"ext", ext}, {"owner", u"none"}, {"how", u"class-deleted"}});
         return;
     }
     const std::u16string cls = PreviousClass(*record);
     SetClass(ext, cls);
-    LogEvent("type %s given back to \"%s\"", ext, cls);
+    LogRecord("type-release", {{"ext", ext}, {"owner", cls}, {"how", u"class-restored"}});
 }
 
 // Each volume extension goes back to its own previous owner. One that
@@ -222,7 +221,7 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
             DeleteOwnerRecord(volume);
     }
     if (released != 0)
-        LogEvent("%u volume extensions without a record given back to \"%s\"", released, cls);
+        LogRecord("volumes-release", {{"count", LogNumber(released)}, {"owner", cls}});
 }
 
 // An extension that another program took over keeps everything of its own;
@@ -307,7 +306,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         if (record) {
             const std::u16string owner = CurrentClassOf(ext);
             if (!owner.empty())
-                LogEvent("type %s left alone: it belongs to \"%s\" now", ext, owner);
+                LogRecord("type-left", {{"ext", ext}, {"owner", owner}});
             DeleteOwnerRecord(ext);
         }
         if (family || zip)

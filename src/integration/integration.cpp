@@ -56,7 +56,7 @@ bool AnotherInstallationIsRegistered() {
                   kPathCapacity);
     if (NamesThisInstallation(command))
         return false;
-    LogEvent("integration left alone: it names another installation (%s)", LogData(command));
+    LogRecord("left-alone", {{"what", u"integration"}, {"names", LogData(command)}});
     return true;
 }
 

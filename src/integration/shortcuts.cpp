@@ -3,6 +3,7 @@
 
 #include "integration/shortcuts.h"
 
+#include "base/change_plan.h"
 #include "base/com_ptr.h"
 #include "base/file_system.h"
 #include "base/paths.h"
@@ -74,7 +75,7 @@ bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
     if (TrustedFolder(folder).Inspect(shortcut) != DiskEntry::Link) {
         return false;
     }
-    LogEvent("shortcut left alone (a link stands at its name): %s", shortcut);
+    LogRecord("shortcut-left", {{"path", shortcut}, {"reason", u"link"}});
     return true;
 }
 
@@ -84,7 +85,7 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::u16string_view description, std::u16string_view iconFile) {
     const bool saved =
         CreateShellLink(true, target, shortcut, workingFolder, description, iconFile);
-    LogEvent(saved ? "shortcut created: %s" : "shortcut could not be created: %s", shortcut);
+    LogRecord("shortcut-create", {{"path", shortcut}, {"result", ChangeResult(saved)}});
 }
 
 // Deletes a shortcut through the handle it was checked with; a link at its
@@ -92,9 +93,10 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
 void RemoveShortcut(std::u16string_view shortcut) {
     CheckedEntry entry = TrustedFolder(FolderPartOf(shortcut, kPathCapacity)).Open(shortcut);
     if (entry.Kind() == DiskEntry::Link) {
-        LogEvent("shortcut left alone (a link stands at its name): %s", shortcut);
-    } else if (entry.Kind() == DiskEntry::File && entry.Delete()) {
-        LogEvent("shortcut removed: %s", shortcut);
+        LogRecord("shortcut-left", {{"path", shortcut}, {"reason", u"link"}});
+    } else if (entry.Kind() == DiskEntry::File) {
+        LogRecord("shortcut-remove",
+                  {{"path", shortcut}, {"result", ChangeResult(entry.Delete())}});
     }
 }
 
@@ -174,9 +176,8 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
             const bool existed = IsDirectoryAttr(attributes);
             DeleteFolderTree(group);
             if (existed) {
-                LogEvent(PathExists(group) ? "program group could not be removed whole: %s"
-                                           : "program group removed: %s",
-                         group);
+                LogRecord("group-remove",
+                          {{"path", group}, {"result", ChangeResult(!PathExists(group))}});
             }
         }
         return false;
@@ -186,8 +187,8 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
     if (IsDeletableFolderTree(attributes)) {
         EmptyFolder(group);
     }
-    if (CreateDirectoryW(W(group), nullptr)) {
-        LogEvent("program group created: %s", group);
+    if (CreateFolder(group)) {
+        LogRecord("group-create", {{"path", group}, {"result", ChangeResult(true)}});
     }
     const bool exists = PathExists(group);
     FillGroup(group, context);
@@ -226,6 +227,9 @@ bool CreateShellLink(bool loadExisting, std::u16string_view target, std::u16stri
                      std::optional<std::u16string_view> workingFolder,
                      std::optional<std::u16string_view> description, std::u16string_view iconFile,
                      std::optional<std::u16string_view> arguments) {
+    if (Planning()) {
+        return true; // a planning run saves no shortcut; the caller logs it as planned
+    }
     ComPtr<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 link.PutVoid()))) {

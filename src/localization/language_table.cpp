@@ -179,22 +179,21 @@ bool LanguageTable::LoadFrom(LanguageByteSource& source) {
     }
     // Up to 2 MiB from the marker on, in one buffer; its pages beyond what
     // is read are never touched.
-    std::u16string text;
-    try {
-        const std::unique_ptr<char[]> bytes =
-            std::make_unique_for_overwrite<char[]>(kMaxLanguageFileBytes);
-        size_t total = 0;
-        while (total < kMaxLanguageFileBytes) {
-            const size_t n = source.Read(bytes.get() + total, kMaxLanguageFileBytes - total);
-            if (n == 0) {
-                break;
-            }
-            total += n;
-        }
-        text = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
-    } catch (const std::bad_alloc&) {
-        return false; // the built-in texts stay in force
+    // The one large block of the program: without it the built-in texts stay
+    // in force, and the run goes on.
+    const std::unique_ptr<char[]> bytes(new (std::nothrow) char[kMaxLanguageFileBytes]);
+    if (!bytes) {
+        return false;
     }
+    size_t total = 0;
+    while (total < kMaxLanguageFileBytes) {
+        const size_t n = source.Read(bytes.get() + total, kMaxLanguageFileBytes - total);
+        if (n == 0) {
+            break;
+        }
+        total += n;
+    }
+    const std::u16string text = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
     LoadText(text);
     return true;
 }

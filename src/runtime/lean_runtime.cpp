@@ -1,21 +1,19 @@
 // uninstall.exe travels inside every installer of the archiver, so its size
-// matters. This file replaces two parts of the static C++ runtime, for the
-// program only (the tests keep the standard ones):
+// matters. It is built without exceptions, and this file replaces the parts
+// of the static C++ runtime that would raise or report them, for the program
+// only (the tests keep the standard ones):
 //
 // - The verbose terminate handler prints the type of an uncaught exception to
 //   the standard error stream, which a windowed program does not have, and
 //   pulls in the whole C++ symbol demangler (about 75 KiB).
 // - The functions through which the standard library raises its exceptions
 //   construct std::logic_error and its kin, which pull in a second, reference
-//   counted string implementation (about 85 KiB).
+//   counted string implementation (about 85 KiB), and the unwinder.
 //
-// Behaviour stays the same where it matters: running out of memory, or a size
-// beyond what can ever be allocated, is still std::bad_alloc, which callers
-// catch and start-up turns into the memory-error exit code. The other errors
-// are programming faults (an index out of range, a bad cast); they remain
-// exceptions, so a guard that catches everything still catches them, and
-// uncaught they end the program with the severe-error exit code instead of a
-// crash.
+// Running out of memory, or a size beyond what can ever be allocated, ends
+// the program with the memory-error exit code; the other errors are
+// programming faults (an index out of range, a bad cast) and end it with the
+// severe-error code instead of a crash.
 #include <cstdlib>
 #include <new>
 
@@ -23,11 +21,33 @@
 
 namespace {
 
-[[noreturn]] void ThrowProgrammingFault() {
-    throw ozu::OZU_EXIT{ozu::OZU_EXIT_SEVERE_ERROR};
+[[noreturn]] void EndOnMemoryError() {
+    ozu::EndProgram(ozu::OZU_EXIT_MEMORY_ERROR);
+}
+
+[[noreturn]] void EndOnProgrammingFault() {
+    ozu::EndProgram(ozu::OZU_EXIT_SEVERE_ERROR);
 }
 
 } // namespace
+
+// The runtime's own operator new raises std::bad_alloc, which nothing here
+// could catch. Array new and the sized forms come through this one.
+void* operator new(std::size_t size) {
+    if (void* block = std::malloc(size != 0 ? size : 1)) {
+        return block;
+    }
+    EndOnMemoryError();
+}
+
+// The runtime's nothrow forms catch the exception of the throwing ones, which
+// brings the whole unwinder back; these answer null as they would.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
 
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
@@ -37,48 +57,48 @@ void __verbose_terminate_handler() {
 
 namespace std {
 void __throw_bad_alloc() {
-    throw std::bad_alloc();
+    EndOnMemoryError();
 }
 void __throw_bad_array_new_length() {
-    throw std::bad_alloc();
+    EndOnMemoryError();
 }
 void __throw_length_error(const char*) {
-    throw std::bad_alloc();
+    EndOnMemoryError();
 }
 void __throw_bad_cast() {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_bad_typeid() {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_bad_exception() {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_logic_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_domain_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_invalid_argument(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_out_of_range(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_out_of_range_fmt(const char*, ...) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_runtime_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_range_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_overflow_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 void __throw_underflow_error(const char*) {
-    ThrowProgrammingFault();
+    EndOnProgrammingFault();
 }
 } // namespace std

@@ -1,5 +1,6 @@
 #include "settings/portable_settings.h"
 
+#include "base/change_plan.h"
 #include "base/disk_file.h"
 #include "base/error_handler.h"
 #include "base/file_system.h"
@@ -38,6 +39,11 @@ bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
 // old file only when all of it reached the disk. On any failure the temporary
 // file is removed and the old file is left exactly as it was.
 bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
+    // A planning run has logged each change of the file's entries; the file
+    // itself stays as it is.
+    if (Planning()) {
+        return true;
+    }
     // A read-only file is not to be changed (the system would refuse to
     // replace it, but not every system checks that on a rename).
     uint32_t attributes = QueryAttributes(path);
@@ -94,12 +100,8 @@ PortableSettings::~PortableSettings() {
     // The save at process exit, after wWinMain has returned. A file that was
     // deleted while the program ran (the uninstall removes the installation
     // with its settings file) is not brought back.
-    try {
-        if (loaded_ && PathExists(path_))
-            (void)Save();
-    } catch (...) {
-        // Nothing can be reported any more; the old file stays as it was.
-    }
+    if (loaded_ && PathExists(path_))
+        (void)Save();
     Clear();
 }
 
@@ -147,23 +149,19 @@ bool PortableSettings::LoadFrom(std::u16string_view path) {
 }
 
 void PortableSettings::ReadFile() {
+    // Running out of memory here ends the program (there is no exception to
+    // catch): going on to change the machine with only part of its settings
+    // read would be worse.
     bool whole = true;
-    try {
-        StringList lines;
-        if (!TextFileReader::Read(path_, lines, &whole)) {
-            return; // unreadable (or a folder): the registry alone
+    StringList lines;
+    if (!TextFileReader::Read(path_, lines, &whole)) {
+        return; // unreadable (or a folder): the registry alone
+    }
+    std::u16string_view line;
+    while (lines.GetString(line)) {
+        if (std::optional<SettingsEntry> entry = ParseSettingsLine(line)) {
+            entries_.Append(std::move(*entry));
         }
-        std::u16string_view line;
-        while (lines.GetString(line)) {
-            if (std::optional<SettingsEntry> entry = ParseSettingsLine(line)) {
-                entries_.Append(std::move(*entry));
-            }
-        }
-    } catch (...) {
-        // Out of memory or any other failure while reading: keep what was
-        // parsed so far, and record the memory error.
-        whole = false;
-        TheErrorHandler().MemoryErrorReport();
     }
     loaded_ = true;
     loadedWhole_ = whole;

@@ -2,12 +2,14 @@
 
 #include <optional>
 
+#include "base/change_plan.h"
 #include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/text.h"
 #include "base/win32_text.h"
 #include "settings/portable_settings.h"
 #include "settings/reg_key.h"
+#include "settings/registry_plan.h"
 
 namespace ozu {
 namespace {
@@ -74,12 +76,12 @@ std::u16string_view RootName(HKEY root) {
 }
 
 // Every change's outcome passes here: a refusal is counted for the run's
-// result, and the run log gets one line per change: what was done to which
-// key and value, in which view, and the status when it failed. A deletion
-// that found nothing to delete changed nothing and is neither.
-void ReportChange(std::u16string_view action, HKEY root, std::u16string_view path,
+// result, and the run log gets one record per change: what was done to
+// which key and value, in which view, and the status when it failed. A
+// deletion that found nothing to delete changed nothing and is neither.
+void ReportChange(std::string_view verb, HKEY root, std::u16string_view path,
                   std::u16string_view name, std::u16string_view data, LSTATUS status,
-                  REGSAM view = 0) {
+                  REGSAM view = 0, std::u16string_view to = {}) {
     if (status == ERROR_FILE_NOT_FOUND) {
         return;
     }
@@ -89,30 +91,30 @@ void ReportChange(std::u16string_view action, HKEY root, std::u16string_view pat
     if (!RunLogActive()) {
         return;
     }
-    std::u16string line =
-        FormatText(kLogLineCapacity, u"registry: %s %s\\%s", action, RootName(root), path);
-    if (name.data() != nullptr) {
-        line += FormatText(kLogLineCapacity, u" \"%s\"", name);
-    }
-    if (data.data() != nullptr) {
-        line += FormatText(kLogLineCapacity, u" = %s", data);
-    }
-    // Under WOW64 the two views hold different keys: every line names its own.
-    if (view != 0) {
-        line += u" (64-bit view)";
-    } else if (RunningUnderWow64()) {
-        line += u" (32-bit view)";
-    }
-    if (status != ERROR_SUCCESS) {
-        line += FormatText(32, u" failed (%ld)", static_cast<long>(status));
-    }
-    LogLine(line);
+    // Under WOW64 the two views hold different keys: every record names its
+    // own. 32-bit Windows has one view, and no field for it.
+    const std::u16string_view viewName = view != 0             ? u"64"
+                                         : RunningUnderWow64() ? u"32"
+                                                               : std::u16string_view();
+    const std::u16string error = LogNumber(static_cast<uint64_t>(status));
+    LogRecord(verb, {{"root", RootName(root)},
+                     {"key", path},
+                     {"name", name},
+                     {"data", data},
+                     {"to", to},
+                     {"view", viewName},
+                     {"result", ChangeResult(status == ERROR_SUCCESS)},
+                     {"error", status != ERROR_SUCCESS ? error : std::u16string_view()}});
 }
 
 // A key that still has subkeys stays: by design, for its caller deletes them
 // first and tries again, or they belong to someone else. That is no failure,
 // and only the attempt that decides is logged.
 void LogKeyDeletion(HKEY root, const std::u16string& path, LSTATUS status, REGSAM view) {
+    if (Planning()) {
+        ReportChange("registry-delete-key", root, path, {}, {}, status, view);
+        return;
+    }
     RegKey opened;
     DWORD subkeys = 0;
     if (status != ERROR_SUCCESS &&
@@ -122,29 +124,26 @@ void LogKeyDeletion(HKEY root, const std::u16string& path, LSTATUS status, REGSA
         subkeys != 0) {
         return;
     }
-    ReportChange(u"delete key", root, path, {}, {}, status, view);
+    ReportChange("registry-delete-key", root, path, {}, {}, status, view);
 }
 
 // The portable file's changes, named by their entry.
-void LogEntryChange(std::u16string_view action, std::u16string_view entryName,
+void LogEntryChange(std::string_view verb, std::u16string_view entryName,
                     std::u16string_view data) {
-    if (RunLogActive()) {
-        LogEvent(data.data() != nullptr ? "settings file: %s %s = %s" : "settings file: %s %s",
-                 action, entryName, data);
-    }
+    LogRecord(verb, {{"entry", entryName}, {"data", data}, {"result", ChangeResult(true)}});
 }
 
 using Server = PortableSettings::Server;
 
 // Removes the key from the file when the file serves it; true when the
 // registry is to be asked instead.
-bool RegistryServesRemoval(HKEY root, std::u16string_view key, std::u16string_view action) {
+bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
     PortableSettings& portable = Portable();
     std::u16string entry;
     switch (portable.Serve(root, key, u"", entry)) {
     case Server::File:
         portable.RemoveKey(entry);
-        LogEntryChange(action, entry, {});
+        LogEntryChange("settings-file-delete", entry, {});
         return false;
     case Server::Nobody:
         return false;
@@ -156,17 +155,24 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key, std::u16string_vi
 // A value write: into the file when it serves the key, nowhere while it
 // forbids registry changes, else into the registry (creating the key), in
 // the view in force; logged either way.
-template <typename Shown, typename ToFile, typename ToKey>
-LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name, Shown shown,
-                   ToFile toFile, ToKey toKey) {
+// A value write: into the file when it serves the key, nowhere while it
+// forbids registry changes, else into the registry (creating the key), in
+// the view in force; logged either way. `value` holds the registry's form
+// (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
+// kept by the file.
+LSTATUS WriteValue(HKEY root, std::u16string_view key, registry_plan::Value value,
+                   std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(root, key, value.name, entry)) {
     case Server::File:
-        toFile(portable, entry);
-        if (RunLogActive()) {
-            LogEntryChange(u"set", entry, shown());
+        if (value.type == REG_DWORD) {
+            // Zero-extended: the file holds DWORDs as unsigned decimals.
+            portable.WriteNumber(entry, static_cast<int64_t>(number));
+        } else {
+            portable.Set(entry, text, EntryKind::Quoted);
         }
+        LogEntryChange("settings-file-set", entry, LogData(text));
         return ERROR_SUCCESS;
     case Server::Nobody:
         return ERROR_SUCCESS;
@@ -177,13 +183,24 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, std::u16string_view name,
         return ERROR_INVALID_HANDLE;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
-    RegKey created;
-    LSTATUS status = created.Create(root, path, KEY_WRITE | g_viewFlag);
-    if (status == ERROR_SUCCESS) {
-        status = toKey(created);
+    const std::u16string name = value.name;
+    LSTATUS status;
+    if (Planning()) {
+        status = registry_plan::ProbeChange(root, g_viewFlag, path, KEY_SET_VALUE);
+        if (status == ERROR_SUCCESS) {
+            registry_plan::SetValue(root, g_viewFlag, path, std::move(value));
+        }
+    } else {
+        RegKey created;
+        status = created.Create(root, path, KEY_WRITE | g_viewFlag);
+        if (status == ERROR_SUCCESS) {
+            status = ::RegSetValueExW(created.Get(), W(name.c_str()), 0, value.type,
+                                      reinterpret_cast<const BYTE*>(value.data.data()),
+                                      static_cast<DWORD>(value.data.size()));
+        }
     }
     if (RunLogActive() || status != ERROR_SUCCESS) {
-        ReportChange(u"set", root, path, name, shown(), status, g_viewFlag);
+        ReportChange("registry-set", root, path, name, LogData(text), status, g_viewFlag);
     }
     return status;
 }
@@ -206,6 +223,55 @@ std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key)
         return false;
     }
     return std::nullopt;
+}
+
+// Whether a registry key is there: as the plan left it while planning, else
+// as the registry says.
+bool KeyPresent(HKEY root, REGSAM view, const std::u16string& path) {
+    if (Planning()) {
+        if (std::optional<bool> planned = registry_plan::KeyExists(root, view, path)) {
+            return *planned;
+        }
+    }
+    RegKey opened;
+    return opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS;
+}
+
+// What the plan says of a value, while planning: found (and its data) or
+// known missing; none when the registry answers.
+std::optional<std::optional<registry_plan::Value>> PlannedValue(HKEY root, std::u16string_view key,
+                                                                std::u16string_view name) {
+    if (!Planning()) {
+        return std::nullopt;
+    }
+    return registry_plan::FindValue(root, g_viewFlag, MakeRegKeyPath(root, key), name);
+}
+
+// Deletes one key that has no subkeys; while planning, only in the plan.
+void DeleteOneKey(HKEY root, const std::u16string& path, REGSAM view) {
+    if (!Planning()) {
+        // RegDeleteKeyExW is missing on 32-bit Windows XP, where no key is
+        // deleted in another view; look it up so that the program still
+        // starts there.
+        using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+        const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+        if (view == 0) {
+            LogKeyDeletion(root, path, ::RegDeleteKeyW(root, W(path)), 0);
+        } else if (deleteKeyEx) {
+            LogKeyDeletion(root, path, deleteKeyEx(root, W(path), view, 0), view);
+        }
+        return;
+    }
+    // A key with subkeys stays, as the registry would keep it.
+    if (!KeyPresent(root, view, path) || registry_plan::HasSubkeys(root, view, path)) {
+        return;
+    }
+    const LSTATUS status = registry_plan::ProbeChange(root, view, path, DELETE);
+    if (status == ERROR_SUCCESS) {
+        registry_plan::DeleteKey(root, view, path);
+    }
+    LogKeyDeletion(root, path, status, view);
 }
 
 } // namespace
@@ -232,13 +298,15 @@ bool RegKeyExists(HKEY root, std::u16string_view key) {
     if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
         return *answer;
     }
-    RegKey opened;
-    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS;
+    return KeyPresent(root, 0, MakeRegKeyPath(root, key));
 }
 
 bool RegKeyHasValues(HKEY root, std::u16string_view key) {
     if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
         return *answer;
+    }
+    if (Planning()) {
+        return !registry_plan::Values(root, 0, MakeRegKeyPath(root, key)).empty();
     }
     RegKey opened;
     DWORD values = 0;
@@ -264,6 +332,10 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
     uint32_t value = def;
     if (!HasRegistryRoot(root)) {
         return def;
+    }
+    if (auto planned = PlannedValue(root, key, name)) {
+        return *planned && registry_plan::ReadNumber(**planned, value) == ERROR_SUCCESS ? value
+                                                                                        : def;
     }
     RegKey opened;
     if (opened.Open(root, MakeRegKeyPath(root, key),
@@ -293,6 +365,13 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     default:
         break;
     }
+    if (auto planned = HasRegistryRoot(root) ? PlannedValue(root, key, name) : std::nullopt) {
+        if (*planned && registry_plan::ReadText(**planned, out, capacity) == ERROR_SUCCESS) {
+            return true;
+        }
+        CopyText(out, def, capacity);
+        return false;
+    }
     RegKey opened;
     if (HasRegistryRoot(root) &&
         opened.Open(root, MakeRegKeyPath(root, key),
@@ -308,55 +387,51 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
 
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
                        std::u16string_view text) {
-    return WriteValue(
-        root, key, name, [&] { return u"\"" + LogData(text) + u"\""; },
-        [&](PortableSettings& file, const std::u16string& entry) {
-            file.Set(entry, text, EntryKind::Quoted);
-        },
-        [&](const RegKey& opened) { return opened.WriteString(name, text); });
+    // The terminator is part of the stored data.
+    const std::u16string data(text);
+    return WriteValue(root, key,
+                      {std::u16string(name), REG_SZ,
+                       std::string(reinterpret_cast<const char*>(data.c_str()),
+                                   (data.size() + 1) * sizeof(char16_t))},
+                      text, 0);
 }
 
 LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
                       uint32_t value) {
-    return WriteValue(
-        root, key, name, [&] { return FormatText(32, u"%u", value); },
-        [&](PortableSettings& file, const std::u16string& entry) {
-            // Zero-extended: the file holds DWORDs as unsigned decimals.
-            file.WriteNumber(entry, static_cast<int64_t>(value));
-        },
-        [&](const RegKey& opened) { return opened.WriteDword(name, value); });
+    const DWORD number = value;
+    return WriteValue(root, key,
+                      {std::u16string(name), REG_DWORD,
+                       std::string(reinterpret_cast<const char*>(&number), sizeof number)},
+                      FormatText(32, u"%u", value), value);
 }
 
 bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
     const std::u16string source = MakeRegKeyPath(fromRoot, from);
-    RegKey in;
-    DWORD count = 0;
-    DWORD nameCapacity = 0;
-    DWORD dataCapacity = 0;
-    if (!IsIntegrationAllowed() || in.Open(fromRoot, source, KEY_READ) != ERROR_SUCCESS ||
-        ::RegQueryInfoKeyW(in.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
-                           &nameCapacity, &dataCapacity, nullptr, nullptr) != ERROR_SUCCESS) {
+    if (!IsIntegrationAllowed() || !KeyPresent(fromRoot, 0, source)) {
         return false;
     }
     const std::u16string target = MakeRegKeyPath(toRoot, to);
-    RegKey out;
-    LSTATUS status = out.Create(toRoot, target, KEY_WRITE);
-    std::u16string name(nameCapacity + 1, u'\0');
-    std::string data(dataCapacity, '\0');
-    for (DWORD index = 0; status == ERROR_SUCCESS && index < count; ++index) {
-        DWORD nameLength = nameCapacity + 1;
-        DWORD type = 0;
-        DWORD size = dataCapacity;
-        auto* bytes = reinterpret_cast<BYTE*>(data.data());
-        status = ::RegEnumValueW(in.Get(), index, W(name.data()), &nameLength, nullptr, &type,
-                                 bytes, &size);
-        if (status == ERROR_SUCCESS) {
-            status = ::RegSetValueExW(out.Get(), W(name.data()), 0, type, bytes, size);
+    // Every value with its name, type and data as they are; while planning,
+    // as the plan left the source.
+    const std::vector<registry_plan::Value> values = registry_plan::Values(fromRoot, 0, source);
+    LSTATUS status;
+    if (Planning()) {
+        status = registry_plan::ProbeChange(toRoot, 0, target, KEY_SET_VALUE);
+        for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
+            registry_plan::SetValue(toRoot, 0, target, values[index]);
+        }
+    } else {
+        RegKey out;
+        status = out.Create(toRoot, target, KEY_WRITE);
+        for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
+            const registry_plan::Value& value = values[index];
+            status = ::RegSetValueExW(out.Get(), W(value.name.c_str()), 0, value.type,
+                                      reinterpret_cast<const BYTE*>(value.data.data()),
+                                      static_cast<DWORD>(value.data.size()));
         }
     }
-    ReportChange(u"copy values", fromRoot, source, {},
-                 FormatText(kLogLineCapacity, u"%s\\%s (%u)", RootName(toRoot), target, count),
-                 status);
+    ReportChange("registry-copy-values", fromRoot, source, {}, {}, status, 0,
+                 FormatText(kLogLineCapacity, u"%s\\%s", RootName(toRoot), target));
     return true;
 }
 
@@ -368,7 +443,7 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
         portable.RemoveEntry(entry);
-        LogEntryChange(u"delete", entry, {});
+        LogEntryChange("settings-file-delete", entry, {});
         return;
     case Server::Nobody:
         return;
@@ -379,25 +454,59 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
         return;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
-    RegKey opened;
-    if (opened.Open(root, path, KEY_WRITE) == ERROR_SUCCESS) {
-        ReportChange(u"delete value", root, path, name, {}, opened.DeleteValue(name));
+    LSTATUS status;
+    if (Planning()) {
+        std::optional<std::optional<registry_plan::Value>> planned =
+            registry_plan::FindValue(root, 0, path, name);
+        RegKey opened;
+        const bool present =
+            planned ? planned->has_value()
+                    : opened.Open(root, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+                          ::RegQueryValueExW(opened.Get(), W(std::u16string(name).c_str()), nullptr,
+                                             nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+        if (!present) {
+            return;
+        }
+        status = registry_plan::ProbeChange(root, 0, path, KEY_SET_VALUE);
+        if (status == ERROR_SUCCESS) {
+            registry_plan::DeleteValue(root, 0, path, name);
+        }
+    } else {
+        RegKey opened;
+        status = opened.Open(root, path, KEY_SET_VALUE);
+        if (status == ERROR_SUCCESS) {
+            status = opened.DeleteValue(name);
+        }
     }
+    // A key that is missing has nothing to delete; one that could not be
+    // opened for the deletion keeps its value, which is a failure.
+    ReportChange("registry-delete-value", root, path, name, {}, status);
 }
 
 void DeleteRegKey(HKEY root, std::u16string_view key) {
-    if (!RegistryServesRemoval(root, key, u"delete key")) {
-        return;
+    if (RegistryServesRemoval(root, key)) {
+        DeleteOneKey(root, MakeRegKeyPath(root, key), 0);
     }
-    std::u16string path = MakeRegKeyPath(root, key);
-    LogKeyDeletion(root, path, ::RegDeleteKeyW(root, W(path)), 0);
 }
 
 void DeleteRegTree(HKEY root, std::u16string_view key) {
-    if (!RegistryServesRemoval(root, key, u"delete tree")) {
+    if (!RegistryServesRemoval(root, key)) {
         return;
     }
     std::u16string path = MakeRegKeyPath(root, key);
+    if (path.empty()) {
+        return; // never wipe a whole root
+    }
+    if (Planning()) {
+        if (KeyPresent(root, 0, path)) {
+            const LSTATUS status = registry_plan::ProbeChange(root, 0, path, DELETE);
+            if (status == ERROR_SUCCESS) {
+                registry_plan::DeleteKey(root, 0, path);
+            }
+            ReportChange("registry-delete-tree", root, path, {}, {}, status);
+        }
+        return;
+    }
     unsigned deleted = 0;
     for (unsigned pass; (pass = DeleteTreePass(root, path)) != 0;) {
         deleted += pass;
@@ -407,7 +516,7 @@ void DeleteRegTree(HKEY root, std::u16string_view key) {
     RegKey left;
     const LSTATUS status = left.Open(root, path, KEY_QUERY_VALUE);
     if (deleted != 0 || status != ERROR_FILE_NOT_FOUND) {
-        ReportChange(u"delete tree", root, path, {}, {},
+        ReportChange("registry-delete-tree", root, path, {}, {},
                      status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
     }
 }
@@ -432,16 +541,8 @@ void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
     // The keys deleted in the 64-bit view are absolute or below
     // HKEY_CLASSES_ROOT, never in the portable file.
     const std::u16string path = MakeRegKeyPath(root, key);
-    if (path.empty()) {
-        return;
-    }
-    // RegDeleteKeyExW is missing on 32-bit Windows XP, where nothing needs it;
-    // look it up so that the program still starts there.
-    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-    const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
-    if (deleteKeyEx) {
-        LogKeyDeletion(root, path, deleteKeyEx(root, W(path), KEY_WOW64_64KEY, 0), KEY_WOW64_64KEY);
+    if (!path.empty()) {
+        DeleteOneKey(root, path, KEY_WOW64_64KEY);
     }
 }
 

@@ -63,44 +63,6 @@ TEST_F(ContainersTest, PushOfAnElementOfTheSameArraySurvivesReallocation) {
     EXPECT_EQ(a[full], 1000u);
 }
 
-TEST_F(ContainersTest, ExceedingTheMaximumIsAFatalMemoryError) {
-    GrowableArray<uint8_t> limited(0, 10);
-    limited.Add(10);
-    try {
-        limited.Add(1);
-        FAIL() << "no exception";
-    } catch (const OZU_EXIT& e) {
-        EXPECT_EQ(e.code, OZU_EXIT_MEMORY_ERROR);
-    }
-    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_MEMORY_ERROR);
-    ASSERT_FALSE(messages_.empty());
-    EXPECT_EQ(messages_.front(), kMessageGeneral);
-    EXPECT_EQ(messages_.back(), kMessageMemory);
-    // The general message carries the formatted maximum.
-    GrowableArray<uint8_t> other(0, 3);
-    lastParam_.clear();
-    EXPECT_THROW(other.Add(4), OZU_EXIT);
-    EXPECT_EQ(messages_[messages_.size() - 2], kMessageGeneral);
-    EXPECT_EQ(lastParam_, u"Maximum allowed array size (3) is exceeded");
-}
-
-TEST_F(ContainersTest, CountBeyond32BitsIsFatalInsteadOfWrapping) {
-    GrowableArray<uint8_t> a;
-    a.Add(10);
-    EXPECT_THROW(a.Add(UINT32_MAX), OZU_EXIT);
-    EXPECT_EQ(a.Size(), 10u); // unchanged
-}
-
-#if SIZE_MAX <= UINT32_MAX
-// Only a 32-bit process is sure to fail: a 64-bit one may well get 32 GiB.
-TEST_F(ContainersTest, BlockBeyondTheAddressSpaceIsFatal) {
-    GrowableArray<uint64_t> a;
-    EXPECT_THROW(a.Add(UINT32_MAX), OZU_EXIT);
-    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_MEMORY_ERROR);
-    EXPECT_EQ(a.Size(), 0u);
-}
-#endif
-
 TEST_F(ContainersTest, StringListHandsOutStringsInOrder) {
     StringList list;
     list.AddString(u"first");

@@ -1,8 +1,11 @@
 #include "base/format.h"
+#include "base/log_fields.h"
+#include "support/run_log_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace ozu {
@@ -97,6 +100,55 @@ TEST(FormatNarrowText, SectionPrefixes) {
     EXPECT_EQ(FormatNarrowText(100, "%s%u", std::string("IDS_"), 5101u), "IDS_5101");
     EXPECT_EQ(FormatNarrowText(4, "%s", "abcdef"), "abc");
     EXPECT_EQ(FormatNarrowText(100, "%c%c", 'o', 107), "ok");
+}
+
+} // namespace
+} // namespace ozu
+
+namespace ozu {
+namespace {
+
+std::string Narrow(std::u16string_view text) {
+    return std::string(text.begin(), text.end()); // the cases are ASCII
+}
+
+// Whatever a value holds, the record the program writes reads back by the
+// documented grammar with the same fields; a field without a value is left
+// out, and control characters never break the line.
+TEST(LogRecord, ReadsBackByTheDocumentedGrammar) {
+    const struct {
+        std::u16string_view value;
+        const char* read; // nullptr: the field is left out
+    } cases[] = {
+        {u"plain", "plain"},
+        {u"", ""},
+        {u"two words", "two words"},
+        {u"\"C:\\Program Files\\uninstall.exe\" /S", "\"C:\\Program Files\\uninstall.exe\" /S"},
+        {u"\"", "\""},
+        {u"a\"b", "a\"b"},
+        {u"line\r\nbreak", "line  break"},
+        {u"tab\tonly", "tab only"},
+        {u"key=value", "key=value"},
+        {std::u16string_view(), nullptr},
+    };
+    for (const auto& c : cases) {
+        const std::u16string line =
+            ComposeLogRecord("registry-set", {{"root", u"HKCR"}, {"data", c.value}, {"end", u"x"}});
+        SCOPED_TRACE(Narrow(line));
+        const std::optional<test::LogRecordRead> read = test::ParseLogEvent(Narrow(line));
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->verb, "registry-set");
+        EXPECT_EQ(read->Field("root"), "HKCR");
+        EXPECT_EQ(read->Field("end"), "x");
+        if (c.read == nullptr) {
+            EXPECT_EQ(read->fields.size(), 2u);
+        } else {
+            EXPECT_EQ(read->Field("data"), std::string(c.read));
+        }
+    }
+    EXPECT_EQ(LogNumber(0), u"0");
+    EXPECT_EQ(LogNumber(4294967295u), u"4294967295");
+    EXPECT_EQ(LogData(std::u16string(250, u'x')), std::u16string(200, u'x') + u"...");
 }
 
 } // namespace

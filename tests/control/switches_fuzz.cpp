@@ -68,5 +68,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::u16string& unknown = ozu::TheSwitches().UnknownSwitch;
     Check(unknown.empty() || (!uninstall && (unknown[0] == u'/' || unknown[0] == u'-')));
     Check(!ozu::TheSwitches().Quiet || ozu::TheSwitches().SilentMode);
+    // Only the word itself asks for a preview, which changes nothing.
+    std::u16string lower(text);
+    for (char16_t& c : lower)
+        c = c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    Check(!ozu::TheSwitches().WhatIf || lower.find(u"whatif") != std::u16string::npos);
     return 0;
 }

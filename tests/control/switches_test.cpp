@@ -146,6 +146,7 @@ std::string Outcome(const ParseResult& r) {
     text += s.NoExplorer ? " noexplorer" : "";
     text += s.Quiet ? " quiet" : "";
     text += s.NoRestart ? " norestart" : "";
+    text += s.WhatIf ? " whatif" : "";
     text += s.ExitCodes ? " exitcodes" : "";
     if (s.LogPath)
         text += " log=[" + std::string(s.LogPath->begin(), s.LogPath->end()) + "]";
@@ -223,6 +224,9 @@ TEST_F(SwitchParsing, ModesSwitchesAndActionsOfBothPasses) {
         // command line. The command line's /log wins over the installer's.
         {u"", u"/S /quiet /norestart", "uninstall silent quiet norestart"},
         {u"", u"-QUIET -NoRestart", "uninstall silent quiet norestart"},
+        {u"", u"/setup /WhatIf", "setup whatif"},
+        {u"/whatif", kProgram, "uninstall whatif"},
+        {u"", u"/whatif:yes", "neither unknown=[/whatif:yes]"},
         {u"/log=C:\\s.log /exitcodes /quiet", kProgram,
          "uninstall silent quiet exitcodes log=[C:\\s.log]"},
         {u"/log:C:\\a.log", u"/log=C:\\b.log", "uninstall log=[C:\\b.log]"},

@@ -5,14 +5,15 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "base/scoped_handle.h"
 #include "support/files.h"
 #include "support/registry.h"
+#include "support/run_log_reader.h"
 #include "support/ui_session.h"
 
 namespace ozu {
@@ -41,63 +42,79 @@ ULONGLONG TreeBytes(const std::wstring& folder) {
     return bytes;
 }
 
-// Checks every line of a run log against the grammar of docs/run-log.md:
-// the time, then one of the documented events. Registry lines are read
-// field by field; quoted data must close (a quote inside is doubled).
-void ExpectDocumentedGrammar(const std::string& log) {
-    static const std::regex time(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )");
-    static const std::regex registry(
-        R"(registry: (set|delete value|delete key|delete tree|copy values) (HKCR|HKCU|HKLM)\\[^"]*?)"
-        R"(( "([^"]|"")*")?( = ("([^"]|"")*"|\d+|\S.*\(\d+\)))?( \((32|64)-bit view\))?)"
-        R"(( failed \(\d+\))?)");
-    static const char* const events[] = {"Mivora uninstall ",
-                                         "command line: ",
-                                         "sfxcmd: ",
-                                         "Windows ",
-                                         "portable settings file: ",
-                                         "settings file: ",
-                                         "type ",
-                                         "shortcut ",
-                                         "program group ",
-                                         "file deleted: ",
-                                         "folder removed: ",
-                                         "folder scheduled for removal at restart: ",
-                                         "file kept ",
-                                         "file in use, ",
-                                         "file left: ",
-                                         "entry refused (",
-                                         "message box \"",
-                                         "batch file written: ",
-                                         "command interpreter started",
-                                         "the batch file could not be created: ",
-                                         "the command interpreter could not be started (",
-                                         "integration left alone: ",
-                                         "another setup or uninstall is running",
-                                         "nothing to do: ",
-                                         "/norestart: ",
-                                         "result: exit code "};
-    size_t begin = log.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
-    while (begin < log.size()) {
-        const size_t end = log.find("\r\n", begin);
-        ASSERT_NE(end, std::string::npos) << "every line ends with CR LF";
-        const std::string line = log.substr(begin, end - begin);
-        begin = end + 2;
-        std::smatch at;
-        ASSERT_TRUE(std::regex_search(line, at, time)) << line;
-        const std::string event = line.substr(at.length());
-        if (event.rfind("registry: ", 0) == 0) {
-            EXPECT_TRUE(std::regex_match(event, registry)) << line;
+// The verbs of docs/run-log.md.
+const char* const kVerbs[] = {"start",
+                              "command-line",
+                              "sfxcmd",
+                              "system",
+                              "portable-file",
+                              "registry-set",
+                              "registry-delete-value",
+                              "registry-delete-key",
+                              "registry-delete-tree",
+                              "registry-copy-values",
+                              "settings-file-set",
+                              "settings-file-delete",
+                              "type-take",
+                              "type-release",
+                              "type-left",
+                              "volumes-release",
+                              "left-alone",
+                              "shortcut-create",
+                              "shortcut-remove",
+                              "shortcut-left",
+                              "group-create",
+                              "group-remove",
+                              "template-create",
+                              "file-delete",
+                              "folder-delete",
+                              "file-schedule",
+                              "folder-schedule",
+                              "file-kept",
+                              "file-left",
+                              "entry-refused",
+                              "message-box",
+                              "batch-file-create",
+                              "interpreter-start",
+                              "no-restart",
+                              "busy",
+                              "unknown-switch",
+                              "result"};
+
+// Reads a whole run log by the documented grammar: every line a time, one of
+// the documented verbs and well-formed fields, and, in a run where nothing
+// failed, no result=failed.
+std::vector<LogRecordRead> ReadDocumentedLog(const std::string& log) {
+    std::optional<std::vector<LogRecordRead>> records = ParseLog(log);
+    EXPECT_TRUE(records.has_value()) << "a line breaks the grammar:\n" << log;
+    if (!records) {
+        return {};
+    }
+    for (const LogRecordRead& record : *records) {
+        const bool known =
+            std::find(std::begin(kVerbs), std::end(kVerbs), record.verb) != std::end(kVerbs);
+        EXPECT_TRUE(known) << "a verb docs/run-log.md does not name: " << record.verb;
+        EXPECT_NE(record.Field("result"), "failed")
+            << "nothing failed in this run: " << record.verb;
+    }
+    return *records;
+}
+
+// The changes a run made, or planned, in their order: the records of the
+// writers, each with its fields as written, "planned" read as "done".
+std::vector<std::string> Changes(const std::vector<LogRecordRead>& records) {
+    std::vector<std::string> changes;
+    for (const LogRecordRead& record : records) {
+        if (!record.Field("result") || record.verb == "result") {
             continue;
         }
-        bool known =
-            event.find(" left alone: it names another installation (") != std::string::npos ||
-            event.find(" volume extensions without a record given back to ") != std::string::npos;
-        for (const char* prefix : events)
-            known = known || event.rfind(prefix, 0) == 0;
-        EXPECT_TRUE(known) << "an event docs/run-log.md does not name: " << line;
-        EXPECT_EQ(event.find("failed"), std::string::npos)
-            << "nothing failed in this run: " << line;
+        std::string change = record.verb;
+        for (const auto& [name, value] : record.fields) {
+            change += " " + name + "=" + (name == "result" && value == "planned" ? "done" : value);
+        }
+        changes.push_back(change);
     }
+    return changes;
 }
 
 class Deployment : public ::testing::Test {
@@ -159,14 +176,18 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
 
     const std::string setup = Log();
     ASSERT_EQ(setup.rfind("\xEF\xBB\xBF", 0), 0u) << "a new log starts with its mark";
+    const std::string program = LogValue(Utf8(program_));
     for (const std::string& line : std::vector<std::string>{
-             "Mivora uninstall 6.00: setup", "command line: \"" + Utf8(program_) + "\" /setup /S",
-             std::string("sfxcmd: \r\n"), std::string("portable settings file: none"),
-             "registry: set HKLM\\" + std::string(kAppPathKey) + " \"\" = \"" +
-                 Utf8(In("Mivora.exe")) + "\"",
-             std::string("type .zip taken over; previous owner \"OtherZip\" recorded"),
-             std::string("shortcut created: "), std::string("program group created: "),
-             std::string("result: exit code 0, restart needed no")}) {
+             "start program=Mivora-uninstall version=6.00 mode=setup whatif=no",
+             "command-line text=" + LogValue("\"" + Utf8(program_) +
+                                             "\" /setup /S \"/log=" + Utf8(log_) + "\" /exitcodes"),
+             std::string("sfxcmd text=\"\"\r\n"), std::string("portable-file found=no\r\n"),
+             "registry-set root=HKLM key=" + LogValue(kAppPathKey) +
+                 " name=\"\" data=" + LogValue(Utf8(In("Mivora.exe"))),
+             std::string("type-take ext=.zip owner=OtherZip\r\n"),
+             std::string("shortcut-create path="), std::string("group-create path="),
+             std::string("template-create path="),
+             std::string("result exit-code=0 restart=no deleted=0")}) {
         EXPECT_NE(setup.find(line), std::string::npos) << line << "\n" << setup;
     }
 
@@ -182,23 +203,54 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
     }
     const std::string all = Log();
     const std::string uninstall = all.substr(setup.size());
-    ExpectDocumentedGrammar(setup);
-    ExpectDocumentedGrammar(uninstall);
+    ReadDocumentedLog(setup);
+    ReadDocumentedLog(uninstall);
     EXPECT_EQ(all.find("\xEF\xBB\xBF", 3), std::string::npos) << "appended without a second mark";
     for (const std::string& line : std::vector<std::string>{
-             "Mivora uninstall 6.00: uninstall",
-             std::string("type .zip given back to \"OtherZip\""),
-             "file deleted: " + Utf8(In("Formats\\x.fmt")),
-             "folder removed: " + Utf8(In("Formats")),
-             "renamed to " + Utf8(In("ozuext.dll.0.tmp")) +
-                 " and scheduled for deletion at restart: " + Utf8(In("ozuext.dll")),
-             "file kept for the batch file (the running program): " + Utf8(program_),
-             std::string("registry: delete tree HKCU\\Software\\Mivora"),
-             std::string("batch file written: "), std::string("command interpreter started"),
-             std::string(
-                 "result: exit code 3010, restart needed yes, files deleted 6, scheduled 1, "
-                 "refused 0, left 0, registry failures 0")}) {
+             std::string("start program=Mivora-uninstall version=6.00 mode=uninstall"),
+             std::string("type-release ext=.zip owner=OtherZip how=class-restored\r\n"),
+             "file-delete path=" + LogValue(Utf8(In("Formats\\x.fmt"))) + " result=done\r\n",
+             "folder-delete path=" + LogValue(Utf8(In("Formats"))) + " result=done\r\n",
+             "file-schedule path=" + LogValue(Utf8(In("ozuext.dll"))) +
+                 " reason=in-use renamed-to=" + LogValue(Utf8(In("ozuext.dll.0.tmp"))) +
+                 " result=done\r\n",
+             "file-kept path=" + program + " reason=running-program\r\n",
+             std::string("registry-delete-tree root=HKCU key=Software\\Mivora"),
+             std::string("batch-file-create path="), std::string("interpreter-start batch-file="),
+             std::string("result exit-code=3010 restart=yes deleted=6 scheduled=1 refused=0 "
+                         "left=0 registry-failures=0\r\n")}) {
         EXPECT_NE(uninstall.find(line), std::string::npos) << line << "\n" << uninstall;
+    }
+    EXPECT_TRUE(WaitUntilGone(program_, 60000));
+}
+
+// A preview (/whatif) of a whole setup, and then of a whole uninstall,
+// changes nothing, ends with the code of the real run, and names exactly the
+// changes that the real run then makes, in their order: also where a step
+// reads back what an earlier one would have changed.
+TEST_F(Deployment, APreviewNamesEveryChangeOfTheRealRunAndMakesNone) {
+    const std::wstring planLog = JoinW(parent_, L"logs\\plan.log");
+    for (const wchar_t* mode : {L" /setup /S", L" /S"}) {
+        SCOPED_TRACE(Utf8(mode));
+        const std::vector<std::string> before = ExportRegistry();
+        const int planned =
+            Run(std::wstring(mode) + L" /whatif /exitcodes \"/log=" + planLog + L"\"");
+        EXPECT_EQ(DiffExports(before, ExportRegistry()), "") << "the preview changed the registry";
+        EXPECT_TRUE(FileExists(In("Formats\\x.fmt")));
+        EXPECT_TRUE(FileExists(In("Uninstall.lst")));
+        DeleteFileW(log_.c_str());
+        EXPECT_EQ(Run(mode + LogSwitches()), planned);
+
+        const std::vector<LogRecordRead> plan = ReadDocumentedLog(ReadBytes(planLog));
+        const std::vector<LogRecordRead> done = ReadDocumentedLog(Log());
+        ASSERT_FALSE(plan.empty());
+        EXPECT_EQ(plan.front().Field("whatif"), "yes");
+        EXPECT_FALSE(Changes(done).empty());
+        EXPECT_EQ(Changes(plan), Changes(done));
+        for (const LogRecordRead& record : plan)
+            EXPECT_NE(record.Field("result"), "done")
+                << "a preview makes no change: " << record.verb;
+        DeleteFileW(planLog.c_str());
     }
     EXPECT_TRUE(WaitUntilGone(program_, 60000));
 }
@@ -239,7 +291,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
          {},
          1603,
          1603,
-         "not shown (quiet), answered OK",
+         "shown=no answer=OK",
          false},
         {"a switch of another installer",
          Setup::None,
@@ -247,7 +299,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
          {},
          0,
          1639,
-         "nothing to do: the switch /VERYSILENT is unknown",
+         "unknown-switch switch=/VERYSILENT\r\n",
          false},
         {"integration refused",
          Setup::Refused,
@@ -255,7 +307,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
          {},
          1603,
          1603,
-         "registry failures 1",
+         "registry-failures=1\r\n",
          true},
         {"restart needed",
          Setup::FileInUse,
@@ -263,7 +315,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
          {},
          0,
          3010,
-         "/norestart: this program never restarts Windows",
+         "no-restart note=",
          true},
     };
     for (const auto& row : rows) {
@@ -301,7 +353,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
             EXPECT_EQ(code, exitCodes ? row.withExitCodes : row.plain);
             const std::string log = Log();
             EXPECT_NE(log.find(row.logged), std::string::npos) << log;
-            EXPECT_NE(log.find("result: exit code " + std::to_string(code)), std::string::npos)
+            EXPECT_NE(log.find("result exit-code=" + std::to_string(code) + " "), std::string::npos)
                 << log;
             if (row.removes) {
                 ASSERT_TRUE(WaitUntilGone(program_, 60000));
@@ -323,7 +375,7 @@ TEST_F(Deployment, TheInstallersVariableMayAskForTheLogAndTheCodes) {
     const int code = Run(L" /foo");
     SetEnvironmentVariableW(L"sfxcmd", nullptr);
     EXPECT_EQ(code, 1639);
-    EXPECT_NE(Log().find("nothing to do: the switch /foo is unknown"), std::string::npos) << Log();
+    EXPECT_NE(Log().find("unknown-switch switch=/foo\r\n"), std::string::npos) << Log();
 }
 
 // A standard user meets a deny on the application path: setup says so when
@@ -367,10 +419,8 @@ TEST_F(Deployment, ARunWaitsForAnotherAndGivesUpWithoutChangingAnything) {
         EXPECT_EQ(RunAndWait(command, 60000), 1618);
         EXPECT_EQ(ClassOf(".zip"), "OtherZip");
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-        EXPECT_NE(Log().find("another setup or uninstall is running; nothing was changed"),
-                  std::string::npos)
-            << Log();
-        EXPECT_NE(Log().find("result: exit code 1618"), std::string::npos);
+        EXPECT_NE(Log().find("busy waited=30 changed=nothing\r\n"), std::string::npos) << Log();
+        EXPECT_NE(Log().find("result exit-code=1618 "), std::string::npos);
         ReleaseMutex(other.Get());
     }
     // Two setups started together: one waits for the other, and the end

@@ -1,0 +1,88 @@
+#include "base/change_plan.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/file_system.h"
+#include "base/win32_text.h"
+
+namespace ozu {
+namespace {
+
+bool g_planning = false;
+
+std::u16string PathKey(std::u16string_view path) {
+    std::u16string key(path);
+    while (key.size() > 3 && (key.back() == u'\\' || key.back() == u'/')) {
+        key.pop_back();
+    }
+    if (!key.empty()) {
+        ::CharUpperBuffW(W(key.data()), static_cast<DWORD>(key.size()));
+    }
+    return key;
+}
+
+// Paths as the file system tells them apart (case ignored through the
+// system's upper-case table), sorted, with their planned attributes.
+using PlannedPath = std::pair<std::u16string, uint32_t>;
+std::vector<PlannedPath>& PlannedPaths() {
+    static std::vector<PlannedPath> paths;
+    return paths;
+}
+
+std::vector<PlannedPath>::iterator Place(const std::u16string& key) {
+    std::vector<PlannedPath>& paths = PlannedPaths();
+    return std::lower_bound(
+        paths.begin(), paths.end(), key,
+        [](const PlannedPath& path, const std::u16string& wanted) { return path.first < wanted; });
+}
+
+void Plan(std::u16string_view path, uint32_t attributes) {
+    std::u16string key = PathKey(path);
+    const auto place = Place(key);
+    if (place != PlannedPaths().end() && place->first == key) {
+        place->second = attributes;
+    } else {
+        PlannedPaths().emplace(place, std::move(key), attributes);
+    }
+}
+
+} // namespace
+
+bool Planning() {
+    return g_planning;
+}
+
+void StartPlanning() {
+    g_planning = true;
+}
+
+std::u16string_view ChangeResult(bool succeeded) {
+    return !succeeded ? u"failed" : g_planning ? u"planned" : u"done";
+}
+
+void PlanGone(std::u16string_view path) {
+    Plan(path, kInvalidAttributes);
+}
+
+void PlanMade(std::u16string_view path, uint32_t attributes) {
+    Plan(path, attributes);
+}
+
+std::optional<uint32_t> PlannedAttributes(std::u16string_view path) {
+    if (!g_planning) {
+        return std::nullopt;
+    }
+    const std::u16string key = PathKey(path);
+    const auto place = Place(key);
+    if (place == PlannedPaths().end() || place->first != key) {
+        return std::nullopt;
+    }
+    return place->second;
+}
+
+} // namespace ozu
