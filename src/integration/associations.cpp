@@ -1,4 +1,5 @@
 #include "integration/associations.h"
+#include "integration/extension_steps.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -141,8 +142,8 @@ void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", path);
 }
 
-void TakeExtension(std::u16string_view ext, std::u16string_view newKey, bool wantNew, bool family,
-                   bool zip) {
+void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const ExtensionWish& wish) {
+    const bool wantNew = wish.wantNew, family = wish.family, zip = wish.zip;
     // Only the first take-over records the owner: a repeated setup must not
     // overwrite the record with our own class. The record is written before
     // the type changes hands, so a run cut off in between loses nothing.
@@ -290,42 +291,34 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     if (ReadSettingDword(kMenuItemsKey, u"NewZIP", 1) == 0 && zip)
         wantNew = false;
 
+    const ExtensionWish wish{
+        .selected = selected, .wantNew = wantNew, .family = family, .zip = zip};
     if (selected)
-        TakeExtension(ext, newKey, wantNew, family, zip);
+        TakeExtension(ext, newKey, wish);
 
     const std::optional<OwnerRecord> record = ReadOwnerRecord(ext);
-    if (!selected && family)
+    const ExtensionSteps steps =
+        DecideExtensionSteps(wish, {.own = IsOwnAssociation(ext),
+                                    .recorded = record.has_value(),
+                                    .existedBefore = record && record->existed});
+    if (steps.releaseVolumes)
         ReleaseVolumes(record);
-    // An extension that another program owns, perhaps taken over since our
-    // setup, is not ours to give back.
-    if (!IsOwnAssociation(ext)) {
-        if (selected)
-            return;
-        // Only a type that was ours once has a record of its previous owner,
-        // which has nothing left to give back now.
-        if (record) {
-            const std::u16string owner = CurrentClassOf(ext);
-            if (!owner.empty())
-                LogRecord("type-left", {{"ext", ext}, {"owner", owner}});
-            DeleteOwnerRecord(ext);
-        }
-        if (family || zip)
-            RemoveOwnTemplateEntry(newKey, family);
-        return;
+    if (steps.forgetLaterOwner) {
+        const std::u16string owner = CurrentClassOf(ext);
+        if (!owner.empty())
+            LogRecord("type-left", {{"ext", ext}, {"owner", owner}});
+        DeleteOwnerRecord(ext);
     }
-    if (selected && wantNew)
-        return;
-    if (!selected)
+    if (steps.removeOwnTemplate)
+        RemoveOwnTemplateEntry(newKey, family);
+    if (steps.releaseClass)
         ReleaseClass(ext, record);
-    if (family || zip)
+    if (steps.restoreNewEntry)
         RestoreNewArchiveEntry(ext, newKey, family, record);
-    if (selected)
-        return; // the type stays ours, only its new-file entry went back
-    // The extension's key could not go while its "ShellNew" key was there;
-    // now it can, so that no empty key of ours is left.
-    if (!record || !record->existed)
+    if (steps.deleteEmptyClassKey)
         DeleteClassKeyIfEmpty(ext);
-    DeleteOwnerRecord(ext);
+    if (steps.deleteRecord)
+        DeleteOwnerRecord(ext);
 }
 
 void AssociateArchiveTypes(const IntegrationOptions& options) {
