@@ -4,11 +4,12 @@
 #include "integration/shortcuts.h"
 
 #include "base/change_plan.h"
-#include "base/com_ptr.h"
 #include "base/file_system.h"
+#include "base/folder_tree.h"
 #include "base/paths.h"
 #include "base/program_path.h"
 #include "base/run_log.h"
+#include "base/shell_link.h"
 #include "base/system_info.h"
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
@@ -27,7 +28,6 @@ namespace ozu {
 
 namespace {
 
-constexpr std::u16string_view kUnknownFolder = u"unknown_folder";
 constexpr std::u16string_view kShortcutName = u"Mivora.lnk";
 constexpr std::u16string_view kGroupName = u"Mivora";
 constexpr std::u16string_view kArchiverExe = u"Mivora.exe";
@@ -84,7 +84,7 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::optional<std::u16string_view> workingFolder,
                    std::u16string_view description, std::u16string_view iconFile) {
     const bool saved =
-        CreateShellLink(true, target, shortcut, workingFolder, description, iconFile);
+        CreateShellLink(ExistingLink::Keep, target, shortcut, workingFolder, description, iconFile);
     LogRecord("shortcut-create", {{"path", shortcut}, {"result", ChangeResult(saved)}});
 }
 
@@ -123,28 +123,6 @@ template <typename Use> void ForEachGroupItem(Use&& use) {
         const std::u16string name = ItemText(item.fixedName, item.nameId);
         if (IsPlainName(targetName) && IsPlainName(name)) {
             use(i, targetName, name + u".lnk");
-        }
-    }
-}
-
-// Removes the plain files and folders below `folder`, depth first, each
-// through the handle it was checked with. A link stays with what it points
-// to, and so do the folders that hold one.
-void RemovePlainTree(const TrustedFolder& root, const std::u16string& folder) {
-    DirectoryScan scan;
-    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
-    FoundEntry found;
-    while (scan.Next(found)) {
-        CheckedEntry entry = root.Open(found.name);
-        if (entry.Kind() == DiskEntry::Folder) {
-            // A folder held for deletion cannot be searched; it is emptied
-            // first, then opened and checked again to go.
-            entry.Close();
-            RemovePlainTree(root, found.name);
-            entry = root.Open(found.name);
-        }
-        if (entry.Kind() == DiskEntry::Folder || entry.Kind() == DiskEntry::File) {
-            entry.Delete(); // a folder goes only once it is empty
         }
     }
 }
@@ -195,9 +173,16 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
     return exists;
 }
 
-void UpdateLink(bool create, const std::u16string& shortcut, const std::u16string& target,
+// What becomes of one shortcut.
+enum class LinkAction { Remove, Create };
+
+constexpr LinkAction Wanted(bool wanted) {
+    return wanted ? LinkAction::Create : LinkAction::Remove;
+}
+
+void UpdateLink(LinkAction action, const std::u16string& shortcut, const std::u16string& target,
                 std::optional<std::u16string_view> workingFolder, const ShortcutContext& context) {
-    if (!create) {
+    if (action == LinkAction::Remove) {
         RemoveShortcut(shortcut);
     } else if (!IsLinkAt(FolderPartOf(shortcut, kPathCapacity), shortcut)) {
         WriteShortcut(target, shortcut, workingFolder, context.description, context.iconFile);
@@ -205,77 +190,6 @@ void UpdateLink(bool create, const std::u16string& shortcut, const std::u16strin
 }
 
 } // namespace
-
-bool GetShellFolder(std::u16string& out, size_t capacity, int csidl) {
-    if (capacity >= MAX_PATH) {
-        // SHGetFolderPathW writes up to MAX_PATH characters.
-        std::u16string folder(MAX_PATH, u'\0');
-        if (SUCCEEDED(
-                SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, W(folder.data())))) {
-            if (const size_t end = folder.find(u'\0'); end != std::u16string::npos) {
-                folder.resize(end);
-            }
-            out = std::move(folder);
-            return true;
-        }
-    }
-    out = kUnknownFolder.substr(0, capacity == 0 ? 0 : capacity - 1);
-    return false;
-}
-
-bool CreateShellLink(bool loadExisting, std::u16string_view target, std::u16string_view shortcut,
-                     std::optional<std::u16string_view> workingFolder,
-                     std::optional<std::u16string_view> description, std::u16string_view iconFile,
-                     std::optional<std::u16string_view> arguments) {
-    if (Planning()) {
-        return true; // a planning run saves no shortcut; the caller logs it as planned
-    }
-    ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.PutVoid()))) {
-        return false;
-    }
-    ComPtr<IPersistFile> file;
-    if (FAILED(link.As(file))) {
-        return false;
-    }
-    const std::u16string shortcutPath(shortcut);
-    if (loadExisting) {
-        // A shortcut from an earlier setup keeps what is not set below.
-        file->Load(W(shortcutPath), STGM_READWRITE);
-    }
-    link->SetPath(W(std::u16string(target)));
-    if (description) {
-        link->SetDescription(W(std::u16string(*description)));
-    }
-    link->SetIconLocation(W(std::u16string(iconFile)), 0);
-    if (arguments) {
-        link->SetArguments(W(std::u16string(*arguments)));
-    }
-    if (workingFolder) {
-        link->SetWorkingDirectory(W(std::u16string(*workingFolder)));
-    }
-    return SUCCEEDED(file->Save(W(shortcutPath), TRUE));
-}
-
-bool IsDeletableFolderTree(uint32_t attributes) {
-    return IsDirectoryAttr(attributes) && !IsReparseAttr(attributes);
-}
-
-void DeleteFolderTree(std::u16string_view path) {
-    // A linked folder is never followed: deleting through it would remove
-    // files that live elsewhere. Nor is a link inside the tree, which the
-    // shell's own deletion would follow.
-    if (!IsDeletableFolderTree(QueryAttributes(path))) {
-        return;
-    }
-    const std::u16string folder(path);
-    RemovePlainTree(TrustedFolder(folder), folder);
-    CheckedEntry self = TrustedFolder(FolderPartOf(folder, kPathCapacity)).Open(folder);
-    if (self.Kind() == DiskEntry::Folder) {
-        self.Delete();
-    }
-}
 
 void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
                      std::u16string_view iconFile) {
@@ -296,8 +210,8 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
         // From Vista on the desktop shortcut is for all users; one that an
         // earlier setup left on the user's own desktop goes.
         if (haveUserDesktop) {
-            UpdateLink(false, JoinPath(userDesktop, kShortcutName, kPathCapacity), context.program,
-                       std::nullopt, context);
+            UpdateLink(LinkAction::Remove, JoinPath(userDesktop, kShortcutName, kPathCapacity),
+                       context.program, std::nullopt, context);
         }
         haveDesktop = GetShellFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
     } else {
@@ -313,13 +227,13 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
     // A folder the shell cannot name is skipped: its stand-in text is no
     // place to create or delete anything in.
     if (haveDesktop) {
-        UpdateLink(options.desktop, JoinPath(desktop, kShortcutName, kPathCapacity),
+        UpdateLink(Wanted(options.desktop), JoinPath(desktop, kShortcutName, kPathCapacity),
                    context.program, std::nullopt, context);
     }
     std::u16string startMenu;
     if (GetShellFolder(startMenu, kPathCapacity,
                        vista ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU)) {
-        UpdateLink(options.startMenu, JoinPath(startMenu, kShortcutName, kPathCapacity),
+        UpdateLink(Wanted(options.startMenu), JoinPath(startMenu, kShortcutName, kPathCapacity),
                    context.program, context.workingFolder, context);
     }
     std::u16string userPrograms;

@@ -4,6 +4,8 @@
 #include "integration/shortcuts.h"
 
 #include "base/com_ptr.h"
+#include "base/folder_tree.h"
+#include "base/shell_link.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
 #include "settings/portable_settings.h"
@@ -222,8 +224,8 @@ TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace
     MakeFile(Join(userGroup_, u"notes.txt"));
     MakeFile(Join(commonGroup_, u"notes.txt"));
     // The user gave the desktop shortcut arguments of their own.
-    ASSERT_TRUE(CreateShellLink(true, Exe(), Join(commonDesktop_, u"Mivora.lnk"), std::nullopt,
-                                std::nullopt, u"", u"--fast"));
+    ASSERT_TRUE(CreateShellLink(ExistingLink::Keep, Exe(), Join(commonDesktop_, u"Mivora.lnk"),
+                                std::nullopt, std::nullopt, u"", u"--fast"));
 
     UpdateShortcuts(Links(true, false, true), nullptr, Icon());
 

@@ -1,0 +1,17 @@
+// Deleting a whole folder tree without following a link anywhere in it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace ozu {
+
+// Whether a path with these attributes may be deleted as a folder tree: a
+// real folder, never a reparse point (a linked folder is not followed).
+bool IsDeletableFolderTree(uint32_t attributes);
+
+// Deletes a folder with everything in it, without undo. Links inside it are
+// not followed and stay, with the folders that hold them.
+void DeleteFolderTree(std::u16string_view path);
+
+} // namespace ozu
