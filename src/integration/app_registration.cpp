@@ -75,9 +75,8 @@ bool RegisterAppPath() {
     WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
     // 64-bit programs look in the 64-bit view; on 32-bit Windows these two
     // writes simply repeat the ones above.
-    const RegistryView64Scope view(true);
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe);
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
+    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe, RegistryView::View64);
+    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder, RegistryView::View64);
     return true;
 }
 
@@ -133,10 +132,10 @@ void RegisterUninstallEntry() {
 namespace {
 
 // The registered value, read in the view chosen.
-std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name, bool view64) {
-    const RegistryView64Scope view(view64);
+std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name,
+                               RegistryView view = RegistryView::Default) {
     std::u16string value;
-    ReadRegString(HKEY_LOCAL_MACHINE, key, name, value, u"", kPathCapacity);
+    ReadRegString(HKEY_LOCAL_MACHINE, key, name, value, u"", kPathCapacity, view);
     return value;
 }
 
@@ -152,16 +151,15 @@ bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
 } // namespace
 
 void RemoveAppRegistration() {
-    if (!BelongsToAnother(u"uninstall-entry",
-                          RegisteredValue(kUninstallKey, u"InstallLocation", false)) &&
-        !BelongsToAnother(u"uninstall-entry",
-                          RegisteredValue(kUninstallKey, u"UninstallString", false)))
+    if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation")) &&
+        !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString")))
         DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
-    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"", false)))
+    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"")))
         DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
-    // RegisterAppPath also wrote the key in the 64-bit view.
-    if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", true)))
-        DeleteRegKeyInView64(HKEY_LOCAL_MACHINE, kAppPathKey);
+    // RegisterAppPath also wrote the key in the 64-bit view (on 32-bit
+    // Windows the same key, gone by now).
+    if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", RegistryView::View64)))
+        DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey, RegistryView::View64);
 }
 
 } // namespace ozu

@@ -63,7 +63,7 @@ std::u16string Key(std::u16string_view format, std::u16string_view arg) {
     return FormatText(kKeyCapacity, format, arg);
 }
 
-void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, bool view64) {
+void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, RegistryView view) {
     std::u16string dll = ProgramPath();
     ReplaceNamePart(dll, dllName, kPathCapacity);
     // Without its DLL the class is not registered; the handlers are still
@@ -73,10 +73,9 @@ void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, b
     }
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    const RegistryView64Scope view(view64);
-    WriteRegString(HKEY_CLASSES_ROOT, classKey, u"", kClassName);
-    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"", dll);
-    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"ThreadingModel", u"Apartment");
+    WriteRegString(HKEY_CLASSES_ROOT, classKey, u"", kClassName, view);
+    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"", dll, view);
+    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"ThreadingModel", u"Apartment", view);
 }
 
 void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName) {
@@ -92,16 +91,17 @@ void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName
     WriteRegString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, kApprovedText);
 }
 
-void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName, bool view64) {
+void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
+                         RegistryView view) {
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
     DeleteRegKey(HKEY_CLASSES_ROOT, serverKey);
     DeleteRegKey(HKEY_CLASSES_ROOT, classKey);
     // The 64-bit extension's class keys were written in the 64-bit view,
     // which the default-view deletions above do not reach on 64-bit Windows.
-    if (view64) {
-        DeleteRegKeyInView64(HKEY_CLASSES_ROOT, serverKey);
-        DeleteRegKeyInView64(HKEY_CLASSES_ROOT, classKey);
+    if (view == RegistryView::View64) {
+        DeleteRegKey(HKEY_CLASSES_ROOT, serverKey, view);
+        DeleteRegKey(HKEY_CLASSES_ROOT, classKey, view);
     }
     for (std::u16string_view format : kClsidHandlerKeys) {
         DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, clsid));
@@ -132,12 +132,12 @@ void WriteCapabilities() {
 } // namespace
 
 void WriteShellExtensionKeys(bool enable, std::u16string_view dllName, std::u16string_view clsid,
-                             std::u16string_view handlerName, bool view64) {
+                             std::u16string_view handlerName, RegistryView classView) {
     if (enable) {
-        RegisterClassKeys(dllName, clsid, view64);
+        RegisterClassKeys(dllName, clsid, classView);
         RegisterHandlers(clsid, handlerName);
     } else {
-        UnregisterExtension(clsid, handlerName, view64);
+        UnregisterExtension(clsid, handlerName, classView);
     }
 }
 
@@ -145,10 +145,10 @@ void RegisterShellExtension(ShellRegistration registration, const IntegrationOpt
     const bool remove = registration == ShellRegistration::Remove;
     const bool wow64 = RunningUnderWow64();
     WriteShellExtensionKeys(options.shellExt, kShellExtDll32, kShellExtClsid32,
-                            wow64 ? u"Mivora32" : u"Mivora", false);
+                            wow64 ? u"Mivora32" : u"Mivora", RegistryView::Default);
     if (wow64) {
         WriteShellExtensionKeys(options.shellExt, kShellExtDll64, kShellExtClsid64, u"Mivora",
-                                true);
+                                RegistryView::View64);
     }
     // The default-programs list exists from Windows Vista on.
     if (WindowsVersion() >= 0x0600) {

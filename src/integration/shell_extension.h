@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "settings/settings_store.h"
+
 namespace ozu {
 
 struct IntegrationOptions;
@@ -23,9 +25,9 @@ enum class ShellRegistration { Write, Remove };
 // settings root on uninstall.
 void RegisterShellExtension(ShellRegistration registration, const IntegrationOptions& options);
 
-// Writes (enable) or deletes the keys of one extension. Its class keys go to
-// the 64-bit view when view64 is set; handler keys always use the default view.
+// Writes (enable) or deletes the keys of one extension. Its class keys are in
+// classView; handler keys always use the default view.
 void WriteShellExtensionKeys(bool enable, std::u16string_view dllName, std::u16string_view clsid,
-                             std::u16string_view handlerName, bool view64);
+                             std::u16string_view handlerName, RegistryView classView);
 
 } // namespace ozu

@@ -20,9 +20,26 @@ constexpr size_t kKeyPathCapacity = 512;
 // Longest registry key name (255) and its terminator.
 constexpr size_t kKeyNameCapacity = 256;
 
-// Added to the access mask of value reads and writes only.
-REGSAM g_viewFlag = 0;
 unsigned g_failures = 0;
+
+// The access-mask addition of a view: nothing on 32-bit Windows, which has
+// one view only.
+REGSAM ViewFlag(RegistryView view) {
+    return view == RegistryView::View64 && RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
+}
+
+// Deletes one key without subkeys in a view. RegDeleteKeyExW is missing on
+// 32-bit Windows XP, where no key is deleted in another view; it is looked up
+// so that the program still starts there.
+LSTATUS DeleteKeyIn(HKEY root, const std::u16string& path, REGSAM view) {
+    if (view == 0) {
+        return ::RegDeleteKeyW(root, W(path));
+    }
+    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+    const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+    return deleteKeyEx ? deleteKeyEx(root, W(path), view, 0) : ERROR_FILE_NOT_FOUND;
+}
 
 bool IsSettingsRootHolder(HKEY root) {
     return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
@@ -39,14 +56,14 @@ bool HasRegistryRoot(HKEY root) {
 }
 
 // One pass of the tree deletion; the number of keys it deleted.
-unsigned DeleteTreePass(HKEY root, const std::u16string& path) {
+unsigned DeleteTreePass(HKEY root, const std::u16string& path, REGSAM view) {
     if (path.empty()) {
         return 0; // never wipe a whole root
     }
     unsigned deleted = 0;
     {
         RegKey key;
-        if (key.Open(root, path, KEY_READ) == ERROR_SUCCESS) {
+        if (key.Open(root, path, KEY_READ | view) == ERROR_SUCCESS) {
             std::u16string name;
             // Deleting children while enumerating shifts the indexes, so a
             // pass can skip keys; the caller repeats passes for them.
@@ -55,11 +72,11 @@ unsigned DeleteTreePass(HKEY root, const std::u16string& path) {
                 std::u16string child = path;
                 child += u'\\';
                 child += name;
-                deleted += DeleteTreePass(root, child);
+                deleted += DeleteTreePass(root, child, view);
             }
         }
     }
-    if (::RegDeleteKeyW(root, W(path)) == ERROR_SUCCESS) {
+    if (DeleteKeyIn(root, path, view) == ERROR_SUCCESS) {
         ++deleted;
     }
     return deleted;
@@ -154,13 +171,10 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
 
 // A value write: into the file when it serves the key, nowhere while it
 // forbids registry changes, else into the registry (creating the key), in
-// the view in force; logged either way.
-// A value write: into the file when it serves the key, nowhere while it
-// forbids registry changes, else into the registry (creating the key), in
-// the view in force; logged either way. `value` holds the registry's form
+// the view given; logged either way. `value` holds the registry's form
 // (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
 // kept by the file.
-LSTATUS WriteValue(HKEY root, std::u16string_view key, registry_plan::Value value,
+LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_plan::Value value,
                    std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
@@ -186,13 +200,13 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, registry_plan::Value valu
     const std::u16string name = value.name;
     LSTATUS status;
     if (Planning()) {
-        status = registry_plan::ProbeChange(root, g_viewFlag, path, KEY_SET_VALUE);
+        status = registry_plan::ProbeChange(root, view, path, KEY_SET_VALUE);
         if (status == ERROR_SUCCESS) {
-            registry_plan::SetValue(root, g_viewFlag, path, std::move(value));
+            registry_plan::SetValue(root, view, path, std::move(value));
         }
     } else {
         RegKey created;
-        status = created.Create(root, path, KEY_WRITE | g_viewFlag);
+        status = created.Create(root, path, KEY_WRITE | view);
         if (status == ERROR_SUCCESS) {
             status = ::RegSetValueExW(created.Get(), W(name.c_str()), 0, value.type,
                                       reinterpret_cast<const BYTE*>(value.data.data()),
@@ -200,7 +214,7 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, registry_plan::Value valu
         }
     }
     if (RunLogActive() || status != ERROR_SUCCESS) {
-        ReportChange("registry-set", root, path, name, LogData(text), status, g_viewFlag);
+        ReportChange("registry-set", root, path, name, LogData(text), status, view);
     }
     return status;
 }
@@ -239,28 +253,18 @@ bool KeyPresent(HKEY root, REGSAM view, const std::u16string& path) {
 
 // What the plan says of a value, while planning: found (and its data) or
 // known missing; none when the registry answers.
-std::optional<std::optional<registry_plan::Value>> PlannedValue(HKEY root, std::u16string_view key,
-                                                                std::u16string_view name) {
+std::optional<std::optional<registry_plan::Value>>
+PlannedValue(HKEY root, REGSAM view, std::u16string_view key, std::u16string_view name) {
     if (!Planning()) {
         return std::nullopt;
     }
-    return registry_plan::FindValue(root, g_viewFlag, MakeRegKeyPath(root, key), name);
+    return registry_plan::FindValue(root, view, MakeRegKeyPath(root, key), name);
 }
 
 // Deletes one key that has no subkeys; while planning, only in the plan.
 void DeleteOneKey(HKEY root, const std::u16string& path, REGSAM view) {
     if (!Planning()) {
-        // RegDeleteKeyExW is missing on 32-bit Windows XP, where no key is
-        // deleted in another view; look it up so that the program still
-        // starts there.
-        using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-        const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
-            ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
-        if (view == 0) {
-            LogKeyDeletion(root, path, ::RegDeleteKeyW(root, W(path)), 0);
-        } else if (deleteKeyEx) {
-            LogKeyDeletion(root, path, deleteKeyEx(root, W(path), view, 0), view);
-        }
+        LogKeyDeletion(root, path, DeleteKeyIn(root, path, view), view);
         return;
     }
     // A key with subkeys stays, as the registry would keep it.
@@ -294,29 +298,31 @@ std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
     return Truncate(std::move(path), kKeyPathCapacity);
 }
 
-bool RegKeyExists(HKEY root, std::u16string_view key) {
+bool RegKeyExists(HKEY root, std::u16string_view key, RegistryView view) {
     if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
         return *answer;
     }
-    return KeyPresent(root, 0, MakeRegKeyPath(root, key));
+    return KeyPresent(root, ViewFlag(view), MakeRegKeyPath(root, key));
 }
 
-bool RegKeyHasValues(HKEY root, std::u16string_view key) {
+bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view) {
     if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
         return *answer;
     }
+    const REGSAM flag = ViewFlag(view);
     if (Planning()) {
-        return !registry_plan::Values(root, 0, MakeRegKeyPath(root, key)).empty();
+        return !registry_plan::Values(root, flag, MakeRegKeyPath(root, key)).empty();
     }
     RegKey opened;
     DWORD values = 0;
-    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
            ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            values != 0;
 }
 
-uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def) {
+uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def,
+                      RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
     switch (portable.Serve(root, key, name, entry)) {
@@ -333,13 +339,13 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
     if (!HasRegistryRoot(root)) {
         return def;
     }
-    if (auto planned = PlannedValue(root, key, name)) {
+    if (auto planned = PlannedValue(root, ViewFlag(view), key, name)) {
         return *planned && registry_plan::ReadNumber(**planned, value) == ERROR_SUCCESS ? value
                                                                                         : def;
     }
     RegKey opened;
     if (opened.Open(root, MakeRegKeyPath(root, key),
-                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_viewFlag) != ERROR_SUCCESS) {
+                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) != ERROR_SUCCESS) {
         return def;
     }
     value = def;
@@ -350,7 +356,8 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
 }
 
 bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                   std::u16string& out, std::u16string_view def, size_t capacity) {
+                   std::u16string& out, std::u16string_view def, size_t capacity,
+                   RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
     switch (portable.Serve(root, key, name, entry)) {
@@ -365,7 +372,8 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     default:
         break;
     }
-    if (auto planned = HasRegistryRoot(root) ? PlannedValue(root, key, name) : std::nullopt) {
+    if (auto planned =
+            HasRegistryRoot(root) ? PlannedValue(root, ViewFlag(view), key, name) : std::nullopt) {
         if (*planned && registry_plan::ReadText(**planned, out, capacity) == ERROR_SUCCESS) {
             return true;
         }
@@ -375,7 +383,7 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     RegKey opened;
     if (HasRegistryRoot(root) &&
         opened.Open(root, MakeRegKeyPath(root, key),
-                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_viewFlag) == ERROR_SUCCESS &&
+                    KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) == ERROR_SUCCESS &&
         opened.ReadString(name, out, capacity) == ERROR_SUCCESS) {
         return true;
     }
@@ -386,20 +394,20 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
 }
 
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                       std::u16string_view text) {
+                       std::u16string_view text, RegistryView view) {
     // The terminator is part of the stored data.
     const std::u16string data(text);
-    return WriteValue(root, key,
+    return WriteValue(root, key, ViewFlag(view),
                       {std::u16string(name), REG_SZ,
                        std::string(reinterpret_cast<const char*>(data.c_str()),
                                    (data.size() + 1) * sizeof(char16_t))},
                       text, 0);
 }
 
-LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name,
-                      uint32_t value) {
+LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value,
+                      RegistryView view) {
     const DWORD number = value;
-    return WriteValue(root, key,
+    return WriteValue(root, key, ViewFlag(view),
                       {std::u16string(name), REG_DWORD,
                        std::string(reinterpret_cast<const char*>(&number), sizeof number)},
                       FormatText(32, u"%u", value), value);
@@ -435,7 +443,8 @@ bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u1
     return true;
 }
 
-void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name) {
+void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name,
+                    RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
     switch (portable.Serve(root, key, name, entry)) {
@@ -454,42 +463,43 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
         return;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
+    const REGSAM flag = ViewFlag(view);
     LSTATUS status;
     if (Planning()) {
         std::optional<std::optional<registry_plan::Value>> planned =
-            registry_plan::FindValue(root, 0, path, name);
+            registry_plan::FindValue(root, flag, path, name);
         RegKey opened;
         const bool present =
             planned ? planned->has_value()
-                    : opened.Open(root, path, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+                    : opened.Open(root, path, KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
                           ::RegQueryValueExW(opened.Get(), W(std::u16string(name).c_str()), nullptr,
                                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
         if (!present) {
             return;
         }
-        status = registry_plan::ProbeChange(root, 0, path, KEY_SET_VALUE);
+        status = registry_plan::ProbeChange(root, flag, path, KEY_SET_VALUE);
         if (status == ERROR_SUCCESS) {
-            registry_plan::DeleteValue(root, 0, path, name);
+            registry_plan::DeleteValue(root, flag, path, name);
         }
     } else {
         RegKey opened;
-        status = opened.Open(root, path, KEY_SET_VALUE);
+        status = opened.Open(root, path, KEY_SET_VALUE | flag);
         if (status == ERROR_SUCCESS) {
             status = opened.DeleteValue(name);
         }
     }
     // A key that is missing has nothing to delete; one that could not be
     // opened for the deletion keeps its value, which is a failure.
-    ReportChange("registry-delete-value", root, path, name, {}, status);
+    ReportChange("registry-delete-value", root, path, name, {}, status, flag);
 }
 
-void DeleteRegKey(HKEY root, std::u16string_view key) {
+void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view) {
     if (RegistryServesRemoval(root, key)) {
-        DeleteOneKey(root, MakeRegKeyPath(root, key), 0);
+        DeleteOneKey(root, MakeRegKeyPath(root, key), ViewFlag(view));
     }
 }
 
-void DeleteRegTree(HKEY root, std::u16string_view key) {
+void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view) {
     if (!RegistryServesRemoval(root, key)) {
         return;
     }
@@ -497,27 +507,28 @@ void DeleteRegTree(HKEY root, std::u16string_view key) {
     if (path.empty()) {
         return; // never wipe a whole root
     }
+    const REGSAM flag = ViewFlag(view);
     if (Planning()) {
-        if (KeyPresent(root, 0, path)) {
-            const LSTATUS status = registry_plan::ProbeChange(root, 0, path, DELETE);
+        if (KeyPresent(root, flag, path)) {
+            const LSTATUS status = registry_plan::ProbeChange(root, flag, path, DELETE);
             if (status == ERROR_SUCCESS) {
-                registry_plan::DeleteKey(root, 0, path);
+                registry_plan::DeleteKey(root, flag, path);
             }
-            ReportChange("registry-delete-tree", root, path, {}, {}, status);
+            ReportChange("registry-delete-tree", root, path, {}, {}, status, flag);
         }
         return;
     }
     unsigned deleted = 0;
-    for (unsigned pass; (pass = DeleteTreePass(root, path)) != 0;) {
+    for (unsigned pass; (pass = DeleteTreePass(root, path, flag)) != 0;) {
         deleted += pass;
     }
     // A key that could not be opened for the deletion is still there when
     // opening it fails for any reason but its absence.
     RegKey left;
-    const LSTATUS status = left.Open(root, path, KEY_QUERY_VALUE);
+    const LSTATUS status = left.Open(root, path, KEY_QUERY_VALUE | flag);
     if (deleted != 0 || status != ERROR_FILE_NOT_FOUND) {
         ReportChange("registry-delete-tree", root, path, {}, {},
-                     status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED);
+                     status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED, flag);
     }
 }
 
@@ -525,33 +536,8 @@ void DeleteSettingsRoot(HKEY root) {
     DeleteRegTree(root, u"");
 }
 
-void SetRegistryView64(bool on) {
-    if (!on) {
-        g_viewFlag = 0;
-    } else if (RunningUnderWow64()) {
-        g_viewFlag = KEY_WOW64_64KEY;
-    }
-    // On 32-bit Windows there is one view only: the flag stays as it is.
-}
-
-void DeleteRegKeyInView64(HKEY root, std::u16string_view key) {
-    if (!IsIntegrationAllowed() || !RunningUnderWow64()) {
-        return;
-    }
-    // The keys deleted in the 64-bit view are absolute or below
-    // HKEY_CLASSES_ROOT, never in the portable file.
-    const std::u16string path = MakeRegKeyPath(root, key);
-    if (!path.empty()) {
-        DeleteOneKey(root, path, KEY_WOW64_64KEY);
-    }
-}
-
 unsigned RegistryFailures() {
     return g_failures;
-}
-
-REGSAM RegistryViewFlag() {
-    return g_viewFlag;
 }
 
 bool IsIntegrationAllowed() {

@@ -4,7 +4,8 @@
 //  - turns keys relative to the settings root "Software\Mivora" into full paths
 //    (a key with a leading backslash is absolute; HKEY_CLASSES_ROOT keys are
 //    used unchanged),
-//  - steers value reads and writes into the 64-bit view when asked to,
+//  - acts in the registry view that each call names (the default one unless
+//    told otherwise),
 //  - hands keys below the settings root to the portable settings file while
 //    one is active, and
 //  - touches nothing else at all while that file forbids integration.
@@ -20,29 +21,39 @@
 
 namespace ozu {
 
+// The registry view an operation acts in. The program is 32-bit: on 64-bit
+// Windows its default view is the 32-bit one, and View64 reaches what 64-bit
+// programs see (the 64-bit shell extension's classes, the 64-bit copy of the
+// application path). 32-bit Windows has one view, which both name.
+enum class RegistryView { Default, View64 };
+
 // Full registry path of a key (cut to 511 characters):
 // relative "Setup\MenuItems" under HKCU/HKLM -> "Software\Mivora\Setup\MenuItems",
 // "" -> "Software\Mivora", "\Software\X" -> "Software\X"; other roots unchanged.
 std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key);
 
-// True when the key can be opened for KEY_QUERY_VALUE (default view).
-bool RegKeyExists(HKEY root, std::u16string_view key);
-// True when the key exists and holds at least one value (default view).
-bool RegKeyHasValues(HKEY root, std::u16string_view key);
+// True when the key can be opened for KEY_QUERY_VALUE.
+bool RegKeyExists(HKEY root, std::u16string_view key, RegistryView view = RegistryView::Default);
+// True when the key exists and holds at least one value.
+bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view = RegistryView::Default);
 // The 32-bit number stored (at most 4 bytes of data, any type), or `def`.
-uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def);
+uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def,
+                      RegistryView view = RegistryView::Default);
 // Fills `out`: true when the value was found; false when `def` (cut to
 // capacity - 1) was copied, also when the stored text does not fit `capacity`.
 bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                   std::u16string& out, std::u16string_view def, size_t capacity);
+                   std::u16string& out, std::u16string_view def, size_t capacity,
+                   RegistryView view = RegistryView::Default);
 // Create the key when needed and store the value; the registry status
 // (ERROR_ACCESS_DENIED tells that administrator rights are missing).
 LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                       std::u16string_view text);
-LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value);
-void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name);
+                       std::u16string_view text, RegistryView view = RegistryView::Default);
+LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value,
+                      RegistryView view = RegistryView::Default);
+void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name,
+                    RegistryView view = RegistryView::Default);
 // Deletes one key; a key that still has subkeys stays.
-void DeleteRegKey(HKEY root, std::u16string_view key);
+void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view = RegistryView::Default);
 // Copies every value of a key into another (created when needed), each with
 // its name, type and data as they are, so that what no text form can hold
 // (binary data, several strings) survives. Both keys are absolute or below
@@ -50,35 +61,11 @@ void DeleteRegKey(HKEY root, std::u16string_view key);
 // that file forbids registry changes. False when the source key is missing.
 bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to);
 // Deletes a key with everything below it. An empty path is never deleted.
-void DeleteRegTree(HKEY root, std::u16string_view key);
+void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view = RegistryView::Default);
 // Deletes the settings root "Software\Mivora" of HKEY_CURRENT_USER or
 // HKEY_LOCAL_MACHINE with everything in it (in the portable file, when that
 // serves the root).
 void DeleteSettingsRoot(HKEY root);
-
-// With `on`, value reads and writes go to the 64-bit view when the process runs
-// under WOW64 (nothing changes on 32-bit Windows, which has one view); without,
-// back to the default view. Existence tests and deletions always use the
-// default view.
-void SetRegistryView64(bool on);
-// The access-mask addition currently in force: 0 or KEY_WOW64_64KEY.
-REGSAM RegistryViewFlag();
-
-// Deletes one key (not one with subkeys) in the 64-bit view, where setup
-// wrote some keys on 64-bit Windows (the 64-bit shell extension's classes,
-// the 64-bit copy of the application path). Does nothing on 32-bit Windows,
-// which has one view only, and nothing while a portable settings file
-// forbids registry changes.
-void DeleteRegKeyInView64(HKEY root, std::u16string_view key);
-
-// Brackets a group of writes in the 64-bit view (when `on`).
-class RegistryView64Scope {
-public:
-    explicit RegistryView64Scope(bool on) { SetRegistryView64(on); }
-    ~RegistryView64Scope() { SetRegistryView64(false); }
-    RegistryView64Scope(const RegistryView64Scope&) = delete;
-    RegistryView64Scope& operator=(const RegistryView64Scope&) = delete;
-};
 
 // How many registry changes the registry refused in this run (a deletion
 // that found nothing is no failure; nor is a single key's deletion, which is

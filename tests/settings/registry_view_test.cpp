@@ -1,6 +1,6 @@
-// The 64-bit registry view: under WOW64 a bracketed write lands in the 64-bit
-// view only; on 32-bit Windows the flag stays off and the write lands in the
-// only view there is. Run in both prefixes (label "shape").
+// The 64-bit registry view: under WOW64 an operation that names it acts in
+// the 64-bit view only; on 32-bit Windows it acts in the only view there is.
+// Run in both prefixes (label "shape").
 
 #include "settings/settings_store.h"
 
@@ -20,13 +20,12 @@ using namespace ozu::test;
 constexpr std::u16string_view kKey = u"\\Software\\OzuViewTest";
 const std::string kPath = "Software\\OzuViewTest";
 
-class RegistryView : public testing::Test {
+constexpr ozu::RegistryView k64 = ozu::RegistryView::View64;
+
+class RegistryViews : public testing::Test {
 protected:
     void SetUp() override { PortableSettings::Instance().LoadFrom(u""); }
-    void TearDown() override {
-        SetRegistryView64(false);
-        PortableSettings::Instance().Clear();
-    }
+    void TearDown() override { PortableSettings::Instance().Clear(); }
     RegistryGuard registry_{{HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY},
                             {HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_32KEY}};
 };
@@ -39,17 +38,13 @@ std::string QueryWithRegExe(const wchar_t* view) {
     return output;
 }
 
-TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
-    {
-        RegistryView64Scope view64(true);
-        EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", u"sixty-four"), 0);
-        EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 64), 0);
-        std::u16string out;
-        EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", out, u"", 80));
-        EXPECT_EQ(out, u"sixty-four");
-        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 0), 64u);
-    }
-    EXPECT_EQ(RegistryViewFlag(), 0u);
+TEST_F(RegistryViews, WritesGoToThe64BitViewWhereThereIsOne) {
+    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", u"sixty-four", k64), 0);
+    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 64, k64), 0);
+    std::u16string out;
+    EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", out, u"", 80, k64));
+    EXPECT_EQ(out, u"sixty-four");
+    EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 0, k64), 64u);
 
     if (RunningUnderWow64()) {
         EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "sixty-four");
@@ -58,7 +53,7 @@ TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
         // And as the system's own tool sees it.
         EXPECT_NE(QueryWithRegExe(L"/reg:64").find("sixty-four"), std::string::npos);
         EXPECT_EQ(QueryWithRegExe(L"/reg:32").find("sixty-four"), std::string::npos);
-        // Without the flag, reads see the process's own view again.
+        // The default view is the process's own.
         EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 7u);
     } else {
         EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value"), "sixty-four");
@@ -67,25 +62,28 @@ TEST_F(RegistryView, BracketedWritesGoToThe64BitViewWhereThereIsOne) {
     }
 }
 
-TEST_F(RegistryView, FlagFollowsTheShapeOfWindows) {
-    SetRegistryView64(true);
-    EXPECT_EQ(RegistryViewFlag(), RunningUnderWow64() ? static_cast<REGSAM>(KEY_WOW64_64KEY) : 0u);
-    SetRegistryView64(false);
-    EXPECT_EQ(RegistryViewFlag(), 0u);
-}
-
-TEST_F(RegistryView, ExistenceTestsAndDeletionsStayInTheDefaultView) {
+TEST_F(RegistryViews, ExistenceTestsAndDeletionsActInTheViewNamed) {
     if (!RunningUnderWow64()) {
         GTEST_SKIP() << "one view only";
     }
     SetString(HKEY_LOCAL_MACHINE, kPath, "Value", "x", KEY_WOW64_64KEY);
+    SetString(HKEY_LOCAL_MACHINE, kPath, "Other", "x", KEY_WOW64_64KEY);
     SetString(HKEY_LOCAL_MACHINE, kPath + "\\Sub", "Value", "x", KEY_WOW64_64KEY);
-    RegistryView64Scope view64(true);
+    // The default view has none of it and deletes nothing of it.
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey));
     DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value");
     DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "x");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kPath + "\\Sub", KEY_WOW64_64KEY));
+    // The 64-bit view sees and deletes it.
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey, k64));
+    EXPECT_TRUE(RegKeyHasValues(HKEY_LOCAL_MACHINE, kKey, k64));
+    DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value", k64);
+    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY));
+    DeleteRegKey(HKEY_LOCAL_MACHINE, u"\\Software\\OzuViewTest\\Sub", k64);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath + "\\Sub", KEY_WOW64_64KEY));
+    SetString(HKEY_LOCAL_MACHINE, kPath + "\\Sub", "Value", "x", KEY_WOW64_64KEY);
+    DeleteRegTree(HKEY_LOCAL_MACHINE, kKey, k64);
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY));
 }
 
 } // namespace

@@ -23,12 +23,8 @@ protected:
     void SetUp() override {
         // No portable file: every request goes to the registry.
         PortableSettings::Instance().LoadFrom(u"");
-        SetRegistryView64(false);
     }
-    void TearDown() override {
-        SetRegistryView64(false);
-        PortableSettings::Instance().Clear();
-    }
+    void TearDown() override { PortableSettings::Instance().Clear(); }
     std::u16string Key(std::u16string_view sub = {}) {
         std::u16string key(kTestKey);
         if (!sub.empty()) {
