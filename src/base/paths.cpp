@@ -89,6 +89,46 @@ std::u16string JoinPath(std::u16string_view folder, std::u16string_view name, si
     return Truncate(std::move(joined), capacity);
 }
 
+namespace {
+
+// A relative path resolved against the current folder, which the system
+// reports in at most 2047 characters. False when it cannot be resolved here.
+bool ResolveRelative(std::u16string_view path, std::u16string_view currentFolder,
+                     std::u16string& full) {
+    if (currentFolder.empty() || currentFolder.size() >= kPathCapacity) {
+        return false;
+    }
+    full.assign(currentFolder);
+    if (IsDriveSpec(path)) {
+        // "C:file" lies in drive C:'s own current folder. Only the current
+        // drive's folder is known here; appended to another folder, "C:file"
+        // would name a stream of a file "C".
+        if (!IsDriveSpec(full) || UpperChar(path[0]) != UpperChar(full[0])) {
+            return false;
+        }
+        path.remove_prefix(2);
+    }
+    if (!path.empty() && IsSeparator(path[0])) {
+        // From the root of the current drive ("D:") or share ("\\server\share").
+        size_t end = 2;
+        if (!IsDriveSpec(full)) {
+            for (int seen = 0; end < full.size() && !(IsSeparator(full[end]) && ++seen == 2);) {
+                ++end;
+            }
+        }
+        full.resize(std::min(end, full.size()));
+    } else {
+        EnsureTrailingSeparator(full, kPathCapacity);
+        if (path.size() >= 2 && path[0] == u'.' && IsSeparator(path[1])) {
+            path.remove_prefix(2);
+        }
+    }
+    full += path;
+    return true;
+}
+
+} // namespace
+
 bool ToExtendedLengthPath(std::u16string_view path, std::u16string_view currentFolder,
                           std::u16string& out, size_t capacity) {
     const size_t n = path.size();
@@ -119,38 +159,11 @@ bool ToExtendedLengthPath(std::u16string_view path, std::u16string_view currentF
         return true;
     }
 
-    // Relative: resolved against the current folder, which the system reports
-    // in at most 2047 characters, and then made absolute like any other path.
-    if (currentFolder.empty() || currentFolder.size() >= kPathCapacity) {
-        return false;
-    }
-    std::u16string full(currentFolder);
-    if (IsDriveSpec(path)) {
-        // "C:file" lies in drive C:'s own current folder. Only the current
-        // drive's folder is known here; appended to another folder, "C:file"
-        // would name a stream of a file "C".
-        if (!IsDriveSpec(full) || UpperChar(path[0]) != UpperChar(full[0])) {
-            return false;
-        }
-        path.remove_prefix(2);
-    }
-    if (!path.empty() && IsSeparator(path[0])) {
-        // From the root of the current drive ("D:") or share ("\\server\share").
-        size_t end = 2;
-        if (!IsDriveSpec(full)) {
-            for (int seen = 0; end < full.size() && !(IsSeparator(full[end]) && ++seen == 2);) {
-                ++end;
-            }
-        }
-        full.resize(std::min(end, full.size()));
-    } else {
-        EnsureTrailingSeparator(full, kPathCapacity);
-        if (path.size() >= 2 && path[0] == u'.' && IsSeparator(path[1])) {
-            path.remove_prefix(2);
-        }
-    }
-    full += path;
-    return IsAbsolutePath(full) && ToExtendedLengthPath(full, {}, out, capacity);
+    // Relative: resolved against the current folder, and then made absolute
+    // like any other path.
+    std::u16string full;
+    return ResolveRelative(path, currentFolder, full) && IsAbsolutePath(full) &&
+           ToExtendedLengthPath(full, {}, out, capacity);
 }
 
 } // namespace ozu

@@ -124,6 +124,26 @@ RunReport ReportAnotherRun(bool setup) {
     return {RunOutcome::Busy};
 }
 
+// The exit code of the run, as the switches ask for it, and the run log's
+// result line.
+void SetExitCodeAndLogResult(const RunReport& report, bool setupRequested,
+                             bool uninstallRequested) {
+    const Switches& switches = TheSwitches();
+    const bool noMode = !setupRequested && !uninstallRequested;
+    if (switches.ExitCodes)
+        ExitCode() = noMode && !switches.UnknownSwitch.empty() ? kUnknownSwitchExitCode
+                                                               : DeploymentExitCode(report.outcome);
+    else if (uninstallRequested && !setupRequested)
+        ExitCode() = UninstallExitCode(report.outcome);
+    LogRecord("result", {{"exit-code", FormatText(16, u"%d", ExitCode())},
+                         {"restart", YesNo(report.outcome == RunOutcome::RestartNeeded)},
+                         {"deleted", LogNumber(report.deleted)},
+                         {"scheduled", LogNumber(report.scheduled)},
+                         {"refused", LogNumber(report.refused)},
+                         {"left", LogNumber(report.left)},
+                         {"registry-failures", LogNumber(RegistryFailures())}});
+}
+
 } // namespace
 
 int RunProgram(HINSTANCE instance) {
@@ -172,19 +192,7 @@ int RunProgram(HINSTANCE instance) {
         else if (uninstallRequested)
             report = RunUninstall();
         // Neither: what the switches asked for (a pause, a notice) is done.
-        if (switches.ExitCodes)
-            ExitCode() = noMode && !switches.UnknownSwitch.empty()
-                             ? kUnknownSwitchExitCode
-                             : DeploymentExitCode(report.outcome);
-        else if (uninstallRequested && !setupRequested)
-            ExitCode() = UninstallExitCode(report.outcome);
-        LogRecord("result", {{"exit-code", FormatText(16, u"%d", ExitCode())},
-                             {"restart", YesNo(report.outcome == RunOutcome::RestartNeeded)},
-                             {"deleted", LogNumber(report.deleted)},
-                             {"scheduled", LogNumber(report.scheduled)},
-                             {"refused", LogNumber(report.refused)},
-                             {"left", LogNumber(report.left)},
-                             {"registry-failures", LogNumber(RegistryFailures())}});
+        SetExitCodeAndLogResult(report, setupRequested, uninstallRequested);
         CloseRunLog();
     }
     return ExitCode();

@@ -331,6 +331,38 @@ bool StartBatchFile(const std::u16string& batchPath) {
     return true;
 }
 
+// The installed files: the help index files, every entry of the list, and
+// the list itself once it has been read.
+void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
+    run.installation.emplace(run.programFolder);
+    for (std::u16string_view name : kHelpIndexFiles) {
+        DeletePlainFile(run, run.programFolder + std::u16string(name));
+    }
+    RemoveListedEntries(ReadListedPaths(list.get(), run), run);
+    list.reset();
+    DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
+}
+
+// What this program cannot delete while it runs (itself, its folder, what
+// is left for the restart) goes through a batch file that the command
+// interpreter runs once the program has ended. False when the file could
+// not be written or the interpreter not started.
+bool StartSelfRemoval(const UninstallRun& run, const std::u16string& folderText) {
+    std::u16string tempFolder = UserTempFolder();
+    const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
+    const bool written = !tempFolder.empty() && WriteBatchFile(batchPath, run, folderText);
+    LogRecord("batch-file-create", {{"path", batchPath}, {"result", ChangeResult(written)}});
+    if (!written) {
+        return false;
+    }
+    const bool started = StartBatchFile(batchPath);
+    const std::u16string error = LogNumber(GetLastError());
+    LogRecord("interpreter-start", {{"batch-file", batchPath},
+                                    {"result", ChangeResult(started)},
+                                    {"error", started ? std::u16string_view() : error}});
+    return started;
+}
+
 } // namespace
 
 bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
@@ -381,13 +413,7 @@ RunReport RunUninstall() {
         return {refused ? RunOutcome::Failed : RunOutcome::Done};
     }
 
-    run.installation.emplace(run.programFolder);
-    for (std::u16string_view name : kHelpIndexFiles) {
-        DeletePlainFile(run, run.programFolder + std::u16string(name));
-    }
-    RemoveListedEntries(ReadListedPaths(list.get(), run), run);
-    list.reset();
-    DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
+    RemoveInstalledFiles(run, list);
 
     const std::u16string folderText = CurrentFolder();
     if (run.rebootPending && !silent) {
@@ -400,20 +426,7 @@ RunReport RunUninstall() {
                          : run.rebootPending             ? RunOutcome::RestartNeeded
                                                          : RunOutcome::Done;
 
-    std::u16string tempFolder = UserTempFolder();
-    const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    const bool written = !tempFolder.empty() && WriteBatchFile(batchPath, run, folderText);
-    LogRecord("batch-file-create", {{"path", batchPath}, {"result", ChangeResult(written)}});
-    if (!written) {
-        run.report.outcome = RunOutcome::Failed;
-        return run.report;
-    }
-    const bool started = StartBatchFile(batchPath);
-    const std::u16string error = LogNumber(GetLastError());
-    LogRecord("interpreter-start", {{"batch-file", batchPath},
-                                    {"result", ChangeResult(started)},
-                                    {"error", started ? std::u16string_view() : error}});
-    if (!started) {
+    if (!StartSelfRemoval(run, folderText)) {
         run.report.outcome = RunOutcome::Failed;
     }
     return run.report;

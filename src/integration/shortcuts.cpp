@@ -189,6 +189,27 @@ void UpdateLink(LinkAction action, const std::u16string& shortcut, const std::u1
     }
 }
 
+// Builds or removes the program groups of the current user and of all
+// users; groupPath gets the one opened after setup.
+void UpdateGroups(bool programs, const ShortcutContext& context, std::u16string* groupPath) {
+    std::u16string userPrograms;
+    if (GetShellFolder(userPrograms, kPathCapacity, CSIDL_PROGRAMS)) {
+        const std::u16string group = JoinPath(userPrograms, kGroupName, kPathCapacity);
+        if (programs && groupPath) {
+            *groupPath = group;
+        }
+        UpdateGroup(group, programs, context);
+    }
+    std::u16string commonPrograms;
+    if (GetShellFolder(commonPrograms, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
+        const std::u16string group = JoinPath(commonPrograms, kGroupName, kPathCapacity);
+        // The all-users group is the one opened after setup, when it was made.
+        if (UpdateGroup(group, programs, context) && groupPath) {
+            *groupPath = group;
+        }
+    }
+}
+
 } // namespace
 
 void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
@@ -236,22 +257,7 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
         UpdateLink(Wanted(options.startMenu), JoinPath(startMenu, kShortcutName, kPathCapacity),
                    context.program, context.workingFolder, context);
     }
-    std::u16string userPrograms;
-    if (GetShellFolder(userPrograms, kPathCapacity, CSIDL_PROGRAMS)) {
-        const std::u16string group = JoinPath(userPrograms, kGroupName, kPathCapacity);
-        if (options.programs && groupPath) {
-            *groupPath = group;
-        }
-        UpdateGroup(group, options.programs, context);
-    }
-    std::u16string commonPrograms;
-    if (GetShellFolder(commonPrograms, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
-        const std::u16string group = JoinPath(commonPrograms, kGroupName, kPathCapacity);
-        // The all-users group is the one opened after setup, when it was made.
-        if (UpdateGroup(group, options.programs, context) && groupPath) {
-            *groupPath = group;
-        }
-    }
+    UpdateGroups(options.programs, context, groupPath);
 }
 
 } // namespace ozu
