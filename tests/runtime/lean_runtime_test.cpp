@@ -14,8 +14,10 @@
 namespace ozu {
 namespace {
 
-// Read at run time, so that the compiler does not reject the sizes.
+// Read at run time, so that the compiler does not reject the sizes; the
+// blocks are kept, so that it does not leave out the allocations either.
 volatile size_t g_beyondAnyBlock = SIZE_MAX - 64;
+void* volatile g_block = nullptr;
 
 TEST(LeanRuntimeDeathTest, FailuresEndTheProcessWithTheirCode) {
     const struct {
@@ -25,7 +27,7 @@ TEST(LeanRuntimeDeathTest, FailuresEndTheProcessWithTheirCode) {
         {[] { std::vector<int>().reserve(std::vector<int>().max_size() + 1); },
          OZU_EXIT_MEMORY_ERROR},
         {[] { std::u16string().reserve(std::u16string().max_size() + 1); }, OZU_EXIT_MEMORY_ERROR},
-        {[] { static_cast<void>(::operator new(g_beyondAnyBlock)); }, OZU_EXIT_MEMORY_ERROR},
+        {[] { g_block = ::operator new(g_beyondAnyBlock); }, OZU_EXIT_MEMORY_ERROR},
         {[] { static_cast<void>(std::u16string(u"abc").substr(4)); }, OZU_EXIT_SEVERE_ERROR},
         {[] { static_cast<void>(std::vector<int>(2).at(2)); }, OZU_EXIT_SEVERE_ERROR},
     };
@@ -34,7 +36,8 @@ TEST(LeanRuntimeDeathTest, FailuresEndTheProcessWithTheirCode) {
 }
 
 TEST(LeanRuntime, NothrowNewAnswersNull) {
-    EXPECT_EQ(new (std::nothrow) char[g_beyondAnyBlock], nullptr);
+    g_block = new (std::nothrow) char[g_beyondAnyBlock];
+    EXPECT_EQ(g_block, nullptr);
     char* small = new (std::nothrow) char[16];
     EXPECT_NE(small, nullptr);
     delete[] small;
