@@ -1,7 +1,5 @@
 #include "settings/reg_key.h"
 
-#include <utility>
-
 #include "base/win32_text.h"
 
 namespace ozu {
@@ -14,19 +12,11 @@ std::u16string Terminated(std::u16string_view text) {
 
 } // namespace
 
-RegKey& RegKey::operator=(RegKey&& other) noexcept {
-    if (this != &other) {
-        Close();
-        key_ = other.Release();
-    }
-    return *this;
-}
-
 LSTATUS RegKey::Open(HKEY root, std::u16string_view path, REGSAM access) {
     HKEY key = nullptr;
     LSTATUS status = ::RegOpenKeyExW(root, W(Terminated(path)), 0, access, &key);
     if (status == ERROR_SUCCESS) {
-        *this = RegKey(key);
+        Reset(key);
     }
     return status;
 }
@@ -36,25 +26,15 @@ LSTATUS RegKey::Create(HKEY root, std::u16string_view path, REGSAM access) {
     LSTATUS status = ::RegCreateKeyExW(root, W(Terminated(path)), 0, nullptr,
                                        REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
-        *this = RegKey(key);
+        Reset(key);
     }
     return status;
-}
-
-void RegKey::Close() {
-    if (key_ != nullptr) {
-        ::RegCloseKey(std::exchange(key_, nullptr));
-    }
-}
-
-HKEY RegKey::Release() {
-    return std::exchange(key_, nullptr);
 }
 
 LSTATUS RegKey::ReadDword(std::u16string_view name, uint32_t& value) const {
     DWORD number = 0;
     DWORD size = sizeof(number);
-    LSTATUS status = ::RegQueryValueExW(key_, W(Terminated(name)), nullptr, nullptr,
+    LSTATUS status = ::RegQueryValueExW(Get(), W(Terminated(name)), nullptr, nullptr,
                                         reinterpret_cast<BYTE*>(&number), &size);
     if (status != ERROR_SUCCESS) {
         return status;
@@ -72,7 +52,7 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
     }
     std::u16string buffer(capacity, u'\0');
     DWORD size = static_cast<DWORD>(capacity * sizeof(char16_t));
-    LSTATUS status = ::RegQueryValueExW(key_, W(Terminated(name)), nullptr, nullptr,
+    LSTATUS status = ::RegQueryValueExW(Get(), W(Terminated(name)), nullptr, nullptr,
                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (status != ERROR_SUCCESS) {
         return status;
@@ -93,26 +73,26 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
 LSTATUS RegKey::WriteString(std::u16string_view name, std::u16string_view text) const {
     // The terminator is part of the stored data.
     std::u16string data = Terminated(text);
-    return ::RegSetValueExW(key_, W(Terminated(name)), 0, REG_SZ,
+    return ::RegSetValueExW(Get(), W(Terminated(name)), 0, REG_SZ,
                             reinterpret_cast<const BYTE*>(data.c_str()),
                             static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
 }
 
 LSTATUS RegKey::WriteDword(std::u16string_view name, uint32_t value) const {
     DWORD number = value;
-    return ::RegSetValueExW(key_, W(Terminated(name)), 0, REG_DWORD,
+    return ::RegSetValueExW(Get(), W(Terminated(name)), 0, REG_DWORD,
                             reinterpret_cast<const BYTE*>(&number), sizeof(number));
 }
 
 LSTATUS RegKey::DeleteValue(std::u16string_view name) const {
-    return ::RegDeleteValueW(key_, W(Terminated(name)));
+    return ::RegDeleteValueW(Get(), W(Terminated(name)));
 }
 
 LSTATUS RegKey::EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const {
     std::u16string buffer(capacity, u'\0');
     DWORD length = static_cast<DWORD>(capacity);
-    LSTATUS status =
-        ::RegEnumKeyExW(key_, index, W(buffer.data()), &length, nullptr, nullptr, nullptr, nullptr);
+    LSTATUS status = ::RegEnumKeyExW(Get(), index, W(buffer.data()), &length, nullptr, nullptr,
+                                     nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
         return status;
     }

@@ -1,8 +1,8 @@
 #pragma once
-// RegKey: the one owner of an open registry key. It closes the key with
-// RegCloseKey when it goes out of scope, so no path through the registry code
-// can leave a key open. Reads leave their out-parameters untouched when they
-// fail, so a caller's default survives a missing value.
+// RegKey: the one owner of an open registry key, a ScopedHandle whose traits
+// close it with RegCloseKey, so no path through the registry code can leave a
+// key open. Reads leave their out-parameters untouched when they fail, so a
+// caller's default survives a missing value.
 
 #include <windows.h>
 
@@ -11,19 +11,20 @@
 #include <string>
 #include <string_view>
 
+#include "base/scoped_handle.h"
+
 namespace ozu {
 
-class RegKey {
-public:
-    RegKey() = default;
-    // Takes ownership of an open key (not of a predefined root).
-    explicit RegKey(HKEY key) : key_(key) {}
-    ~RegKey() { Close(); }
+// An open key (never a predefined root, which is not closed).
+struct RegKeyTraits {
+    using handle_type = HKEY;
+    static handle_type Invalid() { return nullptr; }
+    static void Close(handle_type h) { ::RegCloseKey(h); }
+};
 
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    RegKey(RegKey&& other) noexcept : key_(other.Release()) {}
-    RegKey& operator=(RegKey&& other) noexcept;
+class RegKey : public ScopedHandle<RegKeyTraits> {
+public:
+    using ScopedHandle::ScopedHandle;
 
     // Opens an existing key (RegOpenKeyExW) in place of whatever was held; on
     // failure the object keeps what it held.
@@ -32,13 +33,7 @@ public:
     // same way.
     [[nodiscard]] LSTATUS Create(HKEY root, std::u16string_view path, REGSAM access);
 
-    void Close();
-    // Gives up ownership without closing.
-    [[nodiscard]] HKEY Release();
-
-    [[nodiscard]] HKEY Get() const { return key_; }
-    [[nodiscard]] bool IsValid() const { return key_ != nullptr; }
-    explicit operator bool() const { return IsValid(); }
+    void Close() { Reset(); }
 
     // Queries a value into a 4-byte number, whatever its registry type. Succeeds
     // only when the data fits into 4 bytes and is not empty; shorter data fills
@@ -56,9 +51,6 @@ public:
     // Name of the subkey at `index` (RegEnumKeyExW) into a buffer of `capacity`
     // characters; fails at the end of the list or when the name does not fit.
     [[nodiscard]] LSTATUS EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const;
-
-private:
-    HKEY key_ = nullptr;
 };
 
 } // namespace ozu
