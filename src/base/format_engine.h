@@ -100,6 +100,17 @@ private:
 
     void Conversion() {
         Directive conv;
+        ParseFlags(conv);
+        ParseWidthAndPrecision(conv);
+        SkipLengthModifiers();
+        if (AtEnd()) {
+            return;
+        }
+        Emit(format_[pos_++], conv);
+    }
+
+    // The flags "-+ #0" of a directive.
+    void ParseFlags(Directive& conv) {
         for (; !AtEnd(); ++pos_) {
             Char c = Peek();
             if (c == '-') {
@@ -116,6 +127,11 @@ private:
                 break;
             }
         }
+    }
+
+    // The width and the precision, each a number or "*" (taken from the
+    // arguments; a negative width means left-aligned).
+    void ParseWidthAndPrecision(Directive& conv) {
         if (!AtEnd() && Peek() == '*') {
             ++pos_;
             int64_t value = 0;
@@ -144,11 +160,10 @@ private:
                 conv.precision = Number();
             }
         }
-        SkipLengthModifiers();
-        if (AtEnd()) {
-            return;
-        }
-        Char conversion = format_[pos_++];
+    }
+
+    // Renders one conversion of the parsed directive.
+    void Emit(Char conversion, const Directive& conv) {
         switch (conversion) {
         case '%':
             out_.Put('%');
