@@ -1,9 +1,13 @@
 #include "base/log_fields.h"
 
+#include "base/format.h"
+
 namespace ozu {
 namespace {
 
 constexpr size_t kLogDataLength = 200;
+// The 20 digits of the largest 64-bit number, and a terminator.
+constexpr size_t kLogNumberCapacity = 21;
 
 // A line break would end the record early: every control character becomes
 // a blank, wherever the value came from.
@@ -54,17 +58,7 @@ std::u16string LogData(std::u16string_view data) {
 }
 
 std::u16string LogNumber(uint64_t value) {
-    char16_t digits[20];
-    size_t count = 0;
-    do {
-        digits[count++] = static_cast<char16_t>(u'0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    std::u16string text;
-    while (count != 0) {
-        text += digits[--count];
-    }
-    return text;
+    return FormatText(kLogNumberCapacity, u"%u", value);
 }
 
 } // namespace ozu

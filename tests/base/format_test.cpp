@@ -148,6 +148,7 @@ TEST(LogRecord, ReadsBackByTheDocumentedGrammar) {
     }
     EXPECT_EQ(LogNumber(0), u"0");
     EXPECT_EQ(LogNumber(4294967295u), u"4294967295");
+    EXPECT_EQ(LogNumber(UINT64_MAX), u"18446744073709551615");
     EXPECT_EQ(LogData(std::u16string(250, u'x')), std::u16string(200, u'x') + u"...");
 }
 
