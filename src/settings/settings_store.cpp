@@ -574,4 +574,55 @@ void DeleteSettingValue(std::u16string_view key, std::u16string_view name) {
     DeleteRegValue(HKEY_CURRENT_USER, key, name);
 }
 
+HKEY RegLocation::Root() const {
+    if (kind_ == Kind::Class) {
+        return HKEY_CLASSES_ROOT;
+    }
+    return scope_ == RegScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+}
+
+std::u16string RegLocation::Key() const {
+    std::u16string key;
+    if (kind_ == Kind::Absolute) {
+        key = u"\\";
+    }
+    key += path_;
+    return key;
+}
+
+bool RegKeyExists(const RegLocation& at, RegistryView view) {
+    return RegKeyExists(at.Root(), at.Key(), view);
+}
+bool RegKeyHasValues(const RegLocation& at, RegistryView view) {
+    return RegKeyHasValues(at.Root(), at.Key(), view);
+}
+uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
+                      RegistryView view) {
+    return ReadRegDword(at.Root(), at.Key(), name, def, view);
+}
+bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
+                   std::u16string_view def, size_t capacity, RegistryView view) {
+    return ReadRegString(at.Root(), at.Key(), name, out, def, capacity, view);
+}
+LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
+                       RegistryView view) {
+    return WriteRegString(at.Root(), at.Key(), name, text, view);
+}
+LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
+                      RegistryView view) {
+    return WriteRegDword(at.Root(), at.Key(), name, value, view);
+}
+void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {
+    DeleteRegValue(at.Root(), at.Key(), name, view);
+}
+void DeleteRegKey(const RegLocation& at, RegistryView view) {
+    DeleteRegKey(at.Root(), at.Key(), view);
+}
+void DeleteRegTree(const RegLocation& at, RegistryView view) {
+    DeleteRegTree(at.Root(), at.Key(), view);
+}
+bool CopyRegValues(const RegLocation& from, const RegLocation& to) {
+    return CopyRegValues(from.Root(), from.Key(), to.Root(), to.Key());
+}
+
 } // namespace ozu

@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "settings/reg_location.h"
+
 namespace ozu {
 
 // The registry view an operation acts in. The program is 32-bit: on 64-bit
@@ -62,6 +64,25 @@ void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view = Regist
 bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to);
 // Deletes a key with everything below it. An empty path is never deleted.
 void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view = RegistryView::Default);
+
+// The same operations on a key named by its kind.
+bool RegKeyExists(const RegLocation& at, RegistryView view = RegistryView::Default);
+bool RegKeyHasValues(const RegLocation& at, RegistryView view = RegistryView::Default);
+uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
+                      RegistryView view = RegistryView::Default);
+bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
+                   std::u16string_view def, size_t capacity,
+                   RegistryView view = RegistryView::Default);
+LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
+                       RegistryView view = RegistryView::Default);
+LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
+                      RegistryView view = RegistryView::Default);
+void DeleteRegValue(const RegLocation& at, std::u16string_view name,
+                    RegistryView view = RegistryView::Default);
+void DeleteRegKey(const RegLocation& at, RegistryView view = RegistryView::Default);
+void DeleteRegTree(const RegLocation& at, RegistryView view = RegistryView::Default);
+bool CopyRegValues(const RegLocation& from, const RegLocation& to);
+
 // Deletes the settings root "Software\Mivora" of HKEY_CURRENT_USER or
 // HKEY_LOCAL_MACHINE with everything in it (in the portable file, when that
 // serves the root).
