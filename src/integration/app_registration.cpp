@@ -12,7 +12,7 @@
 #include "integration/options.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
-#include "settings/settings_store.h"
+#include "settings/registry_rows.h"
 
 #include <windows.h>
 
@@ -20,10 +20,11 @@ namespace ozu {
 
 namespace {
 
-constexpr std::u16string_view kAppPathKey =
-    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe";
-constexpr std::u16string_view kUninstallKey =
-    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
+constexpr RegLocation kAppPathKey = RegLocation::Absolute(
+    RegScope::Machine, u"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Mivora.exe");
+constexpr RegLocation kUninstallKey = RegLocation::Absolute(
+    RegScope::Machine, u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver");
+constexpr RegLocation kMachineSettings = RegLocation::Settings(RegScope::Machine, u"");
 constexpr std::u16string_view kArchiverExe = u"Mivora.exe";
 constexpr std::u16string_view kPublisher = u"Kalvuna GmbH";
 // The version parts of the display name are formatted in this many characters.
@@ -63,21 +64,59 @@ uint64_t TreeBytes(const std::u16string& folder) {
 
 } // namespace
 
+namespace {
+
+// What the application path's rows are made of.
+struct AppPathFacts {
+    std::u16string exe;    // "Mivora.exe" beside this program
+    std::u16string folder; // its folder, without the final separator
+};
+
+RegData ExeOf(const AppPathFacts& facts) {
+    return TextData(facts.exe);
+}
+RegData FolderOf(const AppPathFacts& facts) {
+    return TextData(facts.folder);
+}
+
+// Both views hold a copy: 64-bit programs look in the 64-bit one (on 32-bit
+// Windows the second table repeats the first). Each copy is removed on its
+// own, as it may have become another installation's.
+constexpr RegRow<AppPathFacts> kAppPathRows[] = {
+    {kAppPathKey, u"", RegKind::Text, RegRemoval::Key, RegistryView::Default, ExeOf},
+    {kAppPathKey, u"Path", RegKind::Text, RegRemoval::Key, RegistryView::Default, FolderOf},
+};
+constexpr RegRow<AppPathFacts> kAppPath64Rows[] = {
+    {kAppPathKey, u"", RegKind::Text, RegRemoval::Key, RegistryView::View64, ExeOf},
+    {kAppPathKey, u"Path", RegKind::Text, RegRemoval::Key, RegistryView::View64, FolderOf},
+};
+// The archiver's own record of where it is, in the machine settings root.
+constexpr RegRow<AppPathFacts> kArchiverPathRows[] = {
+    {kMachineSettings, u"exe32", RegKind::Text, RegRemoval::Value, RegistryView::Default, ExeOf},
+};
+
+AppPathFacts AppPathFactsNow() {
+    AppPathFacts facts{ProgramPath(), {}};
+    ReplaceNamePart(facts.exe, kArchiverExe, kPathCapacity);
+    facts.folder = FolderWithoutSeparator(facts.exe);
+    return facts;
+}
+
+} // namespace
+
 bool RegisterAppPath() {
-    std::u16string exe = ProgramPath();
-    ReplaceNamePart(exe, kArchiverExe, kPathCapacity);
+    const AppPathFacts facts = AppPathFactsNow();
     // The first machine-wide write tells whether we have administrator rights.
-    if (WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe) == ERROR_ACCESS_DENIED) {
+    if (Write(kAppPathRows, facts) == ERROR_ACCESS_DENIED) {
         return false;
     }
-    WriteRegString(HKEY_LOCAL_MACHINE, u"", u"exe32", exe);
-    const std::u16string folder = FolderWithoutSeparator(exe);
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder);
-    // 64-bit programs look in the 64-bit view; on 32-bit Windows these two
-    // writes simply repeat the ones above.
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"", exe, RegistryView::View64);
-    WriteRegString(HKEY_LOCAL_MACHINE, kAppPathKey, u"Path", folder, RegistryView::View64);
+    Write(kArchiverPathRows, facts);
+    Write(kAppPath64Rows, facts);
     return true;
+}
+
+void RemoveArchiverPath() {
+    Remove(kArchiverPathRows);
 }
 
 void BuildDisplayName(std::u16string& text, size_t capacity) {
@@ -92,50 +131,90 @@ void BuildDisplayName(std::u16string& text, size_t capacity) {
               capacity);
 }
 
-void RegisterUninstallEntry() {
-    std::u16string displayName = u"Mivora";
-    BuildDisplayName(displayName, kPathCapacity);
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayName", displayName);
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayVersion",
-                   FormatText(kVersionTextCapacity, u"%d.%02d.%d", kProductVersionMajor,
-                              kProductVersionMinor, kProductVersionBuild));
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMajor", kProductVersionMajor);
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"VersionMinor", kProductVersionMinor);
-    const std::u16string program = ProgramPath();
-    // Programs and Features and deployment tools run these as command lines:
-    // unquoted, a path with a space would let a program planted at a prefix
-    // of it ("C:\Program.exe") run with the uninstaller's rights.
-    const std::u16string command = u"\"" + program + u"\"";
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"UninstallString", command);
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"QuietUninstallString",
-                   command + u" /S /quiet");
+namespace {
 
-    const std::u16string installFolder = FolderPartOf(program, kPathCapacity);
+// What the uninstall entry's rows are made of.
+struct EntryFacts {
+    std::u16string displayName;
+    std::u16string command;       // this program, quoted
+    std::u16string installFolder; // with its final separator
+    uint64_t kib = 0;
+    bool iconKept = false;
+};
+
+RegData VersionText(const EntryFacts&) {
+    return TextData(FormatText(kVersionTextCapacity, u"%d.%02d.%d", kProductVersionMajor,
+                               kProductVersionMinor, kProductVersionBuild));
+}
+RegData EstimatedSize(const EntryFacts& facts) {
+    return NumberData(facts.kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(facts.kib));
+}
+RegData DisplayIcon(const EntryFacts& facts) {
+    return facts.iconKept ? SkipData()
+                          : TextData(JoinPath(facts.installFolder, kArchiverExe, kPathCapacity));
+}
+
+// Programs and Features and deployment tools run the two commands as command
+// lines: unquoted, a path with a space would let a program planted at a
+// prefix of it ("C:\Program.exe") run with the uninstaller's rights.
+constexpr RegRow<EntryFacts> kUninstallEntryRows[] = {
+    {kUninstallKey, u"DisplayName", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts& f) { return TextData(f.displayName); }},
+    {kUninstallKey, u"DisplayVersion", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     VersionText},
+    {kUninstallKey, u"VersionMajor", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return NumberData(kProductVersionMajor); }},
+    {kUninstallKey, u"VersionMinor", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return NumberData(kProductVersionMinor); }},
+    {kUninstallKey, u"UninstallString", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts& f) { return TextData(f.command); }},
+    {kUninstallKey, u"QuietUninstallString", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts& f) { return TextData(f.command + u" /S /quiet"); }},
     // Windows no longer computes the size shown in the list; in KiB, rounded up.
-    const uint64_t kib = (TreeBytes(installFolder) + 1023) / 1024;
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"EstimatedSize",
-                  kib > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(kib));
+    {kUninstallKey, u"EstimatedSize", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     EstimatedSize},
+    {kUninstallKey, u"DisplayIcon", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     DisplayIcon},
+    {kUninstallKey, u"InstallLocation", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts& f) { return TextData(f.installFolder); }},
+    {kUninstallKey, u"NoModify", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return NumberData(1); }},
+    {kUninstallKey, u"NoRepair", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return NumberData(1); }},
+    {kUninstallKey, u"Language", RegKind::Number, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return NumberData(0); }},
+    {kUninstallKey, u"Publisher", RegKind::Text, RegRemoval::Key, RegistryView::Default,
+     [](const EntryFacts&) { return TextData(std::u16string(kPublisher)); }},
+};
+
+EntryFacts EntryFactsNow() {
+    EntryFacts facts;
+    facts.displayName = u"Mivora";
+    BuildDisplayName(facts.displayName, kPathCapacity);
+    const std::u16string program = ProgramPath();
+    facts.command = u"\"" + program + u"\"";
+    facts.installFolder = FolderPartOf(program, kPathCapacity);
+    facts.kib = (TreeBytes(facts.installFolder) + 1023) / 1024;
     // An icon the installer set, naming a file that exists, is kept.
     std::u16string icon;
-    ReadRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity);
-    if (icon.empty() || !PathExists(icon)) {
-        WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"DisplayIcon",
-                       JoinPath(installFolder, kArchiverExe, kPathCapacity));
-    }
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"InstallLocation", installFolder);
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"NoModify", 1);
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"NoRepair", 1);
-    WriteRegDword(HKEY_LOCAL_MACHINE, kUninstallKey, u"Language", 0);
-    WriteRegString(HKEY_LOCAL_MACHINE, kUninstallKey, u"Publisher", kPublisher);
+    ReadRegString(kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity);
+    facts.iconKept = !icon.empty() && PathExists(icon);
+    return facts;
+}
+
+} // namespace
+
+void RegisterUninstallEntry() {
+    Write(kUninstallEntryRows, EntryFactsNow());
 }
 
 namespace {
 
 // The registered value, read in the view chosen.
-std::u16string RegisteredValue(std::u16string_view key, std::u16string_view name,
+std::u16string RegisteredValue(const RegLocation& key, std::u16string_view name,
                                RegistryView view = RegistryView::Default) {
     std::u16string value;
-    ReadRegString(HKEY_LOCAL_MACHINE, key, name, value, u"", kPathCapacity, view);
+    ReadRegString(key, name, value, u"", kPathCapacity, view);
     return value;
 }
 
@@ -153,13 +232,12 @@ bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
 void RemoveAppRegistration() {
     if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation")) &&
         !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString")))
-        DeleteRegKey(HKEY_LOCAL_MACHINE, kUninstallKey);
+        Remove(kUninstallEntryRows);
     if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"")))
-        DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey);
-    // RegisterAppPath also wrote the key in the 64-bit view (on 32-bit
-    // Windows the same key, gone by now).
+        Remove(kAppPathRows);
+    // On 32-bit Windows the same key, gone by now.
     if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", RegistryView::View64)))
-        DeleteRegKey(HKEY_LOCAL_MACHINE, kAppPathKey, RegistryView::View64);
+        Remove(kAppPath64Rows);
 }
 
 } // namespace ozu

@@ -24,9 +24,13 @@ void RegisterUninstallEntry();
 // included).
 void BuildDisplayName(std::u16string& text, size_t capacity = 2048);
 
-// Deletes what RegisterAppPath and RegisterUninstallEntry wrote, in both
-// registry views (the machine settings root goes with the shell extension's
-// removal).
+// Deletes the application path and the uninstall entry, in both registry
+// views, unless another installation registered them since.
 void RemoveAppRegistration();
+
+// Deletes "exe32", which RegisterAppPath writes beside the application path.
+// An installer package keeps the application path and the entry for its own
+// removal, but this value is the archiver's: it goes in either case.
+void RemoveArchiverPath();
 
 } // namespace ozu

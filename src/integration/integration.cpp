@@ -75,6 +75,7 @@ void RemoveIntegration(bool packageMode) {
     // machine-wide keys themselves to go here.
     DeleteEmptyMachineRecords();
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    RemoveArchiverPath();
     RegisterShellExtension(ShellRegistration::Remove, nothing);
     UpdateShortcuts(nothing, nullptr, u"");
     UnregisterProgIds();

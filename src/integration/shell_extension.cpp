@@ -10,7 +10,7 @@
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "integration/options.h"
-#include "settings/settings_store.h"
+#include "settings/registry_rows.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -25,11 +25,26 @@ namespace {
 constexpr size_t kKeyCapacity = 1024;
 
 constexpr std::u16string_view kClassName = u"Mivora";
-constexpr std::u16string_view kApprovedKey =
-    u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+constexpr RegLocation kApprovedKey = RegLocation::Absolute(
+    RegScope::Machine, u"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved");
 constexpr std::u16string_view kApprovedText = u"Mivora shell extension";
-constexpr std::u16string_view kRegisteredApplicationsKey = u"\\Software\\RegisteredApplications";
-constexpr std::u16string_view kCapabilitiesPath = u"Software\\Mivora\\Capabilities";
+constexpr RegLocation kRegisteredApplicationsKey =
+    RegLocation::Absolute(RegScope::Machine, u"Software\\RegisteredApplications");
+constexpr RegLocation kCapabilitiesKey = RegLocation::Settings(RegScope::Machine, u"Capabilities");
+constexpr RegLocation kFileAssociationsKey =
+    RegLocation::Settings(RegScope::Machine, u"Capabilities\\FileAssociations");
+
+// The archiver in the default-programs list: its entry in the shared list,
+// and its capabilities, a key of its own whose file associations follow the
+// archive types.
+struct NoFacts {};
+constexpr RegRow<NoFacts> kCapabilityRows[] = {
+    {kRegisteredApplicationsKey, kClassName, RegKind::Text, RegRemoval::Value,
+     RegistryView::Default,
+     [](const NoFacts&) { return TextData(u"Software\\Mivora\\Capabilities"); }},
+    {kCapabilitiesKey, u"ApplicationDescription", RegKind::Text, RegRemoval::Tree,
+     RegistryView::Default, [](const NoFacts&) { return TextData(std::u16string(kClassName)); }},
+};
 
 // Handlers named by the class id, with empty data.
 constexpr std::array<std::u16string_view, 5> kClsidHandlerKeys{
@@ -88,7 +103,7 @@ void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName
     for (std::u16string_view format : kNamedHandlerKeys) {
         WriteRegString(HKEY_CLASSES_ROOT, Key(format, handlerName), u"", clsid);
     }
-    WriteRegString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, kApprovedText);
+    WriteRegString(kApprovedKey, clsid, kApprovedText);
 }
 
 void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
@@ -115,16 +130,15 @@ void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerN
     for (std::u16string_view format : kLegacyHandlerKeys) {
         DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, handlerName));
     }
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kApprovedKey, clsid);
+    DeleteRegValue(kApprovedKey, clsid);
 }
 
 void WriteCapabilities() {
-    WriteRegString(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kClassName, kCapabilitiesPath);
-    WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities", u"ApplicationDescription", kClassName);
+    Write(kCapabilityRows, NoFacts{});
     // Every type is offered to the default-programs list, chosen or not.
     for (const ArchiveType& type : ArchiveTypeTable) {
         ForEachExtension(type.extensions, [&](std::u16string_view ext) {
-            WriteRegString(HKEY_LOCAL_MACHINE, u"Capabilities\\FileAssociations", ext, type.progId);
+            WriteRegString(kFileAssociationsKey, ext, type.progId);
         });
     }
 }
@@ -153,13 +167,14 @@ void RegisterShellExtension(ShellRegistration registration, const IntegrationOpt
     // The default-programs list exists from Windows Vista on.
     if (WindowsVersion() >= 0x0600) {
         if (remove) {
-            DeleteRegValue(HKEY_LOCAL_MACHINE, kRegisteredApplicationsKey, kClassName);
+            Remove(kCapabilityRows);
         } else {
             WriteCapabilities();
         }
     }
     if (remove) {
-        // The machine settings root: the capabilities and "exe32".
+        // What else the archiver keeps for the whole machine goes with its
+        // settings root.
         DeleteSettingsRoot(HKEY_LOCAL_MACHINE);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
