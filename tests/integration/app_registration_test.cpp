@@ -107,16 +107,18 @@ TEST(DisplayName, AppendsVersionAndBitnessWithinTheCapacity) {
     EXPECT_EQ(cut, u"Mivora 6.");
 }
 
-TEST_F(AppRegistrationTest, RemovalLeavesNeitherKeyInEitherView) {
+TEST_F(AppRegistrationTest, RemovalLeavesNeitherKeyInEitherViewNorExe32) {
     ASSERT_TRUE(RegisterAppPath());
     RegisterUninstallEntry();
 
     RemoveAppRegistration();
+    RemoveArchiverPath();
 
     for (REGSAM view : kViews) {
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPath, view)) << view;
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstall, view)) << view;
     }
+    EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32").has_value());
 }
 
 } // namespace
