@@ -62,10 +62,6 @@ uint64_t TreeBytes(const std::u16string& folder) {
     return bytes;
 }
 
-} // namespace
-
-namespace {
-
 // What the application path's rows are made of.
 struct AppPathFacts {
     std::u16string exe;    // "Mivora.exe" beside this program
