@@ -275,7 +275,7 @@ TEST_F(Deployment, EveryUninstallOutcomeHasItsExitCode) {
          {L"wait", L"press 7", L"exit"},
          1602,
          1602,
-         "answered No",
+         "shown=yes answer=No",
          false},
         {"list missing, /S",
          Setup::ListMissing,

@@ -81,13 +81,13 @@ void ExpectShellIntegrationApplied(const std::vector<std::string>& applied,
     const std::string windows = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\";
     const std::string appPath =
         windows + "App Paths\\Mivora.exe : \"\" = sz:" + Utf8(program.PathOf(u"Mivora.exe"));
-    const std::string classes = "[32] HKLM\\Software\\Classes\\";
-    EXPECT_TRUE(Contains(applied, "[32] " + appPath));
-    EXPECT_TRUE(
-        Contains(applied, "[32] " + windows +
-                              "Uninstall\\Mivora archiver : \"Publisher\" = sz:Kalvuna GmbH"));
-    EXPECT_TRUE(Contains(applied, "[32] HKLM\\Software\\Mivora\\Capabilities\\FileAssociations : "
-                                  "\".zip\" = sz:Mivora.ZIP"));
+    const std::string own = kProgramViewLabel;
+    const std::string classes = own + "HKLM\\Software\\Classes\\";
+    EXPECT_TRUE(Contains(applied, own + appPath));
+    EXPECT_TRUE(Contains(
+        applied, own + windows + "Uninstall\\Mivora archiver : \"Publisher\" = sz:Kalvuna GmbH"));
+    EXPECT_TRUE(Contains(applied, own + "HKLM\\Software\\Mivora\\Capabilities\\FileAssociations : "
+                                        "\".zip\" = sz:Mivora.ZIP"));
     EXPECT_TRUE(Contains(
         applied, classes + "CLSID\\" + Utf8(kShellExtClsid32) +
                      "\\InProcServer32 : \"\" = sz:" + Utf8(program.PathOf(u"ozuext.dll"))));
@@ -138,9 +138,11 @@ TEST(RoundTrip, SetupThenUninstallLeavesBothRegistryViewsAsTheyWere) {
         ASSERT_TRUE(ConfirmSetup(Everything(), &group, false));
         const std::vector<std::string> applied = ExportRegistry();
         // The round trip proves something only when setup really wrote.
-        EXPECT_TRUE(Contains(applied, "[32] HKLM\\Software\\Classes\\.zip : \"\" = sz:Mivora.ZIP"));
+        const std::string own = kProgramViewLabel;
         EXPECT_TRUE(
-            Contains(applied, "[32] HKLM\\Software\\Classes\\Mivora\\shell\\open\\command"));
+            Contains(applied, own + "HKLM\\Software\\Classes\\.zip : \"\" = sz:Mivora.ZIP"));
+        EXPECT_TRUE(
+            Contains(applied, own + "HKLM\\Software\\Classes\\Mivora\\shell\\open\\command"));
         EXPECT_FALSE(group.empty());
         ExpectShellIntegrationApplied(applied, program, group);
 

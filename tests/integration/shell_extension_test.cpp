@@ -54,7 +54,7 @@ struct Extension {
 // The extensions this Windows shape registers.
 std::vector<Extension> ExpectedExtensions(const StagedProgram& program) {
     if (!RunningUnderWow64()) {
-        return {{kClsid32, "Mivora", Utf8(program.PathOf(u"ozuext.dll")), KEY_WOW64_32KEY}};
+        return {{kClsid32, "Mivora", Utf8(program.PathOf(u"ozuext.dll")), kProgramView}};
     }
     return {{kClsid32, "Mivora32", Utf8(program.PathOf(u"ozuext.dll")), KEY_WOW64_32KEY},
             {kClsid64, "Mivora", Utf8(program.PathOf(u"ozuext64.dll")), KEY_WOW64_64KEY}};

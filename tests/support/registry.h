@@ -129,6 +129,12 @@ inline const char* const kUninstallKey =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Mivora archiver";
 // True for a 32-bit test under WOW64, which sees both registry views.
 bool RunningOn64BitWindows();
+// The registry view that this build of the program writes when it names none:
+// the 32-bit one for the shipped program (also on 32-bit Windows, which has
+// only that one), the 64-bit one for the 64-bit test build. ExportRegistry
+// labels it so.
+constexpr REGSAM kProgramView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+inline const char* const kProgramViewLabel = sizeof(void*) == 8 ? "[64] " : "[32] ";
 void ClearIntegration();
 
 // Paths of the shell folders by CSIDL (empty when unknown), and removal of
