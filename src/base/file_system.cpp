@@ -2,6 +2,7 @@
 
 #include "base/change_plan.h"
 #include "base/text.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 
 #include <share.h>
@@ -151,16 +152,7 @@ FileHandle CreateNewFile(std::u16string_view path, DWORD access) {
     if (RefusedWhilePlanning()) {
         return {};
     }
-    // CREATE_NEW fails on any name that exists, a link included.
-    return FileHandle(WithExtendedRetry(
-        path,
-        [&](const wchar_t* name) {
-            return ::CreateFileW(name, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-        },
-        [](HANDLE handle) {
-            return handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS;
-        }));
+    return CreatePlainNewFile(path, access);
 }
 
 bool WriteNewFile(std::u16string_view path, std::string_view bytes) {

@@ -71,9 +71,9 @@ bool RemoveFile(std::u16string_view path);
 // CreateDirectoryW with the retry; while planning, the folder is made in the
 // plan only.
 bool CreateFolder(std::u16string_view path);
-// Creates a file that does not exist yet (CREATE_NEW: a name that exists, a
-// link among them, is never opened), with no sharing; an invalid handle on
-// failure, and always while planning, which makes no file.
+// Creates a file that does not exist yet, with no sharing, checked through
+// its handle as CreatePlainNewFile does; an invalid handle on failure, and
+// always while planning, which makes no file.
 FileHandle CreateNewFile(std::u16string_view path, DWORD access);
 // Creates a new file (as CreateNewFile) with these bytes; false when it could
 // not be made or written whole. While planning, the file is made in the plan

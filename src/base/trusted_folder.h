@@ -105,6 +105,21 @@ private:
 // system cannot name it.
 std::u16string FinalPathOf(HANDLE handle);
 
+// Creates a file that does not exist yet (CREATE_NEW: no name that exists, a
+// link among them, is ever opened) and checks it through its handle: not a
+// link, one name, and its final path the one named. A file that fails the
+// check (made through a link on the way) goes again; an invalid handle, with
+// the system's error, otherwise. The handle may also delete and rename.
+FileHandle CreatePlainNewFile(std::u16string_view path, DWORD access, DWORD share = 0);
+// Puts the file that CreatePlainNewFile made at `path` in place of `target`
+// (in the same folder) through its handle, with these attributes (0: as it
+// is), replacing what stands there: a link at `target` is replaced itself,
+// never written through. On failure the new file goes again.
+bool PutNewFileInPlace(FileHandle file, std::u16string_view path, std::u16string_view target,
+                       uint32_t attributes);
+// Deletes the file that CreatePlainNewFile made at `path`, through its handle.
+void DiscardNewFile(FileHandle file, std::u16string_view path);
+
 // Opens (or creates) a file for appending only where the name holds a plain
 // file of one name: no link at it or on the way, and no second name that
 // would carry the writing into another file. An invalid handle otherwise.
