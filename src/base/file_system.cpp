@@ -18,7 +18,7 @@ uint64_t FileTimeToNanoseconds(const FILETIME& time) {
 
 void FillEntry(std::u16string_view mask, const WIN32_FIND_DATAW& data, FoundEntry& entry) {
     entry.name = std::u16string(mask);
-    ReplaceNamePart(entry.name, U(data.cFileName), kPathCapacity);
+    ReplaceNamePart(entry.name, U(data.cFileName), kLongPathCapacity + 1);
     entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     entry.attributes = data.dwFileAttributes;
     entry.isDirectory = IsDirectoryAttr(entry.attributes);
@@ -173,13 +173,16 @@ bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
 }
 
 void DirectoryScan::SetMask(std::u16string_view mask) {
-    mask_ = Truncate(std::u16string(mask), kPathCapacity);
+    // A mask cut short could name another folder, the scanned one itself
+    // among them: one longer than any path is no search at all.
+    tooLong_ = mask.size() > kLongPathCapacity;
+    mask_ = tooLong_ ? std::u16string() : std::u16string(mask);
     firstStep_ = true;
 }
 
 bool DirectoryScan::Next(FoundEntry& entry) {
     for (;;) {
-        entry.error = false;
+        entry.error = tooLong_;
         if (mask_.empty()) {
             return false;
         }

@@ -117,7 +117,8 @@ public:
     DirectoryScan(const DirectoryScan&) = delete;
     DirectoryScan& operator=(const DirectoryScan&) = delete;
 
-    // Up to 2047 characters of the mask; the next Next starts a new search.
+    // A mask of any length the system takes (longer ones find nothing, as
+    // an error); the next Next starts a new search.
     void SetMask(std::u16string_view mask);
     // Fills the entry with the next match; false when there is none (the
     // entry's error flag tells whether that was a failure).
@@ -126,6 +127,7 @@ public:
 
 private:
     std::u16string mask_;
+    bool tooLong_ = false;
     bool firstStep_ = true;
     FindHandle handle_;
 };

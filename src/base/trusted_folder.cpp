@@ -329,6 +329,34 @@ CheckedEntry TrustedFolder::Open(std::u16string_view path) const {
     return OpenWith(path, true);
 }
 
+std::optional<TrustedFolder> TrustedFolder::Hold(std::u16string_view path) const {
+    CheckedEntry entry;
+    entry.path_ = path;
+    // Reading the attributes counts for no sharing: a search of the folder,
+    // and the opening of its entries for deletion, still work.
+    entry.handle_.Reset(OpenByName(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, kNoFollow,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE));
+    if (!entry.handle_ || path.size() <= folder_.size() ||
+        !SameFileName(path.substr(0, folder_.size()), folder_) || !Verify(entry) ||
+        entry.kind_ != DiskEntry::Folder) {
+        return std::nullopt;
+    }
+    TrustedFolder held;
+    held.folder_ = path;
+    EnsureTrailingSeparator(held.folder_, kLongPathCapacity);
+    held.final_ = FinalPathOf(entry.handle_.Get());
+    if (!held.final_.empty()) {
+        EnsureTrailingSeparator(held.final_, kLongPathCapacity);
+    } else if (!final_.empty()) {
+        // Named by Verify only through its volume path: the same rest below
+        // this folder's final path.
+        held.final_ = final_ + std::u16string(path.substr(folder_.size()));
+        EnsureTrailingSeparator(held.final_, kLongPathCapacity);
+    }
+    held.held_ = std::move(entry.handle_);
+    return held;
+}
+
 DiskEntry TrustedFolder::Inspect(std::u16string_view path, uint32_t* attributes) const {
     const CheckedEntry entry = OpenWith(path, false);
     if (attributes) {

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,9 +85,16 @@ public:
     CheckedEntry Open(std::u16string_view path) const;
     // Only what the entry is; `attributes` receives its attributes.
     DiskEntry Inspect(std::u16string_view path, uint32_t* attributes = nullptr) const;
+    // The plain folder that `path` names below this one, held open for as
+    // long as the result lives, without sharing its deletion: it can be
+    // neither renamed nor replaced by a link meanwhile, and its entries are
+    // checked against the final path taken through that handle. Nothing when
+    // it is not a plain folder, or is in use in a way that rules that out.
+    std::optional<TrustedFolder> Hold(std::u16string_view path) const;
     const std::u16string& Path() const { return folder_; }
 
 private:
+    TrustedFolder() = default;
     CheckedEntry OpenWith(std::u16string_view path, bool forChange) const;
     bool Verify(CheckedEntry& entry) const;
     // The final path of an entry's handle, or what stands for it.
@@ -94,6 +102,7 @@ private:
 
     std::u16string folder_; // with a trailing backslash
     std::u16string final_;  // the system's final path of the folder, trailing backslash
+    FileHandle held_;       // the folder itself, where Hold opened it
     // Looked up only for an entry whose final path the system cannot name:
     // the folder's volume ("\\?\C:") and its serial number.
     mutable bool volumeKnown_ = false;
