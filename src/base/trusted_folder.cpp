@@ -195,12 +195,31 @@ std::u16string VolumePathOf(HANDLE handle) {
                           info->FileNameLength / sizeof(char16_t));
 }
 
-// Whether a folder holds nothing once the plan's removals are done.
+// Whether a folder holds nothing once the plan's removals are done, and the
+// plan moved nothing into it.
 bool PlannedEmpty(std::u16string_view folder) {
+    if (PlanMakesSomethingBelow(folder)) {
+        return false;
+    }
     DirectoryScan scan;
     scan.SetMask(JoinPath(folder, u"*", kLongPathCapacity));
     FoundEntry entry;
     return !scan.Next(entry) && !entry.error;
+}
+
+// Sets the delete disposition of an open file and clears it again: whether
+// the deletion would be taken, without deleting. The system's error when not.
+bool ProbeDeletion(HANDLE handle) {
+    const SetInfoFn setInfo = Calls().setInfo;
+    if (setInfo == nullptr) {
+        return true; // nothing to ask before Vista: the plan assumes it goes
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!setInfo(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return false;
+    }
+    disposition.DeleteFile = FALSE;
+    return setInfo(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 DWORD VolumeSerialOf(HANDLE handle) {
@@ -263,6 +282,7 @@ bool CheckedEntry::Delete() {
     }
     // Hidden and system do not stand in the way; read-only does, and is
     // cleared only where no other name shares it.
+    const bool readOnlyOnDisk = (attributes_ & FILE_ATTRIBUTE_READONLY) != 0;
     if (ReadOnlyWithOtherNames() ||
         (links_ == 1 && !ClearAttributes() && (attributes_ & FILE_ATTRIBUTE_READONLY) != 0)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
@@ -270,6 +290,13 @@ bool CheckedEntry::Delete() {
     }
     bool deleted;
     if (Planning()) {
+        // A file that the system keeps from going (a library loaded by a
+        // running program, say) refuses the deletion only when it is asked:
+        // ask, and take the question back at once. A read-only file would
+        // refuse for the attribute that the real run clears first.
+        if (kind_ == DiskEntry::File && !readOnlyOnDisk && !ProbeDeletion(handle_.Get())) {
+            return false;
+        }
         // A folder goes only once it is empty, as the plan leaves it. Some
         // systems refuse to search a folder held open for deletion, so the
         // handle goes first: nothing is done through it while planning.
