@@ -138,9 +138,11 @@ protected:
 // that name them.
 std::string ExpectedBatchBytes(const std::string& p, const std::string& f, const std::string& b,
                                bool silent) {
-    std::string text = "\"" + p + "\" /wait\r\n";
+    const std::string pause = "\"" + p + "\" /wait\r\n";
+    std::string text;
     for (int i = 0; i < 5; ++i) {
-        text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
+        text += pause + "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p +
+                "\" goto done\r\n";
     }
     text += ":done\r\n";
     if (!silent) {
