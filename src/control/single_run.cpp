@@ -34,10 +34,11 @@ SingleRunLock::~SingleRunLock() {
     }
 }
 
-bool SingleRunLock::Acquire(DWORD timeoutMs) {
+LockWait SingleRunLock::Acquire(DWORD timeoutMs) {
     // Tick differences stay right across the counter's wrap.
     const DWORD start = ::GetTickCount();
-    for (;;) {
+    bool waited = false;
+    for (;; waited = true) {
         mutex_ = CreateRunMutex();
         if (mutex_) {
             break;
@@ -45,16 +46,19 @@ bool SingleRunLock::Acquire(DWORD timeoutMs) {
         // It exists, so a run holds it, but it cannot be opened: wait for
         // that run to end, when the mutex goes with it.
         if (::GetTickCount() - start >= timeoutMs) {
-            return false;
+            return LockWait::Busy;
         }
         ::Sleep(250);
     }
-    const DWORD spent = ::GetTickCount() - start;
-    const DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
     // An abandoned mutex belonged to a run that was killed: it is ours now.
-    const DWORD waited = ::WaitForSingleObject(mutex_.Get(), left);
-    owned_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-    return owned_;
+    DWORD result = ::WaitForSingleObject(mutex_.Get(), 0);
+    if (result == WAIT_TIMEOUT) {
+        waited = true;
+        const DWORD spent = ::GetTickCount() - start;
+        result = ::WaitForSingleObject(mutex_.Get(), spent < timeoutMs ? timeoutMs - spent : 0);
+    }
+    owned_ = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    return !owned_ ? LockWait::Busy : waited ? LockWait::AfterAnotherRun : LockWait::Free;
 }
 
 } // namespace ozu

@@ -14,6 +14,13 @@ inline constexpr wchar_t kSingleRunMutexName[] = L"Global\\Mivora-setup-and-unin
 // How long a second run waits for the first to end.
 inline constexpr DWORD kSingleRunWaitMs = 30000;
 
+// How a run came by the lock.
+enum class LockWait {
+    Free,            // nobody held it
+    AfterAnotherRun, // another run held it, and has ended
+    Busy,            // another run still holds it: not ours
+};
+
 class SingleRunLock {
 public:
     SingleRunLock() = default;
@@ -22,8 +29,8 @@ public:
     ~SingleRunLock();
 
     // Waits up to `timeoutMs` for every other run to end, then holds the lock
-    // until destroyed. False when another run still holds it.
-    bool Acquire(DWORD timeoutMs);
+    // until destroyed.
+    LockWait Acquire(DWORD timeoutMs);
 
 private:
     KernelHandle mutex_;

@@ -185,12 +185,14 @@ int RunProgram(HINSTANCE instance) {
             LogRecord("unknown-switch", {{"switch", switches.UnknownSwitch}});
         RunReport report;
         SingleRunLock lock;
-        if ((setupRequested || uninstallRequested) && !lock.Acquire(kSingleRunWaitMs))
+        const LockWait wait =
+            setupRequested || uninstallRequested ? lock.Acquire(kSingleRunWaitMs) : LockWait::Free;
+        if (wait == LockWait::Busy)
             report = ReportAnotherRun(setupRequested);
         else if (setupRequested)
             report = RunSetupMode();
         else if (uninstallRequested)
-            report = RunUninstall();
+            report = RunUninstall(wait == LockWait::AfterAnotherRun);
         // Neither: what the switches asked for (a pause, a notice) is done.
         SetExitCodeAndLogResult(report, setupRequested, uninstallRequested);
         CloseRunLog();

@@ -500,6 +500,48 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
 }
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, FileInUse, ::testing::Bool());
 
+// A run that waited for another and finds no list ends at once, quietly and
+// as done, only when the list of installed programs no longer names this
+// installation either; else the first run failed half-way, and the missing
+// list is the failure it always was.
+TEST_F(UninstallProcedure, AfterAnotherRunOnlyAnInstallationGoneEverywhereEndsAtOnce) {
+    const RegistryGuard guard({{HKEY_LOCAL_MACHINE, kUninstallKey}});
+    const std::string ours = Narrow(folder_) + "\\";
+    const struct {
+        bool afterAnotherRun;
+        const char* name; // of the entry's value; none: no entry
+        std::string value;
+        RunOutcome outcome;
+    } cases[] = {
+        {true, nullptr, "", RunOutcome::Done},
+        {true, "InstallLocation", "C:\\Other\\Mivora\\", RunOutcome::Done},
+        {true, "InstallLocation", ours, RunOutcome::Failed},
+        {true, "UninstallString", "\"" + ours + "uninstall.exe\"", RunOutcome::Failed},
+        {false, nullptr, "", RunOutcome::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name ? c.name : "no entry") + " " + c.value);
+        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+        if (c.name) {
+            SetString(HKEY_LOCAL_MACHINE, kUninstallKey, c.name, c.value);
+        }
+        g_boxes.clear();
+        StartLog();
+
+        const RunReport report = RunUninstall(c.afterAnotherRun);
+
+        const bool removed = c.outcome == RunOutcome::Done;
+        EXPECT_EQ(report.outcome, c.outcome);
+        EXPECT_EQ(g_boxes.size(), removed ? 0u : 1u);
+        const std::string log = LogText();
+        EXPECT_EQ(log.find("already-removed folder=" + Narrow(folder_) + "\r\n") !=
+                      std::string::npos,
+                  removed)
+            << log;
+        DeleteFileW(JoinW(root_, L"run.log").c_str());
+    }
+}
+
 // Names are compared as the file system compares them: an entry listed in
 // another case is the same file, and so is the running program's name.
 TEST_F(UninstallProcedure, TheProgramsNameAndTheListAreNeverMovedOrScheduled) {
