@@ -414,14 +414,13 @@ TEST_F(Deployment, SetupWithoutRightsSaysSoAndFails) {
 TEST_F(Deployment, ARunWaitsForAnotherAndGivesUpWithoutChangingAnything) {
     const std::wstring command = L"\"" + program_ + L"\" /setup /S" + LogSwitches();
     {
-        KernelHandle other(CreateMutexW(nullptr, TRUE, L"Global\\Mivora-setup-and-uninstall"));
-        ASSERT_TRUE(other.IsValid());
+        const LockHolder other("runlock", L"-");
+        ASSERT_TRUE(other.held());
         EXPECT_EQ(RunAndWait(command, 60000), 1618);
         EXPECT_EQ(ClassOf(".zip"), "OtherZip");
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_NE(Log().find("busy waited=30 changed=nothing\r\n"), std::string::npos) << Log();
         EXPECT_NE(Log().find("result exit-code=1618 "), std::string::npos);
-        ReleaseMutex(other.Get());
     }
     // Two setups started together: one waits for the other, and the end
     // state is that of one setup (our own class never recorded as an owner).

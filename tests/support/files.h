@@ -112,7 +112,8 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
 HANDLE StartProcess(const std::wstring& commandLine);
 
 // Keeps a file in use through the lock helper until destroyed: mode "load"
-// loads it as a library, "noshare" holds it open without sharing.
+// loads it as a library, "noshare" holds it open without sharing; "runlock"
+// (path "-") holds the program's lock of one setup or uninstall at a time.
 class LockHolder {
 public:
     LockHolder(const char* mode, const std::wstring& path);
