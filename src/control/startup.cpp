@@ -40,17 +40,6 @@ HICON LoadProgramIcon() {
     return icon;
 }
 
-bool IsElevated(bool& known) {
-    KernelHandle token;
-    HANDLE opened = nullptr;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    known = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened) &&
-            (token.Reset(opened),
-             GetTokenInformation(opened, TokenElevation, &elevation, sizeof elevation, &size));
-    return known && elevation.TokenIsElevated != 0;
-}
-
 std::u16string_view YesNo(bool value) {
     return value ? u"yes" : u"no";
 }
@@ -187,6 +176,10 @@ int RunProgram(HINSTANCE instance) {
         SingleRunLock lock;
         const LockWait wait =
             setupRequested || uninstallRequested ? lock.Acquire(kSingleRunWaitMs) : LockWait::Free;
+        // Without the lock the run goes on: refusing it would let whatever
+        // stands in the lock's way stop every setup and uninstall.
+        if (wait == LockWait::Unavailable)
+            LogRecord("lock-unavailable", {{"error", LogNumber(lock.Error())}});
         if (wait == LockWait::Busy)
             report = ReportAnotherRun(setupRequested);
         else if (setupRequested)
