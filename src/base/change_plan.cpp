@@ -85,4 +85,22 @@ std::optional<uint32_t> PlannedAttributes(std::u16string_view path) {
     return place->second;
 }
 
+bool PlanMakesSomethingBelow(std::u16string_view folder) {
+    if (!g_planning) {
+        return false;
+    }
+    std::u16string prefix = PathKey(folder);
+    if (prefix.empty() || prefix.back() != u'\\') {
+        prefix += u'\\';
+    }
+    for (auto place = Place(prefix);
+         place != PlannedPaths().end() && place->first.compare(0, prefix.size(), prefix) == 0;
+         ++place) {
+        if (place->second != kInvalidAttributes) {
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace ozu

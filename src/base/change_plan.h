@@ -27,5 +27,8 @@ void PlanMade(std::u16string_view path, uint32_t attributes);
 // The attributes the plan gives a path (0xFFFFFFFF: gone); none when the
 // plan has not touched it and the disk answers.
 std::optional<uint32_t> PlannedAttributes(std::u16string_view path);
+// Whether the plan makes (or moves) anything below the folder, which the
+// disk does not show yet.
+bool PlanMakesSomethingBelow(std::u16string_view folder);
 
 } // namespace ozu

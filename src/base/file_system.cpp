@@ -2,6 +2,7 @@
 
 #include "base/change_plan.h"
 #include "base/text.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 
 #include <share.h>
@@ -17,7 +18,7 @@ uint64_t FileTimeToNanoseconds(const FILETIME& time) {
 
 void FillEntry(std::u16string_view mask, const WIN32_FIND_DATAW& data, FoundEntry& entry) {
     entry.name = std::u16string(mask);
-    ReplaceNamePart(entry.name, U(data.cFileName), kPathCapacity);
+    ReplaceNamePart(entry.name, U(data.cFileName), kLongPathCapacity + 1);
     entry.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     entry.attributes = data.dwFileAttributes;
     entry.isDirectory = IsDirectoryAttr(entry.attributes);
@@ -151,16 +152,7 @@ FileHandle CreateNewFile(std::u16string_view path, DWORD access) {
     if (RefusedWhilePlanning()) {
         return {};
     }
-    // CREATE_NEW fails on any name that exists, a link included.
-    return FileHandle(WithExtendedRetry(
-        path,
-        [&](const wchar_t* name) {
-            return ::CreateFileW(name, access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr);
-        },
-        [](HANDLE handle) {
-            return handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS;
-        }));
+    return CreatePlainNewFile(path, access);
 }
 
 bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
@@ -181,13 +173,16 @@ bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
 }
 
 void DirectoryScan::SetMask(std::u16string_view mask) {
-    mask_ = Truncate(std::u16string(mask), kPathCapacity);
+    // A mask cut short could name another folder, the scanned one itself
+    // among them: one longer than any path is no search at all.
+    tooLong_ = mask.size() > kLongPathCapacity;
+    mask_ = tooLong_ ? std::u16string() : std::u16string(mask);
     firstStep_ = true;
 }
 
 bool DirectoryScan::Next(FoundEntry& entry) {
     for (;;) {
-        entry.error = false;
+        entry.error = tooLong_;
         if (mask_.empty()) {
             return false;
         }

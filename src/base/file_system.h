@@ -71,9 +71,9 @@ bool RemoveFile(std::u16string_view path);
 // CreateDirectoryW with the retry; while planning, the folder is made in the
 // plan only.
 bool CreateFolder(std::u16string_view path);
-// Creates a file that does not exist yet (CREATE_NEW: a name that exists, a
-// link among them, is never opened), with no sharing; an invalid handle on
-// failure, and always while planning, which makes no file.
+// Creates a file that does not exist yet, with no sharing, checked through
+// its handle as CreatePlainNewFile does; an invalid handle on failure, and
+// always while planning, which makes no file.
 FileHandle CreateNewFile(std::u16string_view path, DWORD access);
 // Creates a new file (as CreateNewFile) with these bytes; false when it could
 // not be made or written whole. While planning, the file is made in the plan
@@ -117,7 +117,8 @@ public:
     DirectoryScan(const DirectoryScan&) = delete;
     DirectoryScan& operator=(const DirectoryScan&) = delete;
 
-    // Up to 2047 characters of the mask; the next Next starts a new search.
+    // A mask of any length the system takes (longer ones find nothing, as
+    // an error); the next Next starts a new search.
     void SetMask(std::u16string_view mask);
     // Fills the entry with the next match; false when there is none (the
     // entry's error flag tells whether that was a failure).
@@ -126,6 +127,7 @@ public:
 
 private:
     std::u16string mask_;
+    bool tooLong_ = false;
     bool firstStep_ = true;
     FindHandle handle_;
 };

@@ -15,9 +15,14 @@ namespace {
 // to, and so do the folders that hold one.
 void RemovePlainTree(const TrustedFolder& root, const std::u16string& folder) {
     DirectoryScan scan;
-    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
+    scan.SetMask(JoinPath(folder, u"*", kLongPathCapacity + 1));
     FoundEntry found;
     while (scan.Next(found)) {
+        // Only what lies below the folder is its content; anything else
+        // (the folder itself, from a search that named it) is not entered.
+        if (found.name.size() <= folder.size() + 1) {
+            continue;
+        }
         CheckedEntry entry = root.Open(found.name);
         if (entry.Kind() == DiskEntry::Folder) {
             // A folder held for deletion cannot be searched; it is emptied
@@ -38,19 +43,22 @@ bool IsDeletableFolderTree(uint32_t attributes) {
     return IsDirectoryAttr(attributes) && !IsReparseAttr(attributes);
 }
 
-void DeleteFolderTree(std::u16string_view path) {
+bool DeleteFolderTree(std::u16string_view path) {
     // A linked folder is never followed: deleting through it would remove
     // files that live elsewhere. Nor is a link inside the tree, which the
-    // shell's own deletion would follow.
-    if (!IsDeletableFolderTree(QueryAttributes(path))) {
-        return;
-    }
+    // shell's own deletion would follow. The folder is held through its
+    // handle while it is emptied, so that it cannot be swapped for a link
+    // between its check and the removal.
     const std::u16string folder(path);
-    RemovePlainTree(TrustedFolder(folder), folder);
-    CheckedEntry self = TrustedFolder(FolderPartOf(folder, kPathCapacity)).Open(folder);
+    const TrustedFolder parent(FolderPartOf(folder, kLongPathCapacity + 1));
+    if (std::optional<TrustedFolder> held = parent.Hold(folder)) {
+        RemovePlainTree(*held, folder);
+    }
+    CheckedEntry self = parent.Open(folder);
     if (self.Kind() == DiskEntry::Folder) {
         self.Delete();
     }
+    return parent.Inspect(folder) == DiskEntry::Missing;
 }
 
 } // namespace ozu

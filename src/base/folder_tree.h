@@ -10,8 +10,10 @@ namespace ozu {
 // real folder, never a reparse point (a linked folder is not followed).
 bool IsDeletableFolderTree(uint32_t attributes);
 
-// Deletes a folder with everything in it, without undo. Links inside it are
-// not followed and stay, with the folders that hold them.
-void DeleteFolderTree(std::u16string_view path);
+// Deletes a folder with everything in it, without undo, for paths of any
+// length the system takes. Links inside it are not followed and stay, with
+// the folders that hold them; a folder that is itself a link stays whole.
+// True when nothing is left at the path.
+bool DeleteFolderTree(std::u16string_view path);
 
 } // namespace ozu

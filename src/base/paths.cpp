@@ -83,10 +83,10 @@ void EnsureTrailingSeparator(std::u16string& path, size_t capacity) {
 }
 
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name, size_t capacity) {
-    std::u16string joined = Truncate(std::u16string(folder), kPathCapacity);
-    EnsureTrailingSeparator(joined, kPathCapacity);
-    AppendText(joined, name, kPathCapacity);
-    return Truncate(std::move(joined), capacity);
+    std::u16string joined = Truncate(std::u16string(folder), capacity);
+    EnsureTrailingSeparator(joined, capacity);
+    AppendText(joined, name, capacity);
+    return joined;
 }
 
 namespace {

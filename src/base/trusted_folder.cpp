@@ -109,7 +109,7 @@ std::u16string NtFormOf(std::u16string_view path) {
     return extended;
 }
 
-bool RenameByHandle(HANDLE handle, std::u16string_view target) {
+bool RenameByHandle(HANDLE handle, std::u16string_view target, bool replace = false) {
     const std::u16string name = NtFormOf(target);
     if (name.empty()) {
         return false;
@@ -121,7 +121,7 @@ bool RenameByHandle(HANDLE handle, std::u16string_view target) {
     buffer += name;
     buffer += u'\0';
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    info->ReplaceIfExists = FALSE;
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
     return Calls().setInfo(handle, FileRenameInfo, info,
@@ -195,12 +195,31 @@ std::u16string VolumePathOf(HANDLE handle) {
                           info->FileNameLength / sizeof(char16_t));
 }
 
-// Whether a folder holds nothing once the plan's removals are done.
+// Whether a folder holds nothing once the plan's removals are done, and the
+// plan moved nothing into it.
 bool PlannedEmpty(std::u16string_view folder) {
+    if (PlanMakesSomethingBelow(folder)) {
+        return false;
+    }
     DirectoryScan scan;
     scan.SetMask(JoinPath(folder, u"*", kLongPathCapacity));
     FoundEntry entry;
     return !scan.Next(entry) && !entry.error;
+}
+
+// Sets the delete disposition of an open file and clears it again: whether
+// the deletion would be taken, without deleting. The system's error when not.
+bool ProbeDeletion(HANDLE handle) {
+    const SetInfoFn setInfo = Calls().setInfo;
+    if (setInfo == nullptr) {
+        return true; // nothing to ask before Vista: the plan assumes it goes
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!setInfo(handle, FileDispositionInfo, &disposition, sizeof disposition)) {
+        return false;
+    }
+    disposition.DeleteFile = FALSE;
+    return setInfo(handle, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 DWORD VolumeSerialOf(HANDLE handle) {
@@ -263,6 +282,7 @@ bool CheckedEntry::Delete() {
     }
     // Hidden and system do not stand in the way; read-only does, and is
     // cleared only where no other name shares it.
+    const bool readOnlyOnDisk = (attributes_ & FILE_ATTRIBUTE_READONLY) != 0;
     if (ReadOnlyWithOtherNames() ||
         (links_ == 1 && !ClearAttributes() && (attributes_ & FILE_ATTRIBUTE_READONLY) != 0)) {
         ::SetLastError(ERROR_ACCESS_DENIED);
@@ -270,6 +290,13 @@ bool CheckedEntry::Delete() {
     }
     bool deleted;
     if (Planning()) {
+        // A file that the system keeps from going (a library loaded by a
+        // running program, say) refuses the deletion only when it is asked:
+        // ask, and take the question back at once. A read-only file would
+        // refuse for the attribute that the real run clears first.
+        if (kind_ == DiskEntry::File && !readOnlyOnDisk && !ProbeDeletion(handle_.Get())) {
+            return false;
+        }
         // A folder goes only once it is empty, as the plan leaves it. Some
         // systems refuse to search a folder held open for deletion, so the
         // handle goes first: nothing is done through it while planning.
@@ -327,6 +354,34 @@ TrustedFolder::TrustedFolder(std::u16string_view folder) : folder_(folder) {
 
 CheckedEntry TrustedFolder::Open(std::u16string_view path) const {
     return OpenWith(path, true);
+}
+
+std::optional<TrustedFolder> TrustedFolder::Hold(std::u16string_view path) const {
+    CheckedEntry entry;
+    entry.path_ = path;
+    // Reading the attributes counts for no sharing: a search of the folder,
+    // and the opening of its entries for deletion, still work.
+    entry.handle_.Reset(OpenByName(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, kNoFollow,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE));
+    if (!entry.handle_ || path.size() <= folder_.size() ||
+        !SameFileName(path.substr(0, folder_.size()), folder_) || !Verify(entry) ||
+        entry.kind_ != DiskEntry::Folder) {
+        return std::nullopt;
+    }
+    TrustedFolder held;
+    held.folder_ = path;
+    EnsureTrailingSeparator(held.folder_, kLongPathCapacity);
+    held.final_ = FinalPathOf(entry.handle_.Get());
+    if (!held.final_.empty()) {
+        EnsureTrailingSeparator(held.final_, kLongPathCapacity);
+    } else if (!final_.empty()) {
+        // Named by Verify only through its volume path: the same rest below
+        // this folder's final path.
+        held.final_ = final_ + std::u16string(path.substr(folder_.size()));
+        EnsureTrailingSeparator(held.final_, kLongPathCapacity);
+    }
+    held.held_ = std::move(entry.handle_);
+    return held;
 }
 
 DiskEntry TrustedFolder::Inspect(std::u16string_view path, uint32_t* attributes) const {
@@ -446,40 +501,104 @@ std::u16string TrustedFolder::ReachedPath(HANDLE handle) const {
     return volumeRoot_ + onVolume;
 }
 
+namespace {
+
+// A file opened or made at `path` is the plain file of that one name: no link
+// at it or on the way, and no second name that would carry the writing into
+// another file.
+bool IsPlainFileAt(HANDLE file, std::u16string_view path) {
+    HandleFacts facts;
+    if (!QueryFacts(file, facts) || IsReparseAttr(facts.attributes) ||
+        IsDirectoryAttr(facts.attributes) || facts.links != 1) {
+        return false;
+    }
+    if (Calls().finalPath == nullptr) {
+        return true;
+    }
+    const std::u16string expected = ExpectedFinalPath(path);
+    return !expected.empty() && SameFileName(FinalPathOf(file), expected);
+}
+
+// A file this run made goes again through its own handle (it is gone once
+// the handle is closed).
+void DeleteThroughHandle(HANDLE file) {
+    if (Calls().setInfo != nullptr) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        Calls().setInfo(file, FileDispositionInfo, &disposition, sizeof disposition);
+    }
+}
+
+} // namespace
+
+FileHandle CreatePlainNewFile(std::u16string_view path, DWORD access, DWORD share) {
+    // CREATE_NEW fails on any name that exists, a link among them; a link on
+    // the way (or a dangling one the system followed) shows in the check.
+    FileHandle file(OpenByName(path, access | DELETE | FILE_READ_ATTRIBUTES, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, share));
+    if (!file) {
+        return {};
+    }
+    if (!IsPlainFileAt(file.Get(), path)) {
+        DeleteThroughHandle(file.Get());
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return {};
+    }
+    return file;
+}
+
+void DiscardNewFile(FileHandle file, std::u16string_view path) {
+    if (Calls().setInfo != nullptr) {
+        DeleteThroughHandle(file.Get());
+        return;
+    }
+    // Before Vista there is no deletion through a handle: the file made and
+    // checked a moment ago goes by name once it is closed.
+    file.Reset();
+    WithExtendedRetry(
+        path, [](const wchar_t* name) { return ::DeleteFileW(name) != FALSE; },
+        [](bool ok) { return !ok; });
+}
+
+bool PutNewFileInPlace(FileHandle file, std::u16string_view path, std::u16string_view target,
+                       uint32_t attributes) {
+    bool placed;
+    if (const SetInfoFn setInfo = Calls().setInfo) {
+        FILE_BASIC_INFO basic{}; // times of zero stay as they are
+        basic.FileAttributes = attributes;
+        placed = (attributes == 0 || setInfo(file.Get(), FileBasicInfo, &basic, sizeof basic)) &&
+                 RenameByHandle(file.Get(), target, true);
+    } else {
+        file.Reset();
+        const std::u16string from(path);
+        const std::u16string to(target);
+        constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        placed = (attributes == 0 || ::SetFileAttributesW(W(from), attributes)) &&
+                 ::MoveFileExW(W(from), W(to), kFlags);
+    }
+    if (!placed) {
+        const DWORD error = ::GetLastError();
+        DiscardNewFile(std::move(file), path);
+        ::SetLastError(error);
+    }
+    return placed;
+}
+
 FileHandle OpenPlainFileForAppend(std::u16string_view path) {
     constexpr DWORD kShareReading = FILE_SHARE_READ | FILE_SHARE_WRITE;
     for (int attempt = 0; attempt < 2; ++attempt) {
         FileHandle file(OpenByName(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT, kShareReading));
-        bool created = false;
-        if (!file && IsNothingThere(::GetLastError())) {
-            // CREATE_NEW fails on any name that exists, a link included.
-            file.Reset(OpenByName(path, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | DELETE,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, kShareReading));
-            created = file.IsValid();
-            if (!file && ::GetLastError() == ERROR_FILE_EXISTS) {
-                continue; // made by someone else in between: look at it again
-            }
+        if (file) {
+            return IsPlainFileAt(file.Get(), path) ? std::move(file) : FileHandle();
         }
-        if (!file) {
+        if (!IsNothingThere(::GetLastError())) {
             return {};
         }
-        HandleFacts facts;
-        bool plain = QueryFacts(file.Get(), facts) && !IsReparseAttr(facts.attributes) &&
-                     !IsDirectoryAttr(facts.attributes) && facts.links == 1;
-        if (plain && Calls().finalPath != nullptr) {
-            const std::u16string expected = ExpectedFinalPath(path);
-            plain = !expected.empty() && SameFileName(FinalPathOf(file.Get()), expected);
-        }
-        if (plain) {
+        file = CreatePlainNewFile(path, FILE_APPEND_DATA, kShareReading);
+        if (file || ::GetLastError() != ERROR_FILE_EXISTS) {
             return file;
         }
-        if (created && Calls().setInfo != nullptr) {
-            // Made through a link on the way: it goes again.
-            FILE_DISPOSITION_INFO disposition{TRUE};
-            Calls().setInfo(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
-        }
-        return {};
+        // Made by someone else in between: look at it again.
     }
     return {};
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,9 +85,16 @@ public:
     CheckedEntry Open(std::u16string_view path) const;
     // Only what the entry is; `attributes` receives its attributes.
     DiskEntry Inspect(std::u16string_view path, uint32_t* attributes = nullptr) const;
+    // The plain folder that `path` names below this one, held open for as
+    // long as the result lives, without sharing its deletion: it can be
+    // neither renamed nor replaced by a link meanwhile, and its entries are
+    // checked against the final path taken through that handle. Nothing when
+    // it is not a plain folder, or is in use in a way that rules that out.
+    std::optional<TrustedFolder> Hold(std::u16string_view path) const;
     const std::u16string& Path() const { return folder_; }
 
 private:
+    TrustedFolder() = default;
     CheckedEntry OpenWith(std::u16string_view path, bool forChange) const;
     bool Verify(CheckedEntry& entry) const;
     // The final path of an entry's handle, or what stands for it.
@@ -94,6 +102,7 @@ private:
 
     std::u16string folder_; // with a trailing backslash
     std::u16string final_;  // the system's final path of the folder, trailing backslash
+    FileHandle held_;       // the folder itself, where Hold opened it
     // Looked up only for an entry whose final path the system cannot name:
     // the folder's volume ("\\?\C:") and its serial number.
     mutable bool volumeKnown_ = false;
@@ -104,6 +113,21 @@ private:
 // The system's final path of an open handle ("\\?\C:\..."); empty where the
 // system cannot name it.
 std::u16string FinalPathOf(HANDLE handle);
+
+// Creates a file that does not exist yet (CREATE_NEW: no name that exists, a
+// link among them, is ever opened) and checks it through its handle: not a
+// link, one name, and its final path the one named. A file that fails the
+// check (made through a link on the way) goes again; an invalid handle, with
+// the system's error, otherwise. The handle may also delete and rename.
+FileHandle CreatePlainNewFile(std::u16string_view path, DWORD access, DWORD share = 0);
+// Puts the file that CreatePlainNewFile made at `path` in place of `target`
+// (in the same folder) through its handle, with these attributes (0: as it
+// is), replacing what stands there: a link at `target` is replaced itself,
+// never written through. On failure the new file goes again.
+bool PutNewFileInPlace(FileHandle file, std::u16string_view path, std::u16string_view target,
+                       uint32_t attributes);
+// Deletes the file that CreatePlainNewFile made at `path`, through its handle.
+void DiscardNewFile(FileHandle file, std::u16string_view path);
 
 // Opens (or creates) a file for appending only where the name holds a plain
 // file of one name: no link at it or on the way, and no second name that

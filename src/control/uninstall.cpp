@@ -418,10 +418,11 @@ RunReport RunUninstall(bool afterAnotherRun) {
 
     const std::u16string rebootText = SavedText(IDS_REBOOTREQUIRED);
     const std::u16string caption = SavedText(IDS_UNINSTALLOZU);
-    RemoveIntegration(TheSwitches().MsiMode);
+    // A program group that stays counts as left, as a listed file would.
+    run.report.left += RemoveIntegration(TheSwitches().MsiMode);
     // A refused change leaves part of the integration behind: the removal
     // goes on, and ends as failed.
-    const bool refused = RegistryFailures() != 0;
+    const bool refused = RegistryFailures() != 0 || run.report.left != 0;
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {

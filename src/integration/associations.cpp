@@ -311,10 +311,14 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     }
     if (steps.removeOwnTemplate)
         RemoveOwnTemplateEntry(newKey, family);
-    if (steps.releaseClass)
-        ReleaseClass(ext, record);
+    // The previous new-file entry comes back before the type does: a run cut
+    // off in between finds the type still ours next time and gives both
+    // back, where the other order would find it another's and drop the kept
+    // entry with the record.
     if (steps.restoreNewEntry)
         RestoreNewArchiveEntry(ext, newKey, family, record);
+    if (steps.releaseClass)
+        ReleaseClass(ext, record);
     if (steps.deleteEmptyClassKey)
         DeleteClassKeyIfEmpty(ext);
     if (steps.deleteRecord)

@@ -62,11 +62,11 @@ bool AnotherInstallationIsRegistered() {
 
 } // namespace
 
-void RemoveIntegration(bool packageMode) {
+unsigned RemoveIntegration(bool packageMode) {
     if (AnotherInstallationIsRegistered()) {
         if (!packageMode)
             RemoveAppRegistration(); // what still names this folder goes
-        return;
+        return 0;
     }
     const IntegrationOptions nothing{};
     AssociateArchiveTypes(nothing);
@@ -77,11 +77,12 @@ void RemoveIntegration(bool packageMode) {
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RemoveArchiverPath();
     RegisterShellExtension(ShellRegistration::Remove, nothing);
-    UpdateShortcuts(nothing, nullptr, u"");
+    const unsigned groupsLeft = UpdateShortcuts(nothing, nullptr, u"");
     UnregisterProgIds();
     DeleteSettingsRoot(HKEY_CURRENT_USER); // the backups of the previous owners with it
     if (!packageMode)
         RemoveAppRegistration();
+    return groupsLeft;
 }
 
 } // namespace ozu

@@ -27,7 +27,7 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
 // Removes everything setup wrote to the registry and the shell: associations,
 // shell extension, shortcuts and program groups, file classes, all per-user
 // settings, and (unless a package installer owns them) the uninstall entry
-// and the application path.
-void RemoveIntegration(bool packageMode);
+// and the application path. Returns how many program groups stay.
+unsigned RemoveIntegration(bool packageMode);
 
 } // namespace ozu

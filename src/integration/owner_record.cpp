@@ -73,10 +73,12 @@ void DeleteKeyIfEmpty(const RegLocation& key) {
 } // namespace
 
 std::optional<OwnerRecord> ReadOwnerRecord(std::u16string_view ext) {
-    if (std::optional<OwnerRecord> record = ReadRecordAt(User(SetupKeyOf(ext)))) {
+    // Every setup writes the machine-wide record, whoever runs it; a per-user
+    // one may be left from an earlier setup by another account, and stale.
+    if (std::optional<OwnerRecord> record = ReadRecordAt(Machine(MachinePathOf(ext)))) {
         return record;
     }
-    return ReadRecordAt(Machine(MachinePathOf(ext)));
+    return ReadRecordAt(User(SetupKeyOf(ext)));
 }
 
 void WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record) {

@@ -8,8 +8,8 @@
 // root as it always was ("Setup\<ext>": "Exist", "Type", "ShellNew", and
 // "HasType", which earlier versions did not keep), and
 // machine-wide in the registry below the archiver's own key, with the same
-// values. It is written before the type changes hands, and read per user
-// first, machine-wide second. A previous new-file entry ("ShellNew") is also
+// values. It is written before the type changes hands, and read machine-wide
+// first (every setup writes it), per user second. A previous new-file entry ("ShellNew") is also
 // kept whole, every value with its type, machine-wide only: the per-user
 // "ShellNew" text names its file alone, as earlier versions stored it.
 #pragma once

@@ -103,12 +103,18 @@ void RemoveShortcut(std::u16string_view shortcut) {
 // Every file of the group goes, so that the group holds exactly our
 // shortcuts after setup, even when the user put other files there.
 void EmptyFolder(std::u16string_view folder) {
-    const TrustedFolder group(folder);
+    // Held through its handle meanwhile: a group swapped for a link after
+    // its check is never emptied.
+    const std::optional<TrustedFolder> group =
+        TrustedFolder(FolderPartOf(folder, kLongPathCapacity + 1)).Hold(folder);
+    if (!group) {
+        return;
+    }
     DirectoryScan scan;
-    scan.SetMask(JoinPath(folder, u"*", kPathCapacity));
+    scan.SetMask(JoinPath(folder, u"*", kLongPathCapacity + 1));
     FoundEntry entry;
     while (scan.Next(entry)) {
-        CheckedEntry file = group.Open(entry.name);
+        CheckedEntry file = group->Open(entry.name);
         if (file.Kind() == DiskEntry::File) {
             file.Delete();
         }
@@ -139,9 +145,14 @@ void FillGroup(std::u16string_view group, const ShortcutContext& context) {
     });
 }
 
-// Builds (programs set) or removes one program group. Returns whether the
-// group folder exists afterwards.
-bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext& context) {
+// What became of one program group.
+struct GroupState {
+    bool exists = false; // the folder is there afterwards
+    bool left = false;   // it was to go, and stays
+};
+
+// Builds (programs set) or removes one program group.
+GroupState UpdateGroup(const std::u16string& group, bool create, const ShortcutContext& context) {
     const uint32_t attributes = QueryAttributes(group);
     if (!create) {
         if (IsDirectoryAttr(attributes) && IsReparseAttr(attributes)) {
@@ -150,15 +161,12 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
             ForEachGroupItem([&](size_t, const std::u16string&, const std::u16string& name) {
                 RemoveShortcut(JoinPath(group, name, kPathCapacity));
             });
-        } else {
-            const bool existed = IsDirectoryAttr(attributes);
-            DeleteFolderTree(group);
-            if (existed) {
-                LogRecord("group-remove",
-                          {{"path", group}, {"result", ChangeResult(!PathExists(group))}});
-            }
+        } else if (IsDirectoryAttr(attributes)) {
+            const bool removed = DeleteFolderTree(group);
+            LogRecord("group-remove", {{"path", group}, {"result", ChangeResult(removed)}});
+            return {!removed, !removed};
         }
-        return false;
+        return {};
     }
     // A linked group folder is not emptied: its files live elsewhere and are
     // not ours. Our shortcuts are still updated in it.
@@ -170,7 +178,7 @@ bool UpdateGroup(const std::u16string& group, bool create, const ShortcutContext
     }
     const bool exists = PathExists(group);
     FillGroup(group, context);
-    return exists;
+    return {exists, false};
 }
 
 // What becomes of one shortcut.
@@ -190,32 +198,37 @@ void UpdateLink(LinkAction action, const std::u16string& shortcut, const std::u1
 }
 
 // Builds or removes the program groups of the current user and of all
-// users; groupPath gets the one opened after setup.
-void UpdateGroups(bool programs, const ShortcutContext& context, std::u16string* groupPath) {
+// users; groupPath gets the one opened after setup. Returns how many groups
+// that were to go stay.
+unsigned UpdateGroups(bool programs, const ShortcutContext& context, std::u16string* groupPath) {
+    unsigned left = 0;
     std::u16string userPrograms;
     if (GetShellFolder(userPrograms, kPathCapacity, CSIDL_PROGRAMS)) {
         const std::u16string group = JoinPath(userPrograms, kGroupName, kPathCapacity);
         if (programs && groupPath) {
             *groupPath = group;
         }
-        UpdateGroup(group, programs, context);
+        left += UpdateGroup(group, programs, context).left ? 1 : 0;
     }
     std::u16string commonPrograms;
     if (GetShellFolder(commonPrograms, kPathCapacity, CSIDL_COMMON_PROGRAMS)) {
         const std::u16string group = JoinPath(commonPrograms, kGroupName, kPathCapacity);
         // The all-users group is the one opened after setup, when it was made.
-        if (UpdateGroup(group, programs, context) && groupPath) {
+        const GroupState state = UpdateGroup(group, programs, context);
+        if (state.exists && programs && groupPath) {
             *groupPath = group;
         }
+        left += state.left ? 1 : 0;
     }
+    return left;
 }
 
 } // namespace
 
-void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
-                     std::u16string_view iconFile) {
+unsigned UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPath,
+                         std::u16string_view iconFile) {
     if (!IsIntegrationAllowed()) {
-        return;
+        return 0;
     }
     ShortcutContext context;
     context.program = FileBesideProgram(kArchiverExe);
@@ -237,7 +250,7 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
         haveDesktop = GetShellFolder(desktop, kPathCapacity, CSIDL_COMMON_DESKTOPDIRECTORY);
     } else {
         if (!haveUserDesktop) {
-            return;
+            return 0;
         }
         desktop = userDesktop;
     }
@@ -257,7 +270,7 @@ void UpdateShortcuts(const IntegrationOptions& options, std::u16string* groupPat
         UpdateLink(Wanted(options.startMenu), JoinPath(startMenu, kShortcutName, kPathCapacity),
                    context.program, context.workingFolder, context);
     }
-    UpdateGroups(options.programs, context, groupPath);
+    return UpdateGroups(options.programs, context, groupPath);
 }
 
 } // namespace ozu

@@ -1,8 +1,9 @@
 #include "settings/portable_settings.h"
 
 #include "base/change_plan.h"
-#include "base/disk_file.h"
 #include "base/error_handler.h"
+#include "base/log_fields.h"
+#include "base/run_log.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/program_path.h"
@@ -10,6 +11,7 @@
 #include "base/system_info.h"
 #include "base/text.h"
 #include "base/text_file_reader.h"
+#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 
 namespace ozu {
@@ -23,21 +25,46 @@ constexpr std::u16string_view kSaveSettings = u"SaveSettings";
 // Numbers are written into 20 characters.
 constexpr size_t kNumberCapacity = 20;
 
-bool MoveReplacing(const std::u16string& from, const std::u16string& to) {
-    constexpr DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (::MoveFileExW(W(from), W(to), flags)) {
-        return true;
+// The names tried for the new file beside the settings file: this process's
+// own, so that two saves at once never meet, and a few more where something
+// already stands at one (nothing that stands there is ever opened).
+constexpr unsigned kTemporaryNames = 8;
+
+std::u16string TemporaryName(const std::u16string& path, unsigned attempt) {
+    return path + u"." + FormatDecimal(::GetCurrentProcessId(), kNumberCapacity) + u"." +
+           FormatDecimal(attempt, kNumberCapacity) + u".tmp";
+}
+
+FileHandle CreateTemporaryBeside(const std::u16string& path, std::u16string& temporary) {
+    constexpr DWORD kAccess = GENERIC_WRITE | FILE_WRITE_ATTRIBUTES;
+    for (unsigned attempt = 0; attempt < kTemporaryNames; ++attempt) {
+        temporary = TemporaryName(path, attempt);
+        FileHandle file = CreatePlainNewFile(temporary, kAccess, FILE_SHARE_READ);
+        if (file) {
+            return file;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+            error != ERROR_ACCESS_DENIED) {
+            return {};
+        }
     }
-    std::u16string longFrom;
-    std::u16string longTo;
-    return ToExtendedLengthPath(from, longFrom) && ToExtendedLengthPath(to, longTo) &&
-           ::MoveFileExW(W(longFrom), W(longTo), flags);
+    return {};
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) {
+    DWORD written = 0;
+    return bytes.size() <= MAXDWORD &&
+           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size() && ::FlushFileBuffers(file);
 }
 
 // Replaces the file at `path` by `bytes` so that it is never seen half
-// written: the content goes to a temporary file beside it, which replaces the
-// old file only when all of it reached the disk. On any failure the temporary
-// file is removed and the old file is left exactly as it was.
+// written: the content goes to a new file of a name of its own beside it,
+// made and checked through its handle (no link, one name, where it was
+// named), which then takes the old file's place through that same handle.
+// Nothing that stands at any name is written through or moved. On any
+// failure the new file goes again and the old file is left as it was.
 bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
     // A planning run has logged each change of the file's entries; the file
     // itself stays as it is.
@@ -46,41 +73,27 @@ bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
     }
     // A read-only file is not to be changed (the system would refuse to
     // replace it, but not every system checks that on a rename).
-    uint32_t attributes = QueryAttributes(path);
+    const uint32_t attributes = QueryAttributes(path);
     if (attributes != kInvalidAttributes && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
-    // A fixed name beside the file: a second writer at the same moment finds
-    // it held without write sharing and fails instead of mixing content.
-    std::u16string temporary = path + u".tmp";
-    {
-        DiskFile file;
-        if (!file.Create(temporary, FileModeUpdate | FileModeShareRead)) {
-            return false;
-        }
-        // A DiskFile that is destroyed while still open after Create deletes
-        // its file, so every early return here removes the temporary file.
-        if (!file.Write(bytes.data(), bytes.size()) || !::FlushFileBuffers(file.Handle())) {
-            return false;
-        }
-        if (!file.Close()) {
-            RemoveFile(temporary);
-            return false;
-        }
+    std::u16string temporary;
+    FileHandle file = CreateTemporaryBeside(path, temporary);
+    if (!file) {
+        return false;
+    }
+    if (!WriteAll(file.Get(), bytes)) {
+        const DWORD error = ::GetLastError();
+        DiscardNewFile(std::move(file), temporary);
+        ::SetLastError(error);
+        return false;
     }
     // Keep a hidden or system file hidden or system.
-    if (attributes != kInvalidAttributes) {
-        DWORD keep = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-        if (keep != 0) {
-            ::SetFileAttributesW(W(temporary), keep);
-        }
-    }
-    if (!MoveReplacing(temporary, path)) {
-        ::SetFileAttributesW(W(temporary), FILE_ATTRIBUTE_NORMAL);
-        RemoveFile(temporary);
-        return false;
-    }
-    return true;
+    const uint32_t kept = attributes == kInvalidAttributes
+                              ? 0
+                              : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    return PutNewFileInPlace(std::move(file), temporary, path, kept);
 }
 
 } // namespace
@@ -235,7 +248,12 @@ bool PortableSettings::Save() {
     if (!loaded_ || !loadedWhole_ || !saveSettings_) {
         return false;
     }
-    return ReplaceFileContent(path_, entries_.Serialize());
+    const bool saved = ReplaceFileContent(path_, entries_.Serialize());
+    const std::u16string error = LogNumber(saved ? 0 : ::GetLastError());
+    LogRecord("settings-file-save", {{"path", path_},
+                                     {"result", ChangeResult(saved)},
+                                     {"error", saved ? std::u16string_view() : error}});
+    return saved;
 }
 
 void PortableSettings::Clear() {

@@ -214,6 +214,10 @@ TEST_F(Associations, ZipOverForeignOwnerIsBackedUpOnceAndRestored) {
     EXPECT_EQ(GetString(HKCU, BackupKey(".zip"), "ShellNew"), "*");
     EXPECT_EQ(GetDword(HKCU, BackupKey(".zip"), "Exist"), 1u);
 
+    // A removal cut off after it put the previous new-file entry back, with
+    // the type still ours: the next one gives both back.
+    test::DeleteValue(HKCR, ".zip\\ShellNew", "FileName");
+    SetString(HKCR, ".zip\\ShellNew", "NullFile", "");
     SetExtensionAssociation(u".zip", {.shellExt = true, .zip = true});
     EXPECT_EQ(GetString(HKCR, ".zip", ""), "OtherZip");
     EXPECT_EQ(ValueNames(HKCR, ".zip\\ShellNew"), Names{"NullFile"});
@@ -231,14 +235,18 @@ TEST_F(Associations, TheRecordIsFoundWhereverItIsAndNoneMeansNoGuess) {
     struct Case {
         const char* name;
         bool keepUser, keepMachine;
+        bool staleUser = false; // the per-user record names an owner of long ago
     };
     for (const Case& c : {Case{"both", true, true}, Case{"machine-wide only", false, true},
-                          Case{"per user only", true, false}, Case{"none", false, false}}) {
+                          Case{"per user only", true, false}, Case{"none", false, false},
+                          Case{"both, the per-user one stale", true, true, true}}) {
         SCOPED_TRACE(c.name);
         SetString(HKCR, ".cab", "", "CABFolder");
         SetString(HKCR, ".cab\\OpenWithProgids", "Other.cab", "");
         SetExtensionAssociation(u".cab", {.selected = true});
         ASSERT_EQ(GetString(HKCR, ".cab", ""), "Mivora");
+        if (c.staleUser)
+            SetString(HKCU, BackupKey(".cab"), "Type", "Stale.cab");
         if (!c.keepUser)
             DeleteTree(HKCU, "Software\\Mivora");
         if (!c.keepMachine)

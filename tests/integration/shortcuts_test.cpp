@@ -256,6 +256,44 @@ TEST_F(ShortcutsTest, TheAllZeroRecordRemovesEverything) {
     EXPECT_EQ(groupPath, u"untouched");
 }
 
+// Folders below a group whose full paths reach and pass the length at which
+// a search mask was once cut (so that it named the folder it searched, and
+// the removal recursed until the stack ran out) go with the group; a group
+// that cannot go is counted as left.
+TEST_F(ShortcutsTest, GroupsOfAnyPathLengthGoOrAreCountedAsLeft) {
+    const struct {
+        size_t deepest; // full length of the deepest folder's path
+        bool held;      // a file in it is held without sharing its deletion
+        unsigned left;
+    } rows[] = {{2047, false, 0}, {2100, false, 0}, {2047, true, 1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.deepest);
+        ASSERT_TRUE(CreateDirectoryW(W(userGroup_), nullptr));
+        std::u16string folder = userGroup_;
+        while (folder.size() < row.deepest) {
+            const size_t rest = row.deepest - folder.size() - 1;
+            // Parts of at most 200 characters; none shorter than 2.
+            const size_t part = rest > 202 ? 200 : rest;
+            folder += u"\\" + std::u16string(part, u'd');
+            ASSERT_TRUE(CreateDirectoryW(W(u"\\\\?\\" + folder), nullptr)) << folder.size();
+        }
+        ASSERT_EQ(folder.size(), row.deepest);
+        const std::u16string file = u"\\\\?\\" + folder + u"\\deep.txt";
+        HANDLE handle = CreateFileW(W(file), GENERIC_WRITE, row.held ? FILE_SHARE_READ : 0, nullptr,
+                                    CREATE_NEW, 0, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        if (!row.held) {
+            CloseHandle(handle);
+        }
+        EXPECT_EQ(UpdateShortcuts(IntegrationOptions{}, nullptr, u""), row.left);
+        EXPECT_EQ(FileExists(userGroup_), row.left != 0);
+        if (row.held) {
+            CloseHandle(handle);
+        }
+        RemoveAll(userGroup_);
+    }
+}
+
 TEST_F(ShortcutsTest, ALinkedGroupFolderKeepsItsFilesButLosesOurShortcuts) {
     const std::u16string elsewhere = program_.PathOf(u"elsewhere");
     ASSERT_TRUE(CreateDirectoryW(W(elsewhere), nullptr));

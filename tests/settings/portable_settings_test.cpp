@@ -7,6 +7,7 @@
 #include "base/system_info.h"
 #include "portable_file_helpers.h"
 #include "settings/settings_store.h"
+#include "support/links.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,19 @@ namespace ozu {
 namespace {
 
 using namespace ozu::test;
+
+// The temporary files a save leaves beside the settings file: none.
+std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
+    std::vector<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("Mivora.ini.", 0) == 0 && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".tmp") == 0) {
+            left.push_back(name);
+        }
+    }
+    return left;
+}
 
 using PortableLoad = PortableFile;
 
@@ -193,7 +207,7 @@ TEST_F(PortableSave, WritesSortedUtf16AndDropsWhatLoadingIgnored) {
                                                 u"HKCU\\Setup\\Up=BIN:00\r\n"
                                                 u"a=\"quoted\"\r\n"
                                                 u"b = x\r\n"));
-    EXPECT_FALSE(fs::exists(folder_ / "Mivora.ini.tmp"));
+    EXPECT_EQ(TemporaryFilesIn(folder_), std::vector<std::string>{});
 }
 
 TEST_F(PortableSave, SwitchesAreReadAsNumbersAndWrittenBackAsOneOrZero) {
@@ -238,6 +252,19 @@ TEST_F(PortableSave, HiddenFileStaysHidden) {
     EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"A=2")), std::string::npos);
 }
 
+// How many names the file has (the standard library's count says 1 here).
+DWORD NamesOf(const fs::path& file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    HANDLE handle = CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    GetFileInformationByHandle(handle, &information);
+    CloseHandle(handle);
+    return information.nNumberOfLinks;
+}
+
 // A save that cannot complete leaves the old file exactly as it was, reports
 // false and leaves no temporary file behind.
 class FailedSave : public PortableFile {
@@ -251,7 +278,12 @@ protected:
     }
     void ExpectOldFileKept() {
         EXPECT_EQ(ReadBytes(Ini()), original_);
-        EXPECT_FALSE(fs::is_regular_file(folder_ / "Mivora.ini.tmp"));
+        EXPECT_EQ(TemporaryFilesIn(folder_), std::vector<std::string>{});
+    }
+    // The name a save of this process tries first, and the ones after it.
+    fs::path TemporaryName(unsigned attempt) const {
+        return folder_ / ("Mivora.ini." + std::to_string(GetCurrentProcessId()) + "." +
+                          std::to_string(attempt) + ".tmp");
     }
     std::string original_;
 };
@@ -270,13 +302,6 @@ TEST_F(FailedSave, WhenTheOldFileCannotBeReplaced) {
     EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"Value=\"new\"")), std::string::npos);
 }
 
-TEST_F(FailedSave, WhenTheTemporaryFileCannotBeCreated) {
-    fs::create_directory(folder_ / "Mivora.ini.tmp");
-    EXPECT_FALSE(PortableSettings::Instance().Save());
-    EXPECT_EQ(ReadBytes(Ini()), original_);
-    EXPECT_TRUE(fs::is_directory(folder_ / "Mivora.ini.tmp"));
-}
-
 TEST_F(FailedSave, WhenTheFileIsReadOnly) {
     ASSERT_TRUE(SetFileAttributesW(Ini().c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(PortableSettings::Instance().Save());
@@ -284,13 +309,75 @@ TEST_F(FailedSave, WhenTheFileIsReadOnly) {
     ExpectOldFileKept();
 }
 
-TEST_F(FailedSave, WhenAnotherSaveIsWritingTheTemporaryFile) {
-    HANDLE busy = CreateFileW((folder_ / "Mivora.ini.tmp").c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, 0, nullptr);
-    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+TEST_F(FailedSave, WhenSomethingStandsAtEveryNameItWouldUse) {
+    for (unsigned attempt = 0; attempt < 8; ++attempt) {
+        fs::create_directory(TemporaryName(attempt));
+    }
     EXPECT_FALSE(PortableSettings::Instance().Save());
-    CloseHandle(busy);
     EXPECT_EQ(ReadBytes(Ini()), original_);
+    for (unsigned attempt = 0; attempt < 8; ++attempt) {
+        EXPECT_TRUE(fs::is_directory(TemporaryName(attempt)));
+        fs::remove(TemporaryName(attempt));
+    }
+}
+
+// Whatever another account planted where a save puts its new file (the
+// settings folder may be one that the user can write while the uninstall
+// runs elevated) is never written through or moved: the save goes to a name
+// of its own, and a file outside keeps its content and its one name.
+TEST_F(FailedSave, APlantedNameIsNeverWrittenThroughOrMoved) {
+    enum class Planted { HardLink, SymbolicLink, Folder, HeldFile };
+    const struct {
+        const char* name;
+        Planted planted;
+        unsigned attempt; // ~0u: the fixed name of earlier versions
+    } rows[] = {
+        {"hard link at the old fixed name", Planted::HardLink, ~0u},
+        {"symbolic link at the old fixed name", Planted::SymbolicLink, ~0u},
+        {"hard link at the first name tried", Planted::HardLink, 0},
+        {"symbolic link at the first name tried", Planted::SymbolicLink, 0},
+        {"folder at the first name tried", Planted::Folder, 0},
+        {"another writer at the first name tried", Planted::HeldFile, 0},
+    };
+    TempFolder outside;
+    const fs::path victim = fs::path(AsWide(outside.Path())) / "victim.txt";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        MakeFile(victim, "outside");
+        const fs::path at =
+            row.attempt == ~0u ? folder_ / "Mivora.ini.tmp" : TemporaryName(row.attempt);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        switch (row.planted) {
+        case Planted::HardLink:
+            ASSERT_TRUE(MakeHardLink(at.wstring(), victim.wstring()));
+            break;
+        case Planted::SymbolicLink:
+            ASSERT_TRUE(MakeLink(at.wstring(), victim.wstring()));
+            break;
+        case Planted::Folder:
+            fs::create_directory(at);
+            break;
+        case Planted::HeldFile:
+            held = CreateFileW(at.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+            break;
+        }
+        EXPECT_TRUE(PortableSettings::Instance().Save());
+        EXPECT_NE(ReadBytes(Ini()).find(Utf16Le(u"Value=\"new\"")), std::string::npos);
+        EXPECT_EQ(ReadBytes(victim), "outside");
+        EXPECT_EQ(NamesOf(victim), row.planted == Planted::HardLink ? 2u : 1u);
+        EXPECT_NE(GetFileAttributesW(at.c_str()), INVALID_FILE_ATTRIBUTES)
+            << "what was planted stays";
+        if (held != INVALID_HANDLE_VALUE) {
+            CloseHandle(held);
+        }
+        if (row.planted == Planted::SymbolicLink) {
+            RemoveLink(at.wstring());
+        } else {
+            fs::remove(at);
+        }
+        EXPECT_EQ(TemporaryFilesIn(folder_), std::vector<std::string>{});
+    }
 }
 
 // Reserves all of the address space but `left` bytes (without committing
