@@ -245,14 +245,16 @@ std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
 // Creates the batch file anew. A plain file or empty folder left at its
 // path goes first, through the handle it was checked with; a link there
 // stays (removing it could reach its target), and the creation then fails
-// rather than write into anything that exists.
+// rather than write into anything that exists. Creating by name follows a
+// link to nothing and makes its target, so the new file is checked through
+// its handle (and goes again when it is not the plain file named).
 std::FILE* CreateBatchFile(const std::u16string& path) {
     CheckedEntry existing = TrustedFolder(FolderPartOf(path, kPathCapacity)).Open(path);
     if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
         existing.Delete();
     }
     existing.Close();
-    FileHandle file = CreateNewFile(path, GENERIC_WRITE);
+    FileHandle file = CreatePlainNewFile(path, GENERIC_WRITE);
     if (!file) {
         return nullptr;
     }

@@ -244,20 +244,41 @@ TEST_F(UninstallProcedure, ABatchFilePlantedInAdvanceIsReplacedNotWrittenInto) {
         GetFileAttributesW(batch_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
 }
 
+// A link at the batch file's path, to a file or to nothing (which creating
+// the file by its name would make): neither written through nor deleted
+// through, the link stays, no batch file is made, and the run has failed.
 TEST_F(UninstallProcedure, ALinkPlantedAtTheBatchPathNeverLeadsTheWritingElsewhere) {
-    WriteList(folder_, {});
     const std::wstring victim = JoinW(root_, L"victim.txt");
-    MakeFile(victim, "victim");
-    if (!MakeLink(batch_, victim)) {
-        GTEST_SKIP() << "no symbolic links here";
+    for (const bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling ? "dangling" : "to a file");
+        WriteList(folder_, {});
+        MakeFile(victim, "victim");
+        if (!MakeLink(batch_, victim)) {
+            GTEST_SKIP() << "no symbolic links here";
+        }
+        if (dangling) {
+            DeleteFileW(victim.c_str());
+        }
+        StartLog();
+
+        const RunReport report = RunUninstall();
+
+        EXPECT_EQ(report.outcome, RunOutcome::Failed);
+        if (dangling) {
+            EXPECT_FALSE(FileExists(victim));
+        } else {
+            EXPECT_EQ(ReadBytes(victim), "victim");
+        }
+        const std::string log = LogText();
+        EXPECT_NE(log.find("batch-file-create path=" + Narrow(batch_) + " result=failed"),
+                  std::string::npos)
+            << log;
+        MakeFile(victim, "victim"); // a link to nothing is removed only once it is whole
+        RemoveLink(batch_);
+        DeleteFileW(victim.c_str());
+        DeleteFileW(JoinW(root_, L"run.log").c_str());
+        SetCurrentDirectoryW(saved_current_.c_str());
     }
-
-    RunUninstall();
-
-    // Neither written through nor deleted through: the link stays, and with
-    // it no batch file can be made.
-    EXPECT_EQ(ReadBytes(victim), "victim");
-    RemoveLink(batch_);
 }
 
 // Links inside the installation, each to something outside it. The list
