@@ -29,8 +29,24 @@ enum OZU_EXIT_CODE : int {
 // exhausted, an array above its maximum, a programming fault) unwinds
 // nothing: the process-wide objects are still destroyed as at a normal end
 // (the portable settings are saved, the run log is closed), and the system
-// closes every handle and releases the single-run mutex.
+// closes every handle and releases the single-run mutex. A fatal condition
+// met while they are destroyed (in the save at exit, say, also after a normal
+// end) ends the process without a second round of destructors.
 [[noreturn]] void EndProgram(int code);
+
+// What the program does at a fatal end before the process ends, registered
+// at start-up by the layer that knows the run (this one must not depend on
+// it): it sets `exitCode` (the fatal code when called) to the code the
+// process ends with, then reports the end (the run log's last line). Called
+// once; a fatal condition inside it ends the process at once with the
+// `exitCode` set by then.
+using FatalEndHook = void (*)(int code, int& exitCode);
+void SetFatalEndHook(FatalEndHook hook);
+
+// The normal end: the program has returned, and the runtime destroys the
+// process-wide objects from here on. A fatal condition among them must not
+// call exit again from inside exit.
+void MarkProgramEnding();
 
 // Message codes sent to the sink.
 enum ErrorMessage : int {

@@ -3,6 +3,7 @@
 #include "base/com_ptr.h"
 #include "base/file_system.h"
 #include "base/paths.h"
+#include "base/scoped_handle.h"
 #include "base/win32_text.h"
 
 #include <shlobj.h>
@@ -80,6 +81,17 @@ bool RunningUnderWow64() {
         }
     }
     return cache == 1;
+}
+
+bool IsElevated(bool& known) {
+    HANDLE opened = nullptr;
+    known = ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened) != FALSE;
+    const KernelHandle token(known ? opened : nullptr);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    known =
+        known && ::GetTokenInformation(opened, TokenElevation, &elevation, sizeof elevation, &size);
+    return known && elevation.TokenIsElevated != 0;
 }
 
 bool NativeIsItanium() {

@@ -21,6 +21,11 @@ bool ProgramDataFolder(std::u16string& folder);
 // once the system gave one; when IsWow64Process is missing or fails the result
 // is false and the next call asks again.
 bool RunningUnderWow64();
+// Whether the process runs with its administrator rights in force (its
+// token is elevated). `known` is false where the system cannot tell (Windows
+// XP, which has no elevation); the answer is false then.
+bool IsElevated(bool& known);
+
 // True when GetNativeSystemInfo exists and reports an Itanium processor.
 bool NativeIsItanium();
 

@@ -51,15 +51,20 @@ std::optional<std::u16string> ChooseBatchForm(std::u16string_view path,
 
 std::vector<std::u16string> ComposeBatchLines(const BatchPathForms& forms, bool silent) {
     std::vector<std::u16string> lines;
+    // The program pauses itself with /wait; the interpreter waits for it.
+    const std::u16string pause = forms.program ? Quoted(*forms.program) + u" /wait\r\n" : u"";
     if (forms.program) {
-        AddLine(lines, Quoted(*forms.program) + u" /wait\r\n");
+        AddLine(lines, pause);
     }
     if (forms.program && forms.folder) {
         std::u16string program = Quoted(*forms.program);
         std::u16string attempt = u"del " + program + u"\r\nrd " + Quoted(*forms.folder) +
                                  u"\r\nif not exist " + program + u" goto done\r\n";
+        // Another process can still run the program for a while (a second
+        // uninstall that is ending, a pause of its own): without a pause the
+        // attempts would all fail within a moment and leave it behind.
         for (int i = 0; i < kBatchRemovalAttempts; ++i) {
-            AddLine(lines, attempt);
+            AddLine(lines, i == 0 ? attempt : pause + attempt);
         }
     }
     lines.push_back(u":done\r\n");

@@ -40,7 +40,8 @@ struct BatchPathForms {
 
 // The batch file's lines in order, each ending with "\r\n": restart the
 // program with /wait (so that this process has ended), up to five attempts
-// at deleting the program and removing its folder, the warning for the user
+// at deleting the program and removing its folder, each after the first
+// again after a /wait of the program, the warning for the user
 // unless silent, and the deletion of the batch file itself. Lines that need
 // a path without a form, or that would not fit, are left out.
 std::vector<std::u16string> ComposeBatchLines(const BatchPathForms& forms, bool silent);

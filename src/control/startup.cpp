@@ -6,6 +6,7 @@
 
 #include "base/change_plan.h"
 #include "base/com_ptr.h"
+#include "base/error_handler.h"
 #include "base/file_system.h"
 #include "base/run_log.h"
 #include "base/scoped_handle.h"
@@ -38,17 +39,6 @@ HICON LoadProgramIcon() {
     if (icon == nullptr && ResourceModule() != ProgramInstance())
         icon = LoadIconW(ProgramInstance(), L"OZUICON");
     return icon;
-}
-
-bool IsElevated(bool& known) {
-    KernelHandle token;
-    HANDLE opened = nullptr;
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    known = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened) &&
-            (token.Reset(opened),
-             GetTokenInformation(opened, TokenElevation, &elevation, sizeof elevation, &size));
-    return known && elevation.TokenIsElevated != 0;
 }
 
 std::u16string_view YesNo(bool value) {
@@ -124,6 +114,31 @@ RunReport ReportAnotherRun(bool setup) {
     return {RunOutcome::Busy};
 }
 
+// The run log's last line. At a fatal end (no report; `fatal`: its code) the
+// counts of the run are not known, and are left out.
+void LogResult(int exitCode, const RunReport* report, unsigned fatal = 0) {
+    std::u16string counts[4];
+    if (report) {
+        counts[0] = LogNumber(report->deleted);
+        counts[1] = LogNumber(report->scheduled);
+        counts[2] = LogNumber(report->refused);
+        counts[3] = LogNumber(report->left);
+    }
+    const auto known = [report](std::u16string_view value) {
+        return report ? value : std::u16string_view();
+    };
+    const std::u16string fatalCode = fatal ? LogNumber(fatal) : std::u16string();
+    LogRecord("result",
+              {{"exit-code", FormatText(16, u"%d", exitCode)},
+               {"restart", known(YesNo(report && report->outcome == RunOutcome::RestartNeeded))},
+               {"deleted", known(counts[0])},
+               {"scheduled", known(counts[1])},
+               {"refused", known(counts[2])},
+               {"left", known(counts[3])},
+               {"registry-failures", LogNumber(RegistryFailures())},
+               {"fatal", fatal ? std::u16string_view(fatalCode) : std::u16string_view()}});
+}
+
 // The exit code of the run, as the switches ask for it, and the run log's
 // result line.
 void SetExitCodeAndLogResult(const RunReport& report, bool setupRequested,
@@ -135,16 +150,28 @@ void SetExitCodeAndLogResult(const RunReport& report, bool setupRequested,
                                                                : DeploymentExitCode(report.outcome);
     else if (uninstallRequested && !setupRequested)
         ExitCode() = UninstallExitCode(report.outcome);
-    LogRecord("result", {{"exit-code", FormatText(16, u"%d", ExitCode())},
-                         {"restart", YesNo(report.outcome == RunOutcome::RestartNeeded)},
-                         {"deleted", LogNumber(report.deleted)},
-                         {"scheduled", LogNumber(report.scheduled)},
-                         {"refused", LogNumber(report.refused)},
-                         {"left", LogNumber(report.left)},
-                         {"registry-failures", LogNumber(RegistryFailures())}});
+    LogResult(ExitCode(), &report);
+}
+
+// Whether /exitcodes was given, as a plain value that the end of a fatal
+// error can read while the runtime destroys the switches.
+bool g_deploymentExitCodes = false;
+
+// A fatal error (memory exhausted) ends the process where it happens: a
+// deployment tool still gets a code it knows, and the log its last line.
+void EndFatally(int code, int& exitCode) {
+    if (g_deploymentExitCodes)
+        exitCode = DeploymentExitCode(RunOutcome::Failed);
+    LogResult(exitCode, nullptr, static_cast<unsigned>(code));
+    CloseRunLog();
 }
 
 } // namespace
+
+void StartFatalEndReport() {
+    g_deploymentExitCodes = TheSwitches().ExitCodes;
+    SetFatalEndHook(&EndFatally);
+}
 
 int RunProgram(HINSTANCE instance) {
     // Libraries are loaded from the system folder or beside the program, never
@@ -171,6 +198,7 @@ int RunProgram(HINSTANCE instance) {
                       uninstallRequested);
 
         const Switches& switches = TheSwitches();
+        StartFatalEndReport();
         HideMessageBoxes(switches.Quiet);
         // Before anything is read: the plan starts from the machine as it is.
         if (switches.WhatIf)
@@ -185,16 +213,25 @@ int RunProgram(HINSTANCE instance) {
             LogRecord("unknown-switch", {{"switch", switches.UnknownSwitch}});
         RunReport report;
         SingleRunLock lock;
-        if ((setupRequested || uninstallRequested) && !lock.Acquire(kSingleRunWaitMs))
+        const LockWait wait =
+            setupRequested || uninstallRequested ? lock.Acquire(kSingleRunWaitMs) : LockWait::Free;
+        // Without the lock the run goes on: refusing it would let whatever
+        // stands in the lock's way stop every setup and uninstall.
+        if (wait == LockWait::Unavailable)
+            LogRecord("lock-unavailable", {{"error", LogNumber(lock.Error())}});
+        if (wait == LockWait::Busy)
             report = ReportAnotherRun(setupRequested);
         else if (setupRequested)
             report = RunSetupMode();
         else if (uninstallRequested)
-            report = RunUninstall();
+            report = RunUninstall(wait == LockWait::AfterAnotherRun);
         // Neither: what the switches asked for (a pause, a notice) is done.
         SetExitCodeAndLogResult(report, setupRequested, uninstallRequested);
         CloseRunLog();
     }
+    // What follows is exit's: the portable settings are saved from their
+    // destructor.
+    MarkProgramEnding();
     return ExitCode();
 }
 

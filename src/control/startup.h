@@ -14,6 +14,11 @@ namespace ozu {
 // what the switches themselves do), shuts down and returns the exit code.
 int RunProgram(HINSTANCE instance);
 
+// Makes a fatal end (memory exhausted) tell, from here on: the run log gets
+// its result line, and under /exitcodes (as the switches say now) the process
+// ends with the failure code. RunProgram calls it once the switches are read.
+void StartFatalEndReport();
+
 // The value of the environment variable "sfxcmd", through which the installer
 // hands over its own switches; empty when it is missing or does not fit its
 // buffer of kSfxCommandCapacity characters (it is never read in part).

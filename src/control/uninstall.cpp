@@ -23,6 +23,7 @@
 #include "control/switches.h"
 #include "control/uninstall_list.h"
 #include "dialogs/message_box.h"
+#include "integration/app_registration.h"
 #include "integration/integration.h"
 #include "settings/reg_key.h"
 #include "settings/settings_store.h"
@@ -244,14 +245,16 @@ std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
 // Creates the batch file anew. A plain file or empty folder left at its
 // path goes first, through the handle it was checked with; a link there
 // stays (removing it could reach its target), and the creation then fails
-// rather than write into anything that exists.
+// rather than write into anything that exists. Creating by name follows a
+// link to nothing and makes its target, so the new file is checked through
+// its handle (and goes again when it is not the plain file named).
 std::FILE* CreateBatchFile(const std::u16string& path) {
     CheckedEntry existing = TrustedFolder(FolderPartOf(path, kPathCapacity)).Open(path);
     if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
         existing.Delete();
     }
     existing.Close();
-    FileHandle file = CreateNewFile(path, GENERIC_WRITE);
+    FileHandle file = CreatePlainNewFile(path, GENERIC_WRITE);
     if (!file) {
         return nullptr;
     }
@@ -363,6 +366,16 @@ bool StartSelfRemoval(const UninstallRun& run, const std::u16string& folderText)
     return started;
 }
 
+// A second uninstall started together with the first (a deployment tool that
+// tried twice) waits for it to end, and then finds the list gone and the
+// uninstall entry removed or naming another copy. There is nothing left to
+// do; a box or a failure would only be noise, and the longer the program
+// runs, the likelier the first run's batch file fails to delete it.
+bool RemovedByAnotherRun(const std::u16string& folder) {
+    return !PathExists(folder + std::u16string(kListFileName)) &&
+           !UninstallEntryNamesThisInstallation();
+}
+
 } // namespace
 
 bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
@@ -373,15 +386,20 @@ bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
     return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
 }
 
-RunReport RunUninstall() {
+RunReport RunUninstall(bool afterAnotherRun) {
     UninstallRun run;
     run.programPath = ProgramPath();
     if (run.programPath.find(u'\\') == std::u16string::npos) {
         return {RunOutcome::Failed};
     }
-    run.programFolder = ProgramFolder();
-    SetCurrentDirectoryW(W(run.programFolder));
+    const std::u16string folder = ProgramFolder();
+    run.programFolder = folder;
     EnsureTrailingSeparator(run.programFolder);
+    if (afterAnotherRun && RemovedByAnotherRun(run.programFolder)) {
+        LogRecord("already-removed", {{"folder", folder}});
+        return {RunOutcome::Done};
+    }
+    SetCurrentDirectoryW(W(folder));
 
     const bool silent = TheSwitches().SilentMode;
     if (!silent && ShowMessageBox(nullptr, GetLocalizedString(IDS_CONTINUEUNINSTALL),

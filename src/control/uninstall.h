@@ -20,7 +20,10 @@ inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 
 // The whole procedure, and how it ended: cancelled (No), failed (no list file,
 // no batch file or no interpreter), done, or done with a restart needed.
-RunReport RunUninstall();
+// `afterAnotherRun`: the run waited for another setup or uninstall to end,
+// which may have removed this installation already; then it ends as done at
+// once, asking and showing nothing.
+RunReport RunUninstall(bool afterAnotherRun = false);
 
 // Writes one line of the batch file in the console's (OEM) code page, which
 // is what the command interpreter reads batch files in. A line with a

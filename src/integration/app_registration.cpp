@@ -225,6 +225,15 @@ bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
 
 } // namespace
 
+bool UninstallEntryNamesThisInstallation() {
+    for (std::u16string_view name : {u"InstallLocation", u"UninstallString"}) {
+        const std::u16string value = RegisteredValue(kUninstallKey, name);
+        if (!value.empty() && NamesThisInstallation(value))
+            return true;
+    }
+    return false;
+}
+
 void RemoveAppRegistration() {
     if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation")) &&
         !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString")))

@@ -28,6 +28,10 @@ void BuildDisplayName(std::u16string& text, size_t capacity = 2048);
 // views, unless another installation registered them since.
 void RemoveAppRegistration();
 
+// Whether the uninstall entry is there and names this installation (its
+// folder or its uninstall command); a missing entry or value names nobody.
+bool UninstallEntryNamesThisInstallation();
+
 // Deletes "exe32", which RegisterAppPath writes beside the application path.
 // An installer package keeps the application path and the entry for its own
 // removal, but this value is the archiver's: it goes in either case.

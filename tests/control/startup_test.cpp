@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "base/error_handler.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "control/app_state.h"
@@ -128,6 +134,55 @@ TEST(BoldFont, IsTwelvePixelBoldShellDialogFontScaledToTheScreen) {
     EXPECT_STREQ(font.lfFaceName, L"MS Shell Dlg");
     DeleteBoldFont();
     EXPECT_EQ(BoldFont(), nullptr);
+}
+
+// A fatal end (memory exhausted) still tells: the run log gets its result
+// line with the fatal code, and /exitcodes turns the code into the failure
+// that deployment tools know. Met in the save at exit after a normal end, it
+// ends the process at once: exit is not called again from inside exit, so
+// nothing registered before the save runs after it.
+TEST(FatalEndDeathTest, TellsTheLogAndTheDeploymentTool) {
+    char temp[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, temp), 0u);
+    const std::string log = std::string(temp) + "ozu-fatal-end.log";
+    const struct {
+        bool exitCodes;
+        bool atExit;
+        int code;
+        const char* logged; // null: no log is open
+    } cases[] = {
+        {false, false, 8, "result exit-code=8 registry-failures=0 fatal=8\r\n"},
+        {true, false, 1603, "result exit-code=1603 registry-failures=0 fatal=8\r\n"},
+        {true, true, 1603, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.exitCodes) + std::to_string(c.atExit));
+        DeleteFileA(log.c_str());
+        EXPECT_EXIT(
+            {
+                TheSwitches().ExitCodes = c.exitCodes;
+                StartFatalEndReport();
+                if (c.logged)
+                    OpenRunLog(std::u16string(log.begin(), log.end()));
+                if (!c.atExit)
+                    TheErrorHandler().MemoryError();
+                std::atexit([] { std::fputs("[later]", stderr); });
+                std::atexit([] {
+                    std::fputs("[save]", stderr);
+                    TheErrorHandler().MemoryError();
+                });
+                MarkProgramEnding();
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(c.code), c.atExit ? "^\\[save\\]$" : "^$");
+        if (c.logged) {
+            std::ifstream file(log, std::ios::binary);
+            const std::string text((std::istreambuf_iterator<char>(file)),
+                                   std::istreambuf_iterator<char>());
+            EXPECT_NE(text.find(c.logged), std::string::npos) << text;
+        }
+    }
+    DeleteFileA(log.c_str());
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -78,6 +80,8 @@ const char* const kVerbs[] = {"start",
                               "interpreter-start",
                               "no-restart",
                               "busy",
+                              "already-removed",
+                              "lock-unavailable",
                               "unknown-switch",
                               "result"};
 
@@ -432,14 +436,13 @@ TEST_F(Deployment, SetupWithoutRightsSaysSoAndFails) {
 TEST_F(Deployment, ARunWaitsForAnotherAndGivesUpWithoutChangingAnything) {
     const std::wstring command = L"\"" + program_ + L"\" /setup /S" + LogSwitches();
     {
-        KernelHandle other(CreateMutexW(nullptr, TRUE, L"Global\\Mivora-setup-and-uninstall"));
-        ASSERT_TRUE(other.IsValid());
+        const LockHolder other("runlock", L"-");
+        ASSERT_TRUE(other.held());
         EXPECT_EQ(RunAndWait(command, 60000), 1618);
         EXPECT_EQ(ClassOf(".zip"), "OtherZip");
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_NE(Log().find("busy waited=30 changed=nothing\r\n"), std::string::npos) << Log();
         EXPECT_NE(Log().find("result exit-code=1618 "), std::string::npos);
-        ReleaseMutex(other.Get());
     }
     // Two setups started together: one waits for the other, and the end
     // state is that of one setup (our own class never recorded as an owner).
@@ -457,6 +460,58 @@ TEST_F(Deployment, ARunWaitsForAnotherAndGivesUpWithoutChangingAnything) {
     EXPECT_EQ(ClassOf(".zip"), "Mivora.ZIP");
     EXPECT_EQ(GetString(HKEY_CURRENT_USER, "Software\\Mivora\\Setup\\.zip", "Type"), "OtherZip");
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Setup\\.zip", "Type"), "OtherZip");
+}
+
+// The lock is an administrator's: nothing else that stands where it could
+// be makes a setup wait. A run without elevation holds its own session's
+// lock; and where the machine-wide name is the lock (without private
+// namespaces: Windows XP, Wine), an object of another kind at that name or a
+// mutex there that no administrator made is logged, and the setup goes on.
+TEST_F(Deployment, NothingButAnotherElevatedRunHoldsTheLock) {
+    const bool globalName =
+        GetProcAddress(GetModuleHandleW(L"kernel32"), "CreatePrivateNamespaceW") == nullptr;
+    const wchar_t* const name = L"Global\\Mivora-setup-and-uninstall";
+    enum class Other { RunWithoutElevation, EventAtTheName, MutexOfEveryone };
+    const struct {
+        Other other;
+        std::string logged; // empty: no lock-unavailable
+    } rows[] = {
+        {Other::RunWithoutElevation, ""},
+        {Other::EventAtTheName, globalName ? "lock-unavailable error=6\r\n" : ""},
+        {Other::MutexOfEveryone, globalName ? "lock-unavailable error=1307\r\n" : ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.other));
+        std::optional<LockHolder> run;
+        KernelHandle object;
+        PSECURITY_DESCRIPTOR everyones = nullptr;
+        switch (row.other) {
+        case Other::RunWithoutElevation:
+            run.emplace("runlock", L"-", false);
+            ASSERT_TRUE(run->held());
+            break;
+        case Other::EventAtTheName:
+            object.Reset(CreateEventW(nullptr, TRUE, FALSE, name));
+            break;
+        case Other::MutexOfEveryone:
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"O:WDD:(A;;GA;;;WD)", SDDL_REVISION_1, &everyones, nullptr));
+            SECURITY_ATTRIBUTES attributes{sizeof attributes, everyones, FALSE};
+            object.Reset(CreateMutexW(&attributes, TRUE, name));
+            LocalFree(everyones);
+            break;
+        }
+        ASSERT_TRUE(run || object.IsValid());
+        DeleteFileW(log_.c_str());
+
+        EXPECT_EQ(Run(L" /setup /S" + LogSwitches()), 0);
+
+        if (row.logged.empty()) {
+            EXPECT_EQ(Log().find("lock-unavailable"), std::string::npos) << Log();
+        } else {
+            EXPECT_NE(Log().find(row.logged), std::string::npos) << Log();
+        }
+    }
 }
 
 } // namespace

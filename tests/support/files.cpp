@@ -283,7 +283,29 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
     return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
 }
 
-LockHolder::LockHolder(const char* mode, const std::wstring& path) {
+namespace {
+
+// The limited token that an elevated process's administrator has beside it,
+// as a primary token to start a process without elevation; null without one.
+HANDLE LimitedToken() {
+    HANDLE own = nullptr;
+    TOKEN_LINKED_TOKEN linked{};
+    DWORD size = 0;
+    HANDLE primary = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
+        GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        DuplicateTokenEx(linked.LinkedToken, TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation,
+                         TokenPrimary, &primary);
+        CloseHandle(linked.LinkedToken);
+    }
+    if (own)
+        CloseHandle(own);
+    return primary;
+}
+
+} // namespace
+
+LockHolder::LockHolder(const char* mode, const std::wstring& path, bool elevated) {
     static int count = 0;
     const std::wstring event = L"ozu-lock-ready-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                                std::to_wstring(++count);
@@ -292,11 +314,19 @@ LockHolder::LockHolder(const char* mode, const std::wstring& path) {
                            path + L"\" " + event;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process_)) {
+    HANDLE limited = elevated ? nullptr : LimitedToken();
+    const BOOL started =
+        elevated
+            ? CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process_)
+            : limited && CreateProcessAsUserW(limited, nullptr, command.data(), nullptr, nullptr,
+                                              FALSE, 0, nullptr, nullptr, &startup, &process_);
+    if (started) {
         HANDLE both[] = {ready, process_.hProcess};
         held_ = WaitForMultipleObjects(2, both, FALSE, 30000) == WAIT_OBJECT_0;
     }
+    if (limited)
+        CloseHandle(limited);
     CloseHandle(ready);
 }
 

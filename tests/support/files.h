@@ -112,10 +112,13 @@ int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs, std::string* ou
 HANDLE StartProcess(const std::wstring& commandLine);
 
 // Keeps a file in use through the lock helper until destroyed: mode "load"
-// loads it as a library, "noshare" holds it open without sharing.
+// loads it as a library, "noshare" holds it open without sharing; "runlock"
+// (path "-") holds the program's lock of one setup or uninstall at a time.
+// Not `elevated`: the helper runs with the limited token of the test's
+// administrator (not held where there is none).
 class LockHolder {
 public:
-    LockHolder(const char* mode, const std::wstring& path);
+    LockHolder(const char* mode, const std::wstring& path, bool elevated = true);
     ~LockHolder();
     LockHolder(const LockHolder&) = delete;
     LockHolder& operator=(const LockHolder&) = delete;

@@ -46,10 +46,13 @@ const std::u16string kAttempt = u"del \"C:\\Mivora\\uninstall.exe\"\r\n"
                                 u"rd \"C:\\Mivora\"\r\n"
                                 u"if not exist \"C:\\Mivora\\uninstall.exe\" goto done\r\n";
 
+// The attempts are apart by the program's own pause, so that a program
+// still running for a few seconds does not use them all up.
 TEST(BatchLines, FullScriptWithAndWithoutTheWarning) {
-    std::u16string expected = u"\"C:\\Mivora\\uninstall.exe\" /wait\r\n";
+    const std::u16string pause = u"\"C:\\Mivora\\uninstall.exe\" /wait\r\n";
+    std::u16string expected;
     for (int i = 0; i < 5; ++i) {
-        expected += kAttempt;
+        expected += pause + kAttempt;
     }
     expected += u":done\r\n";
     std::u16string warning = u"if exist \"C:\\Mivora\\uninstall.exe\" "

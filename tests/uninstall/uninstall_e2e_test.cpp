@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/scoped_handle.h"
 #include "support/bytes.h"
 #include "support/files.h"
 #include "support/registry.h"
@@ -299,6 +300,55 @@ TEST_F(Installation, AnsweringYesUninstalls) {
     ASSERT_TRUE(WaitForSelfRemoval()) << out;
     EXPECT_EQ(ClassOf("Mivora"), "<none>");
     EXPECT_EQ(ReadBytes(JoinW(parent_, L"unrelated.txt")), "unrelated");
+}
+
+// Two silent uninstalls of one installation started together (a deployment
+// tool that tried twice), both waiting for a run that holds the machine: one
+// removes the installation, the other finds it removed and ends at once. A
+// program that runs on for a few seconds (here: mapped by another process)
+// only delays the batch file, which still removes everything.
+TEST_F(Installation, TwoUninstallsStartedTogetherLeaveNothing) {
+    ASSERT_EQ(Run(L" /setup /S"), 0);
+    const std::wstring logs[] = {TempPath() + L"ozu-first.log", TempPath() + L"ozu-second.log"};
+    std::vector<KernelHandle> runs;
+    {
+        const LockHolder other("runlock", L"-");
+        ASSERT_TRUE(other.held());
+        for (const std::wstring& log : logs) {
+            DeleteFileW(log.c_str());
+            runs.emplace_back(
+                StartProcess(L"\"" + program_ + L"\" /S /exitcodes \"/log=" + log + L"\""));
+            ASSERT_TRUE(runs.back().IsValid());
+        }
+        Sleep(2000); // both reach the lock
+    }
+    std::vector<DWORD> codes;
+    for (const KernelHandle& run : runs) {
+        DWORD code = 1;
+        if (WaitForSingleObject(run.Get(), 60000) != WAIT_OBJECT_0) {
+            TerminateProcess(run.Get(), 1); // a box waits for an answer
+        }
+        GetExitCodeProcess(run.Get(), &code);
+        codes.push_back(code);
+    }
+    {
+        const LockHolder running("load", program_);
+        EXPECT_TRUE(running.held());
+        Sleep(3000);
+    }
+    const bool removed = WaitForSelfRemoval();
+
+    EXPECT_EQ(codes, (std::vector<DWORD>{0, 0}));
+    int already = 0;
+    for (const std::wstring& log : logs) {
+        already += ReadBytes(log).find(" already-removed folder=") != std::string::npos;
+        DeleteFileW(log.c_str());
+    }
+    EXPECT_EQ(already, 1);
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(FileExists(program_));
+    EXPECT_FALSE(FileExists(folder_));
+    EXPECT_FALSE(FileExists(batch_));
 }
 
 class MissingList : public Installation, public ::testing::WithParamInterface<bool> {};

@@ -138,9 +138,11 @@ protected:
 // that name them.
 std::string ExpectedBatchBytes(const std::string& p, const std::string& f, const std::string& b,
                                bool silent) {
-    std::string text = "\"" + p + "\" /wait\r\n";
+    const std::string pause = "\"" + p + "\" /wait\r\n";
+    std::string text;
     for (int i = 0; i < 5; ++i) {
-        text += "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p + "\" goto done\r\n";
+        text += pause + "del \"" + p + "\"\r\nrd \"" + f + "\"\r\nif not exist \"" + p +
+                "\" goto done\r\n";
     }
     text += ":done\r\n";
     if (!silent) {
@@ -242,20 +244,41 @@ TEST_F(UninstallProcedure, ABatchFilePlantedInAdvanceIsReplacedNotWrittenInto) {
         GetFileAttributesW(batch_.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
 }
 
+// A link at the batch file's path, to a file or to nothing (which creating
+// the file by its name would make): neither written through nor deleted
+// through, the link stays, no batch file is made, and the run has failed.
 TEST_F(UninstallProcedure, ALinkPlantedAtTheBatchPathNeverLeadsTheWritingElsewhere) {
-    WriteList(folder_, {});
     const std::wstring victim = JoinW(root_, L"victim.txt");
-    MakeFile(victim, "victim");
-    if (!MakeLink(batch_, victim)) {
-        GTEST_SKIP() << "no symbolic links here";
+    for (const bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling ? "dangling" : "to a file");
+        WriteList(folder_, {});
+        MakeFile(victim, "victim");
+        if (!MakeLink(batch_, victim)) {
+            GTEST_SKIP() << "no symbolic links here";
+        }
+        if (dangling) {
+            DeleteFileW(victim.c_str());
+        }
+        StartLog();
+
+        const RunReport report = RunUninstall();
+
+        EXPECT_EQ(report.outcome, RunOutcome::Failed);
+        if (dangling) {
+            EXPECT_FALSE(FileExists(victim));
+        } else {
+            EXPECT_EQ(ReadBytes(victim), "victim");
+        }
+        const std::string log = LogText();
+        EXPECT_NE(log.find("batch-file-create path=" + Narrow(batch_) + " result=failed"),
+                  std::string::npos)
+            << log;
+        MakeFile(victim, "victim"); // a link to nothing is removed only once it is whole
+        RemoveLink(batch_);
+        DeleteFileW(victim.c_str());
+        DeleteFileW(JoinW(root_, L"run.log").c_str());
+        SetCurrentDirectoryW(saved_current_.c_str());
     }
-
-    RunUninstall();
-
-    // Neither written through nor deleted through: the link stays, and with
-    // it no batch file can be made.
-    EXPECT_EQ(ReadBytes(victim), "victim");
-    RemoveLink(batch_);
 }
 
 // Links inside the installation, each to something outside it. The list
@@ -497,6 +520,48 @@ TEST_P(FileInUse, WithoutTheRightToScheduleNothingIsPromised) {
     EXPECT_FALSE(IsScheduledForDeletion(folder_));
 }
 INSTANTIATE_TEST_SUITE_P(SilentOrNot, FileInUse, ::testing::Bool());
+
+// A run that waited for another and finds no list ends at once, quietly and
+// as done, only when the list of installed programs no longer names this
+// installation either; else the first run failed half-way, and the missing
+// list is the failure it always was.
+TEST_F(UninstallProcedure, AfterAnotherRunOnlyAnInstallationGoneEverywhereEndsAtOnce) {
+    const RegistryGuard guard({{HKEY_LOCAL_MACHINE, kUninstallKey}});
+    const std::string ours = Narrow(folder_) + "\\";
+    const struct {
+        bool afterAnotherRun;
+        const char* name; // of the entry's value; none: no entry
+        std::string value;
+        RunOutcome outcome;
+    } cases[] = {
+        {true, nullptr, "", RunOutcome::Done},
+        {true, "InstallLocation", "C:\\Other\\Mivora\\", RunOutcome::Done},
+        {true, "InstallLocation", ours, RunOutcome::Failed},
+        {true, "UninstallString", "\"" + ours + "uninstall.exe\"", RunOutcome::Failed},
+        {false, nullptr, "", RunOutcome::Failed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name ? c.name : "no entry") + " " + c.value);
+        DeleteTree(HKEY_LOCAL_MACHINE, kUninstallKey);
+        if (c.name) {
+            SetString(HKEY_LOCAL_MACHINE, kUninstallKey, c.name, c.value);
+        }
+        g_boxes.clear();
+        StartLog();
+
+        const RunReport report = RunUninstall(c.afterAnotherRun);
+
+        const bool removed = c.outcome == RunOutcome::Done;
+        EXPECT_EQ(report.outcome, c.outcome);
+        EXPECT_EQ(g_boxes.size(), removed ? 0u : 1u);
+        const std::string log = LogText();
+        EXPECT_EQ(log.find("already-removed folder=" + Narrow(folder_) + "\r\n") !=
+                      std::string::npos,
+                  removed)
+            << log;
+        DeleteFileW(JoinW(root_, L"run.log").c_str());
+    }
+}
 
 // Names are compared as the file system compares them: an entry listed in
 // another case is the same file, and so is the running program's name.
