@@ -515,7 +515,20 @@ bool IsPlainFileAt(HANDLE file, std::u16string_view path) {
     if (Calls().finalPath == nullptr) {
         return true;
     }
-    const std::u16string expected = ExpectedFinalPath(path);
+    // The folder named is trusted as a TrustedFolder is, even when reached
+    // through a link (a temporary folder moved to another drive, say): only
+    // the file's own name must lead to the file itself.
+    std::u16string expected;
+    const std::u16string folder = FolderPartOf(path, kLongPathCapacity + 1);
+    if (IsAbsolutePath(folder)) {
+        expected = FinalFolderPath(folder);
+        if (!expected.empty()) {
+            expected += NameOf(path);
+        }
+    }
+    if (expected.empty()) {
+        expected = ExpectedFinalPath(path);
+    }
     return !expected.empty() && SameFileName(FinalPathOf(file), expected);
 }
 

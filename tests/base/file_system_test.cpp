@@ -256,18 +256,23 @@ TEST(FreeSpace, BareNameAsksAboutTheCurrentDrive) {
 
 // The run log opens only where its name holds a plain file of its own: a
 // link or a second name planted there by someone else would carry the
-// writing into their file.
+// writing into their file. The folder named is trusted, also when it is
+// reached through a link (a temporary folder moved elsewhere).
 TEST(RunLog, OpensOnlyAPlainFileOfOneName) {
-    enum class Planted { Nothing, PlainLog, HardLink, SymbolicLink };
-    for (const Planted planted :
-         {Planted::Nothing, Planted::PlainLog, Planted::HardLink, Planted::SymbolicLink}) {
+    enum class Planted { Nothing, PlainLog, HardLink, SymbolicLink, LinkedFolder };
+    for (const Planted planted : {Planted::Nothing, Planted::PlainLog, Planted::HardLink,
+                                  Planted::SymbolicLink, Planted::LinkedFolder}) {
         SCOPED_TRACE(static_cast<int>(planted));
         TempFolder temp;
-        const std::u16string log = temp / u"Mivora-uninstall.log";
+        std::u16string log = temp / u"Mivora-uninstall.log";
         const std::u16string victim = temp / u"victim.txt";
         MakeFile(victim, "a user's file");
         bool made = true;
-        if (planted == Planted::PlainLog) {
+        if (planted == Planted::LinkedFolder) {
+            MakeFolder(AsWide(temp / u"real"));
+            made = MakeLink(AsWide(temp / u"via"), AsWide(temp / u"real"));
+            log = temp / u"via\\Mivora-uninstall.log";
+        } else if (planted == Planted::PlainLog) {
             made = MakeFile(log, "earlier\r\n");
         } else if (planted == Planted::HardLink) {
             made = MakeHardLink(AsWide(log), AsWide(victim));
@@ -277,7 +282,8 @@ TEST(RunLog, OpensOnlyAPlainFileOfOneName) {
         if (!made) {
             GTEST_SKIP() << "no links here";
         }
-        const bool plain = planted == Planted::Nothing || planted == Planted::PlainLog;
+        const bool plain = planted == Planted::Nothing || planted == Planted::PlainLog ||
+                           planted == Planted::LinkedFolder;
 
         EXPECT_EQ(OpenRunLog(log), plain);
         LogLine(u"event");
@@ -289,8 +295,13 @@ TEST(RunLog, OpensOnlyAPlainFileOfOneName) {
             EXPECT_EQ(text.rfind(planted == Planted::PlainLog ? "earlier" : "\xEF\xBB\xBF", 0), 0u);
             EXPECT_NE(text.find(" event\r\n"), std::string::npos);
         }
+        if (planted == Planted::LinkedFolder) {
+            EXPECT_TRUE(FileExists(AsWide(temp / u"real\\Mivora-uninstall.log")));
+        }
         if (planted == Planted::SymbolicLink) {
             RemoveLink(AsWide(log));
+        } else if (planted == Planted::LinkedFolder) {
+            RemoveLink(AsWide(temp / u"via"));
         }
     }
 }
