@@ -13,8 +13,6 @@
 namespace ozu {
 namespace {
 
-bool g_planning = false;
-
 std::u16string PathKey(std::u16string_view path) {
     std::u16string key(path);
     while (key.size() > 3 && (key.back() == u'\\' || key.back() == u'/')) {
@@ -53,18 +51,6 @@ void Plan(std::u16string_view path, uint32_t attributes) {
 
 } // namespace
 
-bool Planning() {
-    return g_planning;
-}
-
-void StartPlanning() {
-    g_planning = true;
-}
-
-std::u16string_view ChangeResult(bool succeeded) {
-    return !succeeded ? u"failed" : g_planning ? u"planned" : u"done";
-}
-
 void PlanGone(std::u16string_view path) {
     Plan(path, kInvalidAttributes);
 }
@@ -74,7 +60,8 @@ void PlanMade(std::u16string_view path, uint32_t attributes) {
 }
 
 std::optional<uint32_t> PlannedAttributes(std::u16string_view path) {
-    if (!g_planning) {
+    // A real run plans nothing: no read pays for the plan.
+    if (PlannedPaths().empty()) {
         return std::nullopt;
     }
     const std::u16string key = PathKey(path);
@@ -86,7 +73,7 @@ std::optional<uint32_t> PlannedAttributes(std::u16string_view path) {
 }
 
 bool PlanMakesSomethingBelow(std::u16string_view folder) {
-    if (!g_planning) {
+    if (PlannedPaths().empty()) {
         return false;
     }
     std::u16string prefix = PathKey(folder);

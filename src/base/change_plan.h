@@ -1,25 +1,15 @@
 #pragma once
-// A planning run (/whatif) takes every step of a setup or an uninstall and
-// decides each as the real run would, but changes nothing: every writer of
-// the program (registry, files, folders, shortcuts, the batch file and its
-// interpreter) asks Planning() before it acts, and then only logs what it
-// would do. Later steps read what earlier ones would have changed, so the
-// plan follows the real run: the files and folders it would remove or make
-// are kept here, the registry's planned changes in the settings layer.
+// The files and folders as a planning run (/whatif) would have left them: the
+// planning sink (change_sink.h) keeps here what it would remove or make, and
+// the file system's reads ask here first, so that later steps see what
+// earlier ones would have changed. A real run plans nothing, and every read
+// goes to the disk.
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace ozu {
-
-// True for the whole of a planning run.
-bool Planning();
-void StartPlanning();
-
-// The outcome word of a change in the run log: "failed" when it failed (or,
-// while planning, would fail), else "planned" while planning and "done".
-std::u16string_view ChangeResult(bool succeeded);
 
 // A path the plan would remove, or make with these attributes.
 void PlanGone(std::u16string_view path);

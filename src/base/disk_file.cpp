@@ -1,6 +1,5 @@
 #include "base/disk_file.h"
 
-#include "base/change_plan.h"
 #include "base/error_handler.h"
 #include "base/file_system.h"
 #include "base/text.h"
@@ -10,25 +9,12 @@ namespace ozu {
 
 namespace {
 
-constexpr int64_t k4GiB = int64_t{1} << 32;
-
-// The system drops a trailing dot or space from a plain name; the
-// extended-length form keeps it.
-bool EndsInDotOrSpace(std::u16string_view name) {
-    return !name.empty() && (name.back() == u'.' || name.back() == u' ');
-}
-
 // CreateFileW with the name as given and, when that fails (or is skipped),
 // with its extended-length form. byPlainName tells which of them gave the
 // handle.
 HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DWORD share,
                        DWORD disposition, DWORD flags, bool& byPlainName) {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    // A planning run writes no file.
-    if (Planning() && ((access & GENERIC_WRITE) != 0 || disposition != OPEN_EXISTING)) {
-        ::SetLastError(ERROR_WRITE_PROTECT);
-        return handle;
-    }
     if (tryPlain) {
         const std::u16string plain(name);
         handle = ::CreateFileW(W(plain), access, share, nullptr, disposition, flags, nullptr);
@@ -50,24 +36,13 @@ HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DW
 } // namespace
 
 DiskFile::~DiskFile() {
-    if (handle_ == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    // A file made by Create that its owner never closed is incomplete.
-    if (newFile_) {
-        Delete();
-    } else {
-        Close();
-    }
+    Close();
 }
 
 bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     // A second Open on the same object first lets go of the previous file.
     Close();
-    DWORD access = (mode & FileModeWrite) ? GENERIC_WRITE : GENERIC_READ;
-    if (mode & FileModeUpdate) {
-        access |= GENERIC_WRITE;
-    }
+    const DWORD access = GENERIC_READ;
     DWORD share = (mode & FileModeExclusive) ? 0 : FILE_SHARE_READ;
     if (mode & FileModeOpenShared) {
         share |= FILE_SHARE_WRITE;
@@ -75,30 +50,13 @@ bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     bool byPlainName = false;
     HANDLE handle = CreateWithRetry(name, true, access, share, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, byPlainName);
-    newFile_ = false;
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
     handle_ = handle;
     fileName_ = Truncate(std::u16string(name), kPathCapacity);
-    byPlainName_ = byPlainName;
     truncatedAfterReadError_ = false;
     return true;
-}
-
-bool DiskFile::Create(std::u16string_view name, unsigned mode) {
-    Close();
-    const DWORD access = (mode & FileModeWrite) ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE;
-    const DWORD share = (mode & FileModeShareRead) ? FILE_SHARE_READ : 0;
-    const bool tryPlain = !EndsInDotOrSpace(name) || (mode & FileModeKeepSpecialNames) != 0;
-    HANDLE handle = CreateWithRetry(name, tryPlain, access, share, CREATE_ALWAYS, 0, byPlainName_);
-    if (handle != INVALID_HANDLE_VALUE) {
-        handle_ = handle;
-        truncatedAfterReadError_ = false;
-    }
-    fileName_ = Truncate(std::u16string(name), kPathCapacity);
-    newFile_ = true;
-    return handle != INVALID_HANDLE_VALUE;
 }
 
 bool DiskFile::Close() {
@@ -148,29 +106,6 @@ size_t DiskFile::Read(void* buffer, size_t count) {
     return 0;
 }
 
-bool DiskFile::Write(const void* buffer, size_t count) {
-    if (count == 0) {
-        return true;
-    }
-    DWORD written = 0;
-    const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
-    if (::WriteFile(handle_, buffer, wanted, &written, nullptr) && written == count) {
-        return true;
-    }
-    const DWORD error = ::GetLastError();
-    const int64_t position = Tell();
-    const uint64_t freeSpace = FreeSpaceForPath(fileName_);
-    ::SetLastError(error);
-    const auto signedCount = static_cast<int64_t>(count);
-    // A volume with room that still refuses the write where it crosses 4 GiB
-    // cannot hold files of that size.
-    if (freeSpace > count && position - signedCount < k4GiB && position + signedCount >= k4GiB) {
-        TheErrorHandler().WriteCrossing4GiBReport(fileName_);
-    }
-    TheErrorHandler().WriteErrorQuery(fileName_);
-    return false;
-}
-
 void DiskFile::Seek(int64_t offset, int method) {
     if (handle_ == INVALID_HANDLE_VALUE) {
         return;
@@ -212,23 +147,6 @@ int64_t DiskFile::FileLength() {
     const int64_t length = Tell();
     Seek(position, SeekFromStart);
     return length;
-}
-
-bool DiskFile::Delete() {
-    Close();
-    if (Planning()) {
-        ::SetLastError(ERROR_WRITE_PROTECT);
-        return false;
-    }
-    // Our file was made or opened under the extended-length form of a name
-    // that ends in a dot or a space: the plain name would be taken as the
-    // name without it, another file, so it is not used.
-    if (!byPlainName_ && EndsInDotOrSpace(fileName_)) {
-        std::u16string extended;
-        return ToExtendedLengthPath(fileName_, extended, kPathCapacity) &&
-               ::DeleteFileW(W(extended));
-    }
-    return RemoveFile(fileName_);
 }
 
 } // namespace ozu

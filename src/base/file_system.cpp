@@ -2,7 +2,6 @@
 
 #include "base/change_plan.h"
 #include "base/text.h"
-#include "base/trusted_folder.h"
 #include "base/win32_text.h"
 
 #include <share.h>
@@ -80,16 +79,6 @@ bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out, size_t 
     return ToExtendedLengthPath(path, current, out, capacity);
 }
 
-// A planning run changes nothing on disk: the writers below refuse while it
-// lasts, and the steps that plan a change say so in the plan instead.
-bool RefusedWhilePlanning() {
-    if (!Planning()) {
-        return false;
-    }
-    ::SetLastError(ERROR_WRITE_PROTECT);
-    return true;
-}
-
 uint32_t QueryAttributes(std::u16string_view path) {
     if (std::optional<uint32_t> planned = PlannedAttributes(path)) {
         return *planned;
@@ -101,15 +90,6 @@ uint32_t QueryAttributes(std::u16string_view path) {
 
 bool PathExists(std::u16string_view path) {
     return QueryAttributes(path) != kInvalidAttributes;
-}
-
-bool RemoveFile(std::u16string_view path) {
-    if (RefusedWhilePlanning()) {
-        return false;
-    }
-    return WithExtendedRetry(
-        path, [](const wchar_t* name) { return ::DeleteFileW(name) != FALSE; },
-        [](bool ok) { return !ok; });
 }
 
 uint64_t FreeSpaceForPath(std::u16string_view path) {
@@ -125,51 +105,9 @@ uint64_t FreeSpaceForPath(std::u16string_view path) {
     return available.QuadPart;
 }
 
-FileStream OpenStream(std::u16string_view path, std::u16string_view mode) {
-    if (mode.find_first_of(u"wa+") != std::u16string_view::npos && RefusedWhilePlanning()) {
-        return nullptr;
-    }
+FileStream OpenReadStream(std::u16string_view path) {
     const std::u16string name(path);
-    const std::u16string modeText(mode);
-    return FileStream(::_wfsopen(W(name), W(modeText), _SH_DENYNO));
-}
-
-bool CreateFolder(std::u16string_view path) {
-    if (Planning()) {
-        if (PathExists(path)) {
-            ::SetLastError(ERROR_ALREADY_EXISTS);
-            return false;
-        }
-        PlanMade(path, FILE_ATTRIBUTE_DIRECTORY);
-        return true;
-    }
-    return WithExtendedRetry(
-        path, [](const wchar_t* name) { return ::CreateDirectoryW(name, nullptr) != FALSE; },
-        [](bool ok) { return !ok; });
-}
-
-FileHandle CreateNewFile(std::u16string_view path, DWORD access) {
-    if (RefusedWhilePlanning()) {
-        return {};
-    }
-    return CreatePlainNewFile(path, access);
-}
-
-bool WriteNewFile(std::u16string_view path, std::string_view bytes) {
-    if (Planning()) {
-        if (PathExists(path)) {
-            ::SetLastError(ERROR_FILE_EXISTS);
-            return false;
-        }
-        PlanMade(path, FILE_ATTRIBUTE_NORMAL);
-        return true;
-    }
-    FileHandle file = CreateNewFile(path, GENERIC_WRITE);
-    DWORD written = 0;
-    return file &&
-           ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                       nullptr) &&
-           written == bytes.size();
+    return FileStream(::_wfsopen(W(name), L"rb", _SH_DENYNO));
 }
 
 void DirectoryScan::SetMask(std::u16string_view mask) {

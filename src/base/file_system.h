@@ -1,5 +1,5 @@
 #pragma once
-// Thin wrappers over the file system. Each call by name first uses the path as
+// Thin wrappers over the file system's reads. Each call by name first uses the path as
 // given and, only when that fails, tries once more with its extended-length
 // form ("\\?\"), so that paths longer than MAX_PATH work too. Failures are
 // results; nothing is shown, and the system's last error is left as the
@@ -65,20 +65,6 @@ auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
 // GetFileAttributesW with the retry; kInvalidAttributes on failure.
 uint32_t QueryAttributes(std::u16string_view path);
 bool PathExists(std::u16string_view path);
-// DeleteFileW with the retry; refused (ERROR_WRITE_PROTECT) while planning,
-// as every writer here is.
-bool RemoveFile(std::u16string_view path);
-// CreateDirectoryW with the retry; while planning, the folder is made in the
-// plan only.
-bool CreateFolder(std::u16string_view path);
-// Creates a file that does not exist yet, with no sharing, checked through
-// its handle as CreatePlainNewFile does; an invalid handle on failure, and
-// always while planning, which makes no file.
-FileHandle CreateNewFile(std::u16string_view path, DWORD access);
-// Creates a new file (as CreateNewFile) with these bytes; false when it could
-// not be made or written whole. While planning, the file is made in the plan
-// only.
-bool WriteNewFile(std::u16string_view path, std::string_view bytes);
 // Bytes free for the caller on the volume of the path's folder (the current
 // drive for a bare name); 0 on failure.
 uint64_t FreeSpaceForPath(std::u16string_view path);
@@ -87,9 +73,10 @@ struct StreamCloser {
     void operator()(FILE* stream) const { std::fclose(stream); }
 };
 using FileStream = std::unique_ptr<FILE, StreamCloser>;
-// A buffered stream on the file ("rb", "wb", ...), shared with other readers
-// and writers; null on failure.
-FileStream OpenStream(std::u16string_view path, std::u16string_view mode);
+// A buffered stream for reading the file (binary), shared with other readers
+// and writers; null on failure. The program writes no file through a stream:
+// every new file is a change (change.h).
+FileStream OpenReadStream(std::u16string_view path);
 
 // One entry found by a search.
 struct FoundEntry {

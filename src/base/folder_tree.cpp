@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/trusted_folder.h"
@@ -9,6 +10,12 @@
 namespace ozu {
 
 namespace {
+
+void DeleteEntry(CheckedEntry& entry) {
+    Make({.kind = ChangeKind::DeleteChecked,
+          .verb = entry.Kind() == DiskEntry::Folder ? "folder-delete" : "file-delete",
+          .entry = &entry});
+}
 
 // Removes the plain files and folders below `folder`, depth first, each
 // through the handle it was checked with. A link stays with what it points
@@ -31,8 +38,9 @@ void RemovePlainTree(const TrustedFolder& root, const std::u16string& folder) {
             RemovePlainTree(root, found.name);
             entry = root.Open(found.name);
         }
+        // A folder goes only once it is empty.
         if (entry.Kind() == DiskEntry::Folder || entry.Kind() == DiskEntry::File) {
-            entry.Delete(); // a folder goes only once it is empty
+            DeleteEntry(entry);
         }
     }
 }
@@ -56,7 +64,7 @@ bool DeleteFolderTree(std::u16string_view path) {
     }
     CheckedEntry self = parent.Open(folder);
     if (self.Kind() == DiskEntry::Folder) {
-        self.Delete();
+        DeleteEntry(self);
     }
     return parent.Inspect(folder) == DiskEntry::Missing;
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "base/scoped_handle.h"
-#include "base/trusted_folder.h"
+#include "base/new_file.h"
 #include "base/win32_text.h"
 
 namespace ozu {

@@ -4,7 +4,8 @@
 // acts on its target under some systems, and a name checked and then used
 // again can have been swapped for a link in between; so every entry is opened
 // without following a link at its end, checked through its handle, and then
-// deleted, renamed or changed through the same handle.
+// deleted, renamed or changed through the same handle, by the change sinks
+// (change_sink.h).
 
 #include "base/scoped_handle.h"
 
@@ -47,21 +48,13 @@ public:
         return (attributes_ & FILE_ATTRIBUTE_READONLY) != 0 && links_ > 1;
     }
 
-    // Clears the read-only, hidden and system attributes where they are set;
-    // never for a file with other names. False when they stay.
-    bool ClearAttributes();
-    // Clears the attributes that stand in the way and deletes the entry (a
-    // folder only when it is empty). The handle is closed; the entry is gone
-    // once no other program holds it. False, with the system's error, when it
-    // stays.
-    bool Delete();
-    // Moves the entry to `target` (in the same folder), never over an
-    // existing name. The handle stays open and now names the target.
-    bool RenameTo(std::u16string_view target);
     void Close() { handle_.Reset(); }
 
 private:
     friend class TrustedFolder;
+    // The sinks delete and rename the entry through its handle, and keep
+    // what it then is.
+    friend struct CheckedEntryChanges;
     FileHandle handle_;
     std::u16string path_;
     DiskEntry kind_ = DiskEntry::Missing;
@@ -109,29 +102,5 @@ private:
     mutable std::u16string volumeRoot_;
     mutable DWORD volumeSerial_ = 0;
 };
-
-// The system's final path of an open handle ("\\?\C:\..."); empty where the
-// system cannot name it.
-std::u16string FinalPathOf(HANDLE handle);
-
-// Creates a file that does not exist yet (CREATE_NEW: no name that exists, a
-// link among them, is ever opened) and checks it through its handle: not a
-// link, one name, and its final path the one named. A file that fails the
-// check (made through a link on the way) goes again; an invalid handle, with
-// the system's error, otherwise. The handle may also delete and rename.
-FileHandle CreatePlainNewFile(std::u16string_view path, DWORD access, DWORD share = 0);
-// Puts the file that CreatePlainNewFile made at `path` in place of `target`
-// (in the same folder) through its handle, with these attributes (0: as it
-// is), replacing what stands there: a link at `target` is replaced itself,
-// never written through. On failure the new file goes again.
-bool PutNewFileInPlace(FileHandle file, std::u16string_view path, std::u16string_view target,
-                       uint32_t attributes);
-// Deletes the file that CreatePlainNewFile made at `path`, through its handle.
-void DiscardNewFile(FileHandle file, std::u16string_view path);
-
-// Opens (or creates) a file for appending only where the name holds a plain
-// file of one name: no link at it or on the way, and no second name that
-// would carry the writing into another file. An invalid handle otherwise.
-FileHandle OpenPlainFileForAppend(std::u16string_view path);
 
 } // namespace ozu

@@ -5,7 +5,7 @@
 
 #include <shellapi.h>
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/system_info.h"
@@ -30,11 +30,11 @@ void ShowNoticeFor32BitEdition() {
 
 void OpenProgramGroup(const std::u16string& group) {
     const Switches& switches = TheSwitches();
-    // A preview made no group to show.
     if (group.empty() || switches.SilentMode || switches.MsiMode || switches.NoExplorer ||
-        Planning() || !PathExists(group))
+        !PathExists(group))
         return;
-    ShellExecuteW(nullptr, L"open", W(group), nullptr, L"", SW_SHOWNORMAL);
+    // A window of the shell; a preview shows none.
+    Make({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group});
 }
 
 } // namespace

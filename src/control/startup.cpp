@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/com_ptr.h"
 #include "base/error_handler.h"
 #include "base/file_system.h"
@@ -75,7 +75,7 @@ void StartRunLog(std::u16string_view mode) {
               {{"program", u"Mivora-uninstall"},
                {"version", FormatText(16, u"%d.%02d", kProductVersionMajor, kProductVersionMinor)},
                {"mode", mode},
-               {"whatif", YesNo(Planning())}});
+               {"whatif", YesNo(TheSwitches().WhatIf)}});
     LogRecord("command-line", {{"text", U(GetCommandLineW())}});
     LogRecord("sfxcmd", {{"text", ReadSfxCommand()}});
     LogRecord("system", {{"windows", FormatText(16, u"%u.%u", version >> 8, version & 0xFF)},
@@ -202,7 +202,7 @@ int RunProgram(HINSTANCE instance) {
         HideMessageBoxes(switches.Quiet);
         // Before anything is read: the plan starts from the machine as it is.
         if (switches.WhatIf)
-            StartPlanning();
+            UseChangeSink(PlanningSink());
         // /setup always wins over uninstalling: the command-line pass never
         // asks for both.
         StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");

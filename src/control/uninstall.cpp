@@ -2,14 +2,11 @@
 
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/program_path.h"
@@ -25,7 +22,6 @@
 #include "dialogs/message_box.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
-#include "settings/reg_key.h"
 #include "settings/settings_store.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
@@ -51,27 +47,6 @@ struct UninstallRun {
     RunReport report;
 };
 
-// Schedules a file (or a folder) for deletion at the next restart, in the
-// extended-length form where the plain one fails. The system keeps the list
-// in the registry, where only an administrator may write: a planning run
-// asks there whether the real one could.
-bool ScheduleAtRestart(std::u16string_view path) {
-    if (Planning()) {
-        RegKey pending;
-        const LSTATUS status =
-            pending.Open(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-                         KEY_SET_VALUE);
-        ::SetLastError(static_cast<DWORD>(status));
-        return status == ERROR_SUCCESS;
-    }
-    return WithExtendedRetry(
-        path,
-        [](const wchar_t* name) {
-            return ::MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
-        },
-        [](bool ok) { return !ok; });
-}
-
 // A file that can't be deleted now (in use) moves out of the way to a free
 // temporary name, so that a new installation can put its own file there, and
 // goes at the next restart. The running program and the list file are left
@@ -90,24 +65,30 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     }
     // Renamed through the handle it was checked with, never over a name that
     // exists; a file held without shared deletion cannot be renamed at all.
+    // The schedule's record tells how the rename went.
     const std::u16string target = FindFreeTempName(path, PathExists);
-    const bool renamed = entry.RenameTo(target);
-    const DWORD renameError = renamed ? 0 : GetLastError();
+    const DWORD renameError = Changes().Make(
+        {.kind = ChangeKind::RenameChecked, .entry = &entry, .path = path, .target = target});
+    const bool renamed = renameError == ERROR_SUCCESS;
     const std::u16string renameErrorText = LogNumber(renameError);
-    if (ScheduleAtRestart(entry.Path())) {
+    // Its failure is told as the file left.
+    const DWORD error = Changes().Make(
+        {.kind = ChangeKind::ScheduleDeletion,
+         .verb = "file-schedule",
+         .path = path,
+         .target = entry.Path(),
+         .attempt = true,
+         .extra = {{"reason", u"in-use"},
+                   {"renamed-to", renamed ? std::u16string_view(target) : std::u16string_view()},
+                   {"rename-error", renamed ? std::u16string_view() : renameErrorText}}});
+    if (error == ERROR_SUCCESS) {
         run.rebootPending = true;
         ++run.report.scheduled;
-        LogRecord("file-schedule",
-                  {{"path", path},
-                   {"reason", u"in-use"},
-                   {"renamed-to", renamed ? std::u16string_view(target) : std::u16string_view()},
-                   {"rename-error", renamed ? std::u16string_view() : renameErrorText},
-                   {"result", ChangeResult(true)}});
         return;
     }
-    const DWORD error = GetLastError();
     if (renamed) {
-        entry.RenameTo(path); // it stays, under its own name
+        // It stays, under its own name.
+        Make({.kind = ChangeKind::RenameChecked, .entry = &entry, .path = target, .target = path});
     }
     ++run.report.left;
     LogRecord("file-left",
@@ -123,7 +104,7 @@ void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& ru
 void DeletePlainFile(const UninstallRun& run, const std::u16string& path) {
     CheckedEntry entry = run.installation->Open(path);
     if (entry.Kind() == DiskEntry::File) {
-        entry.Delete();
+        Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &entry});
     }
 }
 
@@ -143,10 +124,12 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
     switch (entry.Kind()) {
     case DiskEntry::Folder:
         // A folder goes only once it is empty; a later reading tries again.
-        if (!entry.Delete()) {
+        if (!Make({.kind = ChangeKind::DeleteChecked,
+                   .verb = "folder-delete",
+                   .entry = &entry,
+                   .attempt = true})) {
             return EntryState::Pending;
         }
-        LogRecord("folder-delete", {{"path", path}, {"result", ChangeResult(true)}});
         break;
     case DiskEntry::File:
         if (SameFileName(path, run.programPath)) {
@@ -161,11 +144,14 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
             LogRecord("file-left", {{"path", path}, {"reason", u"read-only-with-other-names"}});
             return EntryState::Settled;
         }
-        if (!entry.Delete()) {
+        // One in use is scheduled instead.
+        if (!Make({.kind = ChangeKind::DeleteChecked,
+                   .verb = "file-delete",
+                   .entry = &entry,
+                   .attempt = true})) {
             ScheduleLockedFile(entry, run);
             return EntryState::Settled;
         }
-        LogRecord("file-delete", {{"path", path}, {"result", ChangeResult(true)}});
         break;
     case DiskEntry::Link:
         Refuse(u"link", path, run);
@@ -242,52 +228,41 @@ std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
     return ChooseBatchForm(path, shortForm, ConvertsExactlyToConsole);
 }
 
-// Creates the batch file anew. A plain file or empty folder left at its
-// path goes first, through the handle it was checked with; a link there
-// stays (removing it could reach its target), and the creation then fails
-// rather than write into anything that exists. Creating by name follows a
-// link to nothing and makes its target, so the new file is checked through
-// its handle (and goes again when it is not the plain file named).
-std::FILE* CreateBatchFile(const std::u16string& path) {
-    CheckedEntry existing = TrustedFolder(FolderPartOf(path, kPathCapacity)).Open(path);
-    if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
-        existing.Delete();
+// The form the batch file names itself by. Its own short name would exist
+// only once it is made, and its name is plain ASCII: its folder's form and
+// its name say the same.
+std::optional<std::u16string> BatchFileFormOf(const std::u16string& batchPath) {
+    const std::u16string folder = FolderPartOf(batchPath, kPathCapacity);
+    std::optional<std::u16string> folderForm = BatchFormOf(folder);
+    if (!folderForm) {
+        return std::nullopt;
     }
-    existing.Close();
-    FileHandle file = CreatePlainNewFile(path, GENERIC_WRITE);
-    if (!file) {
-        return nullptr;
-    }
-    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_WRONLY | _O_BINARY);
-    if (descriptor == -1) {
-        return nullptr;
-    }
-    file.Release(); // the descriptor owns it now
-    std::FILE* stream = _fdopen(descriptor, "wb");
-    if (stream == nullptr) {
-        _close(descriptor);
-    }
-    return stream;
+    return JoinPath(*folderForm, NameOf(batchPath), kPathCapacity);
 }
 
-// Writes the batch file; false when it could not be created.
+// Writes the batch file anew; false when it could not be made. A plain file
+// or empty folder left at its path goes first, through the handle it was
+// checked with; a link there stays (removing it could reach its target), and
+// the creation then fails rather than write into anything that exists.
 bool WriteBatchFile(const std::u16string& batchPath, const UninstallRun& run,
                     const std::u16string& folderText) {
-    if (Planning()) {
-        return true; // the plan has it; the interpreter would find it
+    CheckedEntry existing = TrustedFolder(FolderPartOf(batchPath, kPathCapacity)).Open(batchPath);
+    if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
+        Make({.kind = ChangeKind::DeleteChecked,
+              .verb = existing.Kind() == DiskEntry::File ? "file-delete" : "folder-delete",
+              .entry = &existing});
     }
-    std::FILE* stream = CreateBatchFile(batchPath);
-    if (stream == nullptr) {
-        return false;
-    }
-    // The batch file's own short name exists only now that it is created.
+    existing.Close();
     BatchPathForms forms{BatchFormOf(run.programPath), BatchFormOf(folderText),
-                         BatchFormOf(batchPath)};
+                         BatchFileFormOf(batchPath)};
+    std::string bytes;
     for (const std::u16string& line : ComposeBatchLines(forms, TheSwitches().SilentMode)) {
-        WriteBatchLine(stream, line);
+        AppendBatchLine(bytes, line);
     }
-    std::fclose(stream);
-    return true;
+    return Make({.kind = ChangeKind::CreateFile,
+                 .verb = "batch-file-create",
+                 .path = batchPath,
+                 .bytes = bytes});
 }
 
 // Runs the batch file in a hidden command interpreter, from the program
@@ -316,22 +291,11 @@ bool StartBatchFile(const std::u16string& batchPath) {
     if (command.size() >= kBatchLineCapacity) {
         return false; // a cut command would run something else
     }
-    if (Planning()) {
-        return true;
-    }
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    SetCurrentDirectoryW(L"..");
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(W(interpreter), W(command.data()), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    const KernelHandle thread(process.hThread);
-    const KernelHandle child(process.hProcess);
-    return true;
+    return Make({.kind = ChangeKind::StartInterpreter,
+                 .verb = "interpreter-start",
+                 .path = interpreter,
+                 .target = batchPath,
+                 .command = command});
 }
 
 // The installed files: the help index files, every entry of the list, and
@@ -353,17 +317,11 @@ void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
 bool StartSelfRemoval(const UninstallRun& run, const std::u16string& folderText) {
     std::u16string tempFolder = UserTempFolder();
     const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    const bool written = !tempFolder.empty() && WriteBatchFile(batchPath, run, folderText);
-    LogRecord("batch-file-create", {{"path", batchPath}, {"result", ChangeResult(written)}});
-    if (!written) {
+    if (tempFolder.empty()) {
+        LogRecord("batch-file-create", {{"path", batchPath}, {"result", u"failed"}});
         return false;
     }
-    const bool started = StartBatchFile(batchPath);
-    const std::u16string error = LogNumber(GetLastError());
-    LogRecord("interpreter-start", {{"batch-file", batchPath},
-                                    {"result", ChangeResult(started)},
-                                    {"error", started ? std::u16string_view() : error}});
-    return started;
+    return WriteBatchFile(batchPath, run, folderText) && StartBatchFile(batchPath);
 }
 
 // A second uninstall started together with the first (a deployment tool that
@@ -378,12 +336,13 @@ bool RemovedByAnotherRun(const std::u16string& folder) {
 
 } // namespace
 
-bool WriteBatchLine(std::FILE* stream, std::u16string_view line) {
-    std::string bytes;
-    if (!WideToOemExactly(line, bytes)) {
+bool AppendBatchLine(std::string& bytes, std::u16string_view line) {
+    std::string converted;
+    if (!WideToOemExactly(line, converted)) {
         return false;
     }
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    bytes += converted;
+    return true;
 }
 
 RunReport RunUninstall(bool afterAnotherRun) {
@@ -408,7 +367,7 @@ RunReport RunUninstall(bool afterAnotherRun) {
         return {RunOutcome::Cancelled};
     }
 
-    FileStream list = OpenStream(kListFileName, u"rb");
+    FileStream list = OpenReadStream(kListFileName);
     if (!list) {
         // Reported even when silent: without the list nothing can be removed.
         ShowMessageBox(
@@ -437,8 +396,11 @@ RunReport RunUninstall(bool afterAnotherRun) {
     const std::u16string folderText = CurrentFolder();
     if (run.rebootPending && !silent) {
         ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
-        if (SameFileName(NameOf(folderText), kProgramFolderName) && ScheduleAtRestart(folderText)) {
-            LogRecord("folder-schedule", {{"path", folderText}, {"result", ChangeResult(true)}});
+        if (SameFileName(NameOf(folderText), kProgramFolderName)) {
+            Make({.kind = ChangeKind::ScheduleDeletion,
+                  .verb = "folder-schedule",
+                  .path = folderText,
+                  .attempt = true});
         }
     }
     run.report.outcome = refused || run.report.left != 0 ? RunOutcome::Failed

@@ -4,7 +4,7 @@
 // of its folder to a batch file that runs after the program has ended.
 #pragma once
 
-#include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "control/run_report.h"
@@ -25,9 +25,9 @@ inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 // once, asking and showing nothing.
 RunReport RunUninstall(bool afterAnotherRun = false);
 
-// Writes one line of the batch file in the console's (OEM) code page, which
+// Appends one line of the batch file in the console's (OEM) code page, which
 // is what the command interpreter reads batch files in. A line with a
 // character that code page can't hold exactly is not written (false).
-bool WriteBatchLine(std::FILE* stream, std::u16string_view line);
+bool AppendBatchLine(std::string& bytes, std::u16string_view line);
 
 } // namespace ozu

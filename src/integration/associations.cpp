@@ -10,7 +10,7 @@
 #include <string>
 
 #include "res/resource.h"
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/run_log.h"
@@ -84,7 +84,8 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
     case DiskEntry::Missing:
         break;
     case DiskEntry::File:
-        if (existing.Size() == bytes.size() || !existing.Delete()) {
+        if (existing.Size() == bytes.size() ||
+            !Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &existing})) {
             return;
         }
         break;
@@ -93,9 +94,10 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
     }
     existing.Close();
     // A new file only: a name that appears in the meantime is not followed.
-    const bool written = WriteNewFile(
-        path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    LogRecord("template-create", {{"path", path}, {"result", ChangeResult(written)}});
+    Make({.kind = ChangeKind::CreateFile,
+          .verb = "template-create",
+          .path = path,
+          .bytes = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())});
 }
 
 // The class an extension has before the archiver takes it, so that releasing

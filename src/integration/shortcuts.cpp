@@ -3,7 +3,7 @@
 
 #include "integration/shortcuts.h"
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/folder_tree.h"
 #include "base/paths.h"
@@ -83,9 +83,9 @@ bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
 void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::optional<std::u16string_view> workingFolder,
                    std::u16string_view description, std::u16string_view iconFile) {
-    const bool saved =
-        CreateShellLink(ExistingLink::Keep, target, shortcut, workingFolder, description, iconFile);
-    LogRecord("shortcut-create", {{"path", shortcut}, {"result", ChangeResult(saved)}});
+    const ShortcutSpec spec{ExistingLink::Keep, target,   shortcut,    workingFolder,
+                            description,        iconFile, std::nullopt};
+    Make({.kind = ChangeKind::SaveShortcut, .verb = "shortcut-create", .shortcut = &spec});
 }
 
 // Deletes a shortcut through the handle it was checked with; a link at its
@@ -95,8 +95,7 @@ void RemoveShortcut(std::u16string_view shortcut) {
     if (entry.Kind() == DiskEntry::Link) {
         LogRecord("shortcut-left", {{"path", shortcut}, {"reason", u"link"}});
     } else if (entry.Kind() == DiskEntry::File) {
-        LogRecord("shortcut-remove",
-                  {{"path", shortcut}, {"result", ChangeResult(entry.Delete())}});
+        Make({.kind = ChangeKind::DeleteChecked, .verb = "shortcut-remove", .entry = &entry});
     }
 }
 
@@ -116,7 +115,7 @@ void EmptyFolder(std::u16string_view folder) {
     while (scan.Next(entry)) {
         CheckedEntry file = group->Open(entry.name);
         if (file.Kind() == DiskEntry::File) {
-            file.Delete();
+            Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &file});
         }
     }
 }
@@ -173,9 +172,9 @@ GroupState UpdateGroup(const std::u16string& group, bool create, const ShortcutC
     if (IsDeletableFolderTree(attributes)) {
         EmptyFolder(group);
     }
-    if (CreateFolder(group)) {
-        LogRecord("group-create", {{"path", group}, {"result", ChangeResult(true)}});
-    }
+    // One that is there already stays as it is.
+    Make(
+        {.kind = ChangeKind::CreateFolder, .verb = "group-create", .path = group, .attempt = true});
     const bool exists = PathExists(group);
     FillGroup(group, context);
     return {exists, false};

@@ -10,7 +10,7 @@
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"
 #include "localization/language_table.h"
-#include "settings/reg_key.h"
+#include "base/reg_key.h"
 
 namespace ozu {
 namespace {

@@ -1,6 +1,6 @@
 #include "settings/portable_settings.h"
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
 #include "base/error_handler.h"
 #include "base/log_fields.h"
 #include "base/run_log.h"
@@ -24,77 +24,6 @@ constexpr std::u16string_view kIntegration = u"Integration";
 constexpr std::u16string_view kSaveSettings = u"SaveSettings";
 // Numbers are written into 20 characters.
 constexpr size_t kNumberCapacity = 20;
-
-// The names tried for the new file beside the settings file: this process's
-// own, so that two saves at once never meet, and a few more where something
-// already stands at one (nothing that stands there is ever opened).
-constexpr unsigned kTemporaryNames = 8;
-
-std::u16string TemporaryName(const std::u16string& path, unsigned attempt) {
-    return path + u"." + FormatDecimal(::GetCurrentProcessId(), kNumberCapacity) + u"." +
-           FormatDecimal(attempt, kNumberCapacity) + u".tmp";
-}
-
-FileHandle CreateTemporaryBeside(const std::u16string& path, std::u16string& temporary) {
-    constexpr DWORD kAccess = GENERIC_WRITE | FILE_WRITE_ATTRIBUTES;
-    for (unsigned attempt = 0; attempt < kTemporaryNames; ++attempt) {
-        temporary = TemporaryName(path, attempt);
-        FileHandle file = CreatePlainNewFile(temporary, kAccess, FILE_SHARE_READ);
-        if (file) {
-            return file;
-        }
-        const DWORD error = ::GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
-            error != ERROR_ACCESS_DENIED) {
-            return {};
-        }
-    }
-    return {};
-}
-
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    DWORD written = 0;
-    return bytes.size() <= MAXDWORD &&
-           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && ::FlushFileBuffers(file);
-}
-
-// Replaces the file at `path` by `bytes` so that it is never seen half
-// written: the content goes to a new file of a name of its own beside it,
-// made and checked through its handle (no link, one name, where it was
-// named), which then takes the old file's place through that same handle.
-// Nothing that stands at any name is written through or moved. On any
-// failure the new file goes again and the old file is left as it was.
-bool ReplaceFileContent(const std::u16string& path, const std::string& bytes) {
-    // A planning run has logged each change of the file's entries; the file
-    // itself stays as it is.
-    if (Planning()) {
-        return true;
-    }
-    // A read-only file is not to be changed (the system would refuse to
-    // replace it, but not every system checks that on a rename).
-    const uint32_t attributes = QueryAttributes(path);
-    if (attributes != kInvalidAttributes && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return false;
-    }
-    std::u16string temporary;
-    FileHandle file = CreateTemporaryBeside(path, temporary);
-    if (!file) {
-        return false;
-    }
-    if (!WriteAll(file.Get(), bytes)) {
-        const DWORD error = ::GetLastError();
-        DiscardNewFile(std::move(file), temporary);
-        ::SetLastError(error);
-        return false;
-    }
-    // Keep a hidden or system file hidden or system.
-    const uint32_t kept = attributes == kInvalidAttributes
-                              ? 0
-                              : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    return PutNewFileInPlace(std::move(file), temporary, path, kept);
-}
 
 } // namespace
 
@@ -248,12 +177,13 @@ bool PortableSettings::Save() {
     if (!loaded_ || !loadedWhole_ || !saveSettings_) {
         return false;
     }
-    const bool saved = ReplaceFileContent(path_, entries_.Serialize());
-    const std::u16string error = LogNumber(saved ? 0 : ::GetLastError());
-    LogRecord("settings-file-save", {{"path", path_},
-                                     {"result", ChangeResult(saved)},
-                                     {"error", saved ? std::u16string_view() : error}});
-    return saved;
+    // Replaced as a whole, never seen half written: a preview keeps the file
+    // as it is, each change of its entries logged.
+    const std::string bytes = entries_.Serialize();
+    return Make({.kind = ChangeKind::ReplaceFile,
+                 .verb = "settings-file-save",
+                 .path = path_,
+                 .bytes = bytes});
 }
 
 void PortableSettings::Clear() {

@@ -2,14 +2,14 @@
 
 #include <optional>
 
-#include "base/change_plan.h"
+#include "base/change_sink.h"
+#include "base/reg_key.h"
+#include "base/registry_plan.h"
 #include "base/run_log.h"
 #include "base/system_info.h"
 #include "base/text.h"
 #include "base/win32_text.h"
 #include "settings/portable_settings.h"
-#include "settings/reg_key.h"
-#include "settings/registry_plan.h"
 
 namespace ozu {
 namespace {
@@ -17,8 +17,6 @@ namespace {
 constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
 // Registry paths are built in 512 characters; longer keys are cut.
 constexpr size_t kKeyPathCapacity = 512;
-// Longest registry key name (255) and its terminator.
-constexpr size_t kKeyNameCapacity = 256;
 
 unsigned g_failures = 0;
 
@@ -26,19 +24,6 @@ unsigned g_failures = 0;
 // one view only.
 REGSAM ViewFlag(RegistryView view) {
     return view == RegistryView::View64 && RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
-}
-
-// Deletes one key without subkeys in a view. RegDeleteKeyExW is missing on
-// 32-bit Windows XP, where no key is deleted in another view; it is looked up
-// so that the program still starts there.
-LSTATUS DeleteKeyIn(HKEY root, const std::u16string& path, REGSAM view) {
-    if (view == 0) {
-        return ::RegDeleteKeyW(root, W(path));
-    }
-    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
-    const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
-        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
-    return deleteKeyEx ? deleteKeyEx(root, W(path), view, 0) : ERROR_FILE_NOT_FOUND;
 }
 
 bool IsSettingsRootHolder(HKEY root) {
@@ -55,99 +40,24 @@ bool HasRegistryRoot(HKEY root) {
     return root != nullptr;
 }
 
-// One pass of the tree deletion; the number of keys it deleted.
-unsigned DeleteTreePass(HKEY root, const std::u16string& path, REGSAM view) {
-    if (path.empty()) {
-        return 0; // never wipe a whole root
-    }
-    unsigned deleted = 0;
-    {
-        RegKey key;
-        if (key.Open(root, path, KEY_READ | view) == ERROR_SUCCESS) {
-            std::u16string name;
-            // Deleting children while enumerating shifts the indexes, so a
-            // pass can skip keys; the caller repeats passes for them.
-            for (DWORD index = 0;
-                 key.EnumerateSubKey(index, name, kKeyNameCapacity) == ERROR_SUCCESS; ++index) {
-                std::u16string child = path;
-                child += u'\\';
-                child += name;
-                deleted += DeleteTreePass(root, child, view);
-            }
-        }
-    }
-    if (DeleteKeyIn(root, path, view) == ERROR_SUCCESS) {
-        ++deleted;
-    }
-    return deleted;
-}
-
-std::u16string_view RootName(HKEY root) {
-    if (root == HKEY_CLASSES_ROOT) {
-        return u"HKCR";
-    }
-    if (root == HKEY_CURRENT_USER) {
-        return u"HKCU";
-    }
-    return root == HKEY_LOCAL_MACHINE ? u"HKLM" : u"settings file";
-}
-
-// Every change's outcome passes here: a refusal is counted for the run's
-// result, and the run log gets one record per change: what was done to
-// which key and value, in which view, and the status when it failed. A
-// deletion that found nothing to delete changed nothing and is neither.
-void ReportChange(std::string_view verb, HKEY root, std::u16string_view path,
-                  std::u16string_view name, std::u16string_view data, LSTATUS status,
-                  REGSAM view = 0, std::u16string_view to = {}) {
-    if (status == ERROR_FILE_NOT_FOUND) {
-        return;
-    }
-    if (status != ERROR_SUCCESS) {
+// Every registry change passes here: the run's sink makes (or plans) and
+// logs it, and a refusal is counted for the run's result. A deletion that
+// found nothing to delete changed nothing and is no failure; nor is a single
+// key's deletion that leaves the key for its subkeys, by design (its caller
+// deletes them first and tries again, or they belong to someone else).
+LSTATUS MakeRegistryChange(const Change& change) {
+    const DWORD error = Changes().Make(change);
+    if (error != ERROR_SUCCESS && !ChangedNothing(change, error)) {
         ++g_failures;
     }
-    if (!RunLogActive()) {
-        return;
-    }
-    // Under WOW64 the two views hold different keys: every record names its
-    // own. 32-bit Windows has one view, and no field for it.
-    const std::u16string_view viewName = view != 0             ? u"64"
-                                         : RunningUnderWow64() ? u"32"
-                                                               : std::u16string_view();
-    const std::u16string error = LogNumber(static_cast<uint64_t>(status));
-    LogRecord(verb, {{"root", RootName(root)},
-                     {"key", path},
-                     {"name", name},
-                     {"data", data},
-                     {"to", to},
-                     {"view", viewName},
-                     {"result", ChangeResult(status == ERROR_SUCCESS)},
-                     {"error", status != ERROR_SUCCESS ? error : std::u16string_view()}});
+    return static_cast<LSTATUS>(error);
 }
 
-// A key that still has subkeys stays: by design, for its caller deletes them
-// first and tries again, or they belong to someone else. That is no failure,
-// and only the attempt that decides is logged.
-void LogKeyDeletion(HKEY root, const std::u16string& path, LSTATUS status, REGSAM view) {
-    if (Planning()) {
-        ReportChange("registry-delete-key", root, path, {}, {}, status, view);
-        return;
-    }
-    RegKey opened;
-    DWORD subkeys = 0;
-    if (status != ERROR_SUCCESS &&
-        opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS &&
-        ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
-                           nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
-        subkeys != 0) {
-        return;
-    }
-    ReportChange("registry-delete-key", root, path, {}, {}, status, view);
-}
-
-// The portable file's changes, named by their entry.
-void LogEntryChange(std::string_view verb, std::u16string_view entryName,
-                    std::u16string_view data) {
-    LogRecord(verb, {{"entry", entryName}, {"data", data}, {"result", ChangeResult(true)}});
+// A change of one of the portable file's entries, which the file keeps in
+// memory once the sink has taken it.
+bool MakeEntryChange(ChangeKind kind, std::string_view verb, std::u16string_view entry,
+                     std::u16string_view shown = {}) {
+    return Make({.kind = kind, .verb = verb, .name = entry, .shown = shown});
 }
 
 using Server = PortableSettings::Server;
@@ -159,8 +69,9 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
     std::u16string entry;
     switch (portable.Serve(root, key, u"", entry)) {
     case Server::File:
-        portable.RemoveKey(entry);
-        LogEntryChange("settings-file-delete", entry, {});
+        if (MakeEntryChange(ChangeKind::DeleteEntry, "settings-file-delete", entry)) {
+            portable.RemoveKey(entry);
+        }
         return false;
     case Server::Nobody:
         return false;
@@ -174,19 +85,21 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
 // the view given; logged either way. `value` holds the registry's form
 // (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
 // kept by the file.
-LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_plan::Value value,
+LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, const RegValue& value,
                    std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
     switch (portable.Serve(root, key, value.name, entry)) {
     case Server::File:
+        if (!MakeEntryChange(ChangeKind::SetEntry, "settings-file-set", entry, LogData(text))) {
+            return static_cast<LSTATUS>(::GetLastError());
+        }
         if (value.type == REG_DWORD) {
             // Zero-extended: the file holds DWORDs as unsigned decimals.
             portable.WriteNumber(entry, static_cast<int64_t>(number));
         } else {
             portable.Set(entry, text, EntryKind::Quoted);
         }
-        LogEntryChange("settings-file-set", entry, LogData(text));
         return ERROR_SUCCESS;
     case Server::Nobody:
         return ERROR_SUCCESS;
@@ -197,26 +110,14 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_pla
         return ERROR_INVALID_HANDLE;
     }
     const std::u16string path = MakeRegKeyPath(root, key);
-    const std::u16string name = value.name;
-    LSTATUS status;
-    if (Planning()) {
-        status = registry_plan::ProbeChange(root, view, path, KEY_SET_VALUE);
-        if (status == ERROR_SUCCESS) {
-            registry_plan::SetValue(root, view, path, std::move(value));
-        }
-    } else {
-        RegKey created;
-        status = created.Create(root, path, KEY_WRITE | view);
-        if (status == ERROR_SUCCESS) {
-            status = ::RegSetValueExW(created.Get(), W(name.c_str()), 0, value.type,
-                                      reinterpret_cast<const BYTE*>(value.data.data()),
-                                      static_cast<DWORD>(value.data.size()));
-        }
-    }
-    if (RunLogActive() || status != ERROR_SUCCESS) {
-        ReportChange("registry-set", root, path, name, LogData(text), status, view);
-    }
-    return status;
+    const std::u16string shown = LogData(text);
+    return MakeRegistryChange({.kind = ChangeKind::SetValue,
+                               .verb = "registry-set",
+                               .root = root,
+                               .view = view,
+                               .key = path,
+                               .value = &value,
+                               .shown = shown});
 }
 
 // The answer to a question about a whole key when the registry is not to be
@@ -239,43 +140,20 @@ std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key)
     return std::nullopt;
 }
 
-// Whether a registry key is there: as the plan left it while planning, else
-// as the registry says.
-bool KeyPresent(HKEY root, REGSAM view, const std::u16string& path) {
-    if (Planning()) {
-        if (std::optional<bool> planned = registry_plan::KeyExists(root, view, path)) {
-            return *planned;
-        }
-    }
-    RegKey opened;
-    return opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS;
-}
-
-// What the plan says of a value, while planning: found (and its data) or
-// known missing; none when the registry answers.
-std::optional<std::optional<registry_plan::Value>>
-PlannedValue(HKEY root, REGSAM view, std::u16string_view key, std::u16string_view name) {
-    if (!Planning()) {
-        return std::nullopt;
-    }
+// What the plan says of a value: found (and its data) or known missing;
+// none when the registry answers (always in a real run).
+std::optional<std::optional<RegValue>> PlannedValue(HKEY root, REGSAM view, std::u16string_view key,
+                                                    std::u16string_view name) {
     return registry_plan::FindValue(root, view, MakeRegKeyPath(root, key), name);
 }
 
-// Deletes one key that has no subkeys; while planning, only in the plan.
+// Deletes one key that has no subkeys (a key with subkeys stays).
 void DeleteOneKey(HKEY root, const std::u16string& path, REGSAM view) {
-    if (!Planning()) {
-        LogKeyDeletion(root, path, DeleteKeyIn(root, path, view), view);
-        return;
-    }
-    // A key with subkeys stays, as the registry would keep it.
-    if (!KeyPresent(root, view, path) || registry_plan::HasSubkeys(root, view, path)) {
-        return;
-    }
-    const LSTATUS status = registry_plan::ProbeChange(root, view, path, DELETE);
-    if (status == ERROR_SUCCESS) {
-        registry_plan::DeleteKey(root, view, path);
-    }
-    LogKeyDeletion(root, path, status, view);
+    MakeRegistryChange({.kind = ChangeKind::DeleteKey,
+                        .verb = "registry-delete-key",
+                        .root = root,
+                        .view = view,
+                        .key = path});
 }
 
 } // namespace
@@ -302,7 +180,7 @@ bool RegKeyExists(HKEY root, std::u16string_view key, RegistryView view) {
     if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
         return *answer;
     }
-    return KeyPresent(root, ViewFlag(view), MakeRegKeyPath(root, key));
+    return registry_plan::KeyPresent(root, ViewFlag(view), MakeRegKeyPath(root, key));
 }
 
 bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view) {
@@ -310,7 +188,7 @@ bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view) {
         return *answer;
     }
     const REGSAM flag = ViewFlag(view);
-    if (Planning()) {
+    if (!registry_plan::Empty()) {
         return !registry_plan::Values(root, flag, MakeRegKeyPath(root, key)).empty();
     }
     RegKey opened;
@@ -415,31 +293,21 @@ LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view na
 
 bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
     const std::u16string source = MakeRegKeyPath(fromRoot, from);
-    if (!IsIntegrationAllowed() || !KeyPresent(fromRoot, 0, source)) {
+    if (!IsIntegrationAllowed() || !registry_plan::KeyPresent(fromRoot, 0, source)) {
         return false;
     }
     const std::u16string target = MakeRegKeyPath(toRoot, to);
-    // Every value with its name, type and data as they are; while planning,
-    // as the plan left the source.
-    const std::vector<registry_plan::Value> values = registry_plan::Values(fromRoot, 0, source);
-    LSTATUS status;
-    if (Planning()) {
-        status = registry_plan::ProbeChange(toRoot, 0, target, KEY_SET_VALUE);
-        for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
-            registry_plan::SetValue(toRoot, 0, target, values[index]);
-        }
-    } else {
-        RegKey out;
-        status = out.Create(toRoot, target, KEY_WRITE);
-        for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
-            const registry_plan::Value& value = values[index];
-            status = ::RegSetValueExW(out.Get(), W(value.name.c_str()), 0, value.type,
-                                      reinterpret_cast<const BYTE*>(value.data.data()),
-                                      static_cast<DWORD>(value.data.size()));
-        }
-    }
-    ReportChange("registry-copy-values", fromRoot, source, {}, {}, status, 0,
-                 FormatText(kLogLineCapacity, u"%s\\%s", RootName(toRoot), target));
+    // Every value with its name, type and data as they are (in a preview, as
+    // the plan left the source).
+    const std::vector<RegValue> values = registry_plan::Values(fromRoot, 0, source);
+    MakeRegistryChange({.kind = ChangeKind::CopyValues,
+                        .verb = "registry-copy-values",
+                        .root = fromRoot,
+                        .view = 0,
+                        .key = source,
+                        .toRoot = toRoot,
+                        .toKey = target,
+                        .values = &values});
     return true;
 }
 
@@ -451,8 +319,9 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     case Server::File:
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
-        portable.RemoveEntry(entry);
-        LogEntryChange("settings-file-delete", entry, {});
+        if (MakeEntryChange(ChangeKind::DeleteEntry, "settings-file-delete", entry)) {
+            portable.RemoveEntry(entry);
+        }
         return;
     case Server::Nobody:
         return;
@@ -462,35 +331,15 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     if (!HasRegistryRoot(root)) {
         return;
     }
-    const std::u16string path = MakeRegKeyPath(root, key);
-    const REGSAM flag = ViewFlag(view);
-    LSTATUS status;
-    if (Planning()) {
-        std::optional<std::optional<registry_plan::Value>> planned =
-            registry_plan::FindValue(root, flag, path, name);
-        RegKey opened;
-        const bool present =
-            planned ? planned->has_value()
-                    : opened.Open(root, path, KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
-                          ::RegQueryValueExW(opened.Get(), W(std::u16string(name).c_str()), nullptr,
-                                             nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-        if (!present) {
-            return;
-        }
-        status = registry_plan::ProbeChange(root, flag, path, KEY_SET_VALUE);
-        if (status == ERROR_SUCCESS) {
-            registry_plan::DeleteValue(root, flag, path, name);
-        }
-    } else {
-        RegKey opened;
-        status = opened.Open(root, path, KEY_SET_VALUE | flag);
-        if (status == ERROR_SUCCESS) {
-            status = opened.DeleteValue(name);
-        }
-    }
     // A key that is missing has nothing to delete; one that could not be
     // opened for the deletion keeps its value, which is a failure.
-    ReportChange("registry-delete-value", root, path, name, {}, status, flag);
+    const std::u16string path = MakeRegKeyPath(root, key);
+    MakeRegistryChange({.kind = ChangeKind::DeleteValue,
+                        .verb = "registry-delete-value",
+                        .root = root,
+                        .view = ViewFlag(view),
+                        .key = path,
+                        .name = name});
 }
 
 void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view) {
@@ -503,33 +352,15 @@ void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view) {
     if (!RegistryServesRemoval(root, key)) {
         return;
     }
-    std::u16string path = MakeRegKeyPath(root, key);
+    const std::u16string path = MakeRegKeyPath(root, key);
     if (path.empty()) {
         return; // never wipe a whole root
     }
-    const REGSAM flag = ViewFlag(view);
-    if (Planning()) {
-        if (KeyPresent(root, flag, path)) {
-            const LSTATUS status = registry_plan::ProbeChange(root, flag, path, DELETE);
-            if (status == ERROR_SUCCESS) {
-                registry_plan::DeleteKey(root, flag, path);
-            }
-            ReportChange("registry-delete-tree", root, path, {}, {}, status, flag);
-        }
-        return;
-    }
-    unsigned deleted = 0;
-    for (unsigned pass; (pass = DeleteTreePass(root, path, flag)) != 0;) {
-        deleted += pass;
-    }
-    // A key that could not be opened for the deletion is still there when
-    // opening it fails for any reason but its absence.
-    RegKey left;
-    const LSTATUS status = left.Open(root, path, KEY_QUERY_VALUE | flag);
-    if (deleted != 0 || status != ERROR_FILE_NOT_FOUND) {
-        ReportChange("registry-delete-tree", root, path, {}, {},
-                     status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : ERROR_ACCESS_DENIED, flag);
-    }
+    MakeRegistryChange({.kind = ChangeKind::DeleteTree,
+                        .verb = "registry-delete-tree",
+                        .root = root,
+                        .view = ViewFlag(view),
+                        .key = path});
 }
 
 void DeleteSettingsRoot(HKEY root) {

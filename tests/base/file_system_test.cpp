@@ -1,4 +1,6 @@
+#include "base/change_sink.h"
 #include "base/file_system.h"
+#include "base/paths.h"
 #include "base/run_log.h"
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
@@ -16,6 +18,15 @@ namespace ozu {
 namespace {
 
 using namespace test;
+
+// Deletes a file as the program does: checked through its handle, then
+// deleted through it by the applying sink.
+bool DeleteThroughSink(const std::u16string& path) {
+    CheckedEntry entry = TrustedFolder(FolderPartOf(path, kLongPathCapacity + 1)).Open(path);
+    return entry.Kind() == DiskEntry::File &&
+           ApplyingSink().Make(
+               {.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &entry}) == 0;
+}
 
 constexpr std::u16string_view kExtended = u"\\\\?\\";
 
@@ -49,10 +60,10 @@ TEST_F(LongPathTest, QueryAndDeleteThroughThePlainPath) {
     EXPECT_TRUE(IsDirectoryAttr(QueryAttributes(longFolder_)));
     EXPECT_TRUE(PathExists(longFile_));
 
-    EXPECT_TRUE(RemoveFile(longFile_));
+    EXPECT_TRUE(DeleteThroughSink(longFile_));
     EXPECT_FALSE(FileExists(std::u16string(kExtended) + longFile_));
     EXPECT_FALSE(PathExists(longFile_));
-    EXPECT_FALSE(RemoveFile(longFile_));
+    EXPECT_FALSE(DeleteThroughSink(longFile_));
 }
 
 TEST_F(LongPathTest, RelativeLongPathsAreResolvedAgainstTheCurrentFolder) {
@@ -64,7 +75,7 @@ TEST_F(LongPathTest, RelativeLongPathsAreResolvedAgainstTheCurrentFolder) {
 
     EXPECT_TRUE(PathExists(relative));
     EXPECT_TRUE(PathExists(u".\\" + relative));
-    EXPECT_TRUE(RemoveFile(relative));
+    EXPECT_TRUE(DeleteThroughSink(relative));
     EXPECT_FALSE(FileExists(std::u16string(kExtended) + longFile_));
     ::SetCurrentDirectoryW(saved);
 }
@@ -100,7 +111,7 @@ protected:
     std::u16string dotted_;
 };
 
-TEST_F(TrailingDotTest, QueryLookUpAndDeleteUseTheSecondAttempt) {
+TEST_F(TrailingDotTest, QueryAndLookUpUseTheSecondAttempt) {
     EXPECT_NE(QueryAttributes(dotted_), kInvalidAttributes);
     EXPECT_TRUE(PathExists(dotted_));
 
@@ -111,11 +122,6 @@ TEST_F(TrailingDotTest, QueryLookUpAndDeleteUseTheSecondAttempt) {
     scan.Close();
     EXPECT_EQ(entry.name, dotted_);
     EXPECT_EQ(entry.size, 3u);
-
-    ASSERT_FALSE(::DeleteFileW(W(dotted_)));
-    EXPECT_TRUE(RemoveFile(dotted_));
-    EXPECT_FALSE(FileExists(std::u16string(kExtended) + dotted_));
-    EXPECT_FALSE(PathExists(dotted_));
 }
 
 TEST_F(TrailingDotTest, ScanMaskReachesTheFile) {
@@ -132,7 +138,7 @@ TEST(FileSystem, MissingPathsFailWithTheirOwnError) {
     EXPECT_EQ(QueryAttributes(missing), kInvalidAttributes);
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(PathExists(missing));
-    EXPECT_FALSE(RemoveFile(missing));
+    EXPECT_FALSE(DeleteThroughSink(missing));
     EXPECT_FALSE(IsDirectoryAttr(kInvalidAttributes));
     EXPECT_TRUE(IsReparseAttr(FILE_ATTRIBUTE_REPARSE_POINT));
     EXPECT_FALSE(IsReparseAttr(FILE_ATTRIBUTE_DIRECTORY));
@@ -217,26 +223,22 @@ TEST(DirectoryScan, ListsEntriesWithFullPathsButNeverDotEntries) {
     EXPECT_TRUE(entry.isDirectory);
 }
 
-TEST(OpenStream, SharesTheFileWithOtherReadersAndWriters) {
+TEST(OpenReadStream, SharesTheFileWithOtherReadersAndWriters) {
     TempFolder temp;
     const std::u16string path = temp / u"stream.bat";
-    FileStream out = OpenStream(path, u"wb");
-    ASSERT_TRUE(out);
+    ASSERT_TRUE(MakeFile(path, "line\r\n"));
+    FileStream in = OpenReadStream(path);
+    ASSERT_TRUE(in);
     // Another writer may open the file while the stream holds it.
     HANDLE other =
         ::CreateFileW(W(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                       nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(other, INVALID_HANDLE_VALUE);
     ::CloseHandle(other);
-    ASSERT_EQ(std::fwrite("line\r\n", 1, 6, out.get()), 6u);
-    out.reset();
-
-    FileStream in = OpenStream(path, u"rb");
-    ASSERT_TRUE(in);
     char buffer[16] = {};
     EXPECT_EQ(std::fread(buffer, 1, sizeof(buffer), in.get()), 6u);
     EXPECT_STREQ(buffer, "line\r\n");
-    EXPECT_FALSE(OpenStream(temp / u"missing", u"rb"));
+    EXPECT_FALSE(OpenReadStream(temp / u"missing"));
 }
 
 TEST(FreeSpace, BareNameAsksAboutTheCurrentDrive) {
@@ -326,7 +328,8 @@ TEST(CheckedEntry, AFolderSwappedForALinkAfterTheCheckIsNotFollowed) {
     if (!MakeLink(AsWide(folder + u"\\sub"), AsWide(victims))) {
         GTEST_SKIP() << "no symbolic links here";
     }
-    entry.Delete();
+    ApplyingSink().Make(
+        {.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &entry});
     entry.Close();
 
     EXPECT_EQ(ReadBytes(AsWide(victims + u"\\file.txt")), "victim");

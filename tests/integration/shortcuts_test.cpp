@@ -3,6 +3,7 @@
 
 #include "integration/shortcuts.h"
 
+#include "base/change_sink.h"
 #include "base/com_ptr.h"
 #include "base/folder_tree.h"
 #include "base/shell_link.h"
@@ -224,8 +225,10 @@ TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace
     MakeFile(Join(userGroup_, u"notes.txt"));
     MakeFile(Join(commonGroup_, u"notes.txt"));
     // The user gave the desktop shortcut arguments of their own.
-    ASSERT_TRUE(CreateShellLink(ExistingLink::Keep, Exe(), Join(commonDesktop_, u"Mivora.lnk"),
-                                std::nullopt, std::nullopt, u"", u"--fast"));
+    const std::u16string desktopLink = Join(commonDesktop_, u"Mivora.lnk");
+    const ShortcutSpec own{ExistingLink::Keep, Exe(), desktopLink, std::nullopt,
+                           std::nullopt,       u"",   u"--fast"};
+    ASSERT_TRUE(Make({.kind = ChangeKind::SaveShortcut, .shortcut = &own}));
 
     UpdateShortcuts(Links(true, false, true), nullptr, Icon());
 

@@ -5,7 +5,7 @@
 
 #include "support/registry.h"
 #include "settings/portable_settings.h"
-#include "settings/reg_key.h"
+#include "base/reg_key.h"
 
 #include <gtest/gtest.h>
 

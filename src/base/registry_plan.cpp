@@ -1,4 +1,4 @@
-#include "settings/registry_plan.h"
+#include "base/registry_plan.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "base/system_info.h"
 #include "base/system_text.h"
 #include "base/win32_text.h"
-#include "settings/reg_key.h"
+#include "base/reg_key.h"
 
 namespace ozu::registry_plan {
 namespace {
@@ -165,6 +165,18 @@ void MarkRealTreeGone(HKEY root, REGSAM view, std::u16string_view path) {
 }
 
 } // namespace
+
+bool Empty() {
+    return Entries().empty();
+}
+
+bool KeyPresent(HKEY root, REGSAM view, std::u16string_view path) {
+    if (std::optional<bool> planned = KeyExists(root, view, path)) {
+        return *planned;
+    }
+    RegKey opened;
+    return opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS;
+}
 
 std::optional<bool> KeyExists(HKEY root, REGSAM view, std::u16string_view path) {
     const Entry* key = FindKey(root, view, path);

@@ -1,7 +1,8 @@
 #pragma once
 // RegKey: the one owner of an open registry key, a ScopedHandle whose traits
 // close it with RegCloseKey, so no path through the registry code can leave a
-// key open. Reads leave their out-parameters untouched when they fail, so a
+// key open. It only reads: every change of the registry is made by the change
+// sinks (change_sink.h). Reads leave their out-parameters untouched when they fail, so a
 // caller's default survives a missing value.
 
 #include <windows.h>
@@ -29,9 +30,6 @@ public:
     // Opens an existing key (RegOpenKeyExW) in place of whatever was held; on
     // failure the object keeps what it held.
     [[nodiscard]] LSTATUS Open(HKEY root, std::u16string_view path, REGSAM access);
-    // Opens or creates a key (RegCreateKeyExW, no class, non-volatile), in the
-    // same way.
-    [[nodiscard]] LSTATUS Create(HKEY root, std::u16string_view path, REGSAM access);
 
     void Close() { Reset(); }
 
@@ -44,10 +42,6 @@ public:
     // ERROR_MORE_DATA. The text ends at the first zero character.
     [[nodiscard]] LSTATUS ReadString(std::u16string_view name, std::u16string& text,
                                      size_t capacity) const;
-    // REG_SZ with its terminator.
-    [[nodiscard]] LSTATUS WriteString(std::u16string_view name, std::u16string_view text) const;
-    [[nodiscard]] LSTATUS WriteDword(std::u16string_view name, uint32_t value) const;
-    [[nodiscard]] LSTATUS DeleteValue(std::u16string_view name) const;
     // Name of the subkey at `index` (RegEnumKeyExW) into a buffer of `capacity`
     // characters; fails at the end of the list or when the name does not fit.
     [[nodiscard]] LSTATUS EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const;

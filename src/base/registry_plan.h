@@ -1,6 +1,6 @@
 #pragma once
-// The registry as a planning run (/whatif) would have left it. The settings
-// layer makes no change while planning; it records each here instead, and
+// The registry as a planning run (/whatif) would have left it. The planning
+// sink makes no change; it records each here instead, and the settings layer
 // asks here first on every later read, so that a step which reads back what
 // an earlier one changed (a key made, a record deleted, a key emptied and
 // then removed) decides as it would in the real run. Keys are told apart by
@@ -13,13 +13,16 @@
 #include <string_view>
 #include <vector>
 
+#include "base/change.h"
+
 namespace ozu::registry_plan {
 
-struct Value {
-    std::u16string name;
-    DWORD type = REG_NONE;
-    std::string data;
-};
+using Value = RegValue;
+
+// Whether the plan holds nothing: every read goes to the registry.
+bool Empty();
+// Whether the key exists: as the plan left it, else as the registry says.
+bool KeyPresent(HKEY root, REGSAM view, std::u16string_view path);
 
 // Whether the key exists after the planned changes; none when the plan has
 // not touched it and the registry answers.

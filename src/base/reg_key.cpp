@@ -1,4 +1,4 @@
-#include "settings/reg_key.h"
+#include "base/reg_key.h"
 
 #include "base/win32_text.h"
 
@@ -15,16 +15,6 @@ std::u16string Terminated(std::u16string_view text) {
 LSTATUS RegKey::Open(HKEY root, std::u16string_view path, REGSAM access) {
     HKEY key = nullptr;
     LSTATUS status = ::RegOpenKeyExW(root, W(Terminated(path)), 0, access, &key);
-    if (status == ERROR_SUCCESS) {
-        Reset(key);
-    }
-    return status;
-}
-
-LSTATUS RegKey::Create(HKEY root, std::u16string_view path, REGSAM access) {
-    HKEY key = nullptr;
-    LSTATUS status = ::RegCreateKeyExW(root, W(Terminated(path)), 0, nullptr,
-                                       REG_OPTION_NON_VOLATILE, access, nullptr, &key, nullptr);
     if (status == ERROR_SUCCESS) {
         Reset(key);
     }
@@ -68,24 +58,6 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
     }
     text = std::move(buffer);
     return ERROR_SUCCESS;
-}
-
-LSTATUS RegKey::WriteString(std::u16string_view name, std::u16string_view text) const {
-    // The terminator is part of the stored data.
-    std::u16string data = Terminated(text);
-    return ::RegSetValueExW(Get(), W(Terminated(name)), 0, REG_SZ,
-                            reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>((data.size() + 1) * sizeof(char16_t)));
-}
-
-LSTATUS RegKey::WriteDword(std::u16string_view name, uint32_t value) const {
-    DWORD number = value;
-    return ::RegSetValueExW(Get(), W(Terminated(name)), 0, REG_DWORD,
-                            reinterpret_cast<const BYTE*>(&number), sizeof(number));
-}
-
-LSTATUS RegKey::DeleteValue(std::u16string_view name) const {
-    return ::RegDeleteValueW(Get(), W(Terminated(name)));
 }
 
 LSTATUS RegKey::EnumerateSubKey(DWORD index, std::u16string& name, size_t capacity) const {

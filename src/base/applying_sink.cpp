@@ -1,0 +1,499 @@
+// The applying sink: the system's work of every change. This file and the
+// planning sink are the only code of the program that changes the machine.
+#include <windows.h>
+#include <objidl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <cstddef>
+
+#include "base/change_sink.h"
+#include "base/com_ptr.h"
+#include "base/entry_changes.h"
+#include "base/file_system.h"
+#include "base/format.h"
+#include "base/handle_info.h"
+#include "base/new_file.h"
+#include "base/paths.h"
+#include "base/reg_key.h"
+#include "base/text.h"
+#include "base/win32_text.h"
+
+namespace ozu {
+namespace {
+
+constexpr uint32_t kInTheWay =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+// The attributes that survive the clearing (the others cannot be set).
+constexpr uint32_t kKept = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED |
+                           FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_TEMPORARY;
+// Longest registry key name (255) and its terminator.
+constexpr size_t kKeyNameCapacity = 256;
+
+std::u16string Terminated(std::u16string_view text) {
+    return std::u16string(text);
+}
+
+DWORD LastErrorOr(bool ok) {
+    if (ok) {
+        return ERROR_SUCCESS;
+    }
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+}
+
+// --- The registry ---
+
+LSTATUS SetValueIn(const RegKey& key, const RegValue& value) {
+    return ::RegSetValueExW(key.Get(), W(value.name.c_str()), 0, value.type,
+                            reinterpret_cast<const BYTE*>(value.data.data()),
+                            static_cast<DWORD>(value.data.size()));
+}
+
+LSTATUS CreateKey(RegKey& key, HKEY root, std::u16string_view path, REGSAM access) {
+    HKEY opened = nullptr;
+    const LSTATUS status =
+        ::RegCreateKeyExW(root, W(std::u16string(path)), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          access, nullptr, &opened, nullptr);
+    if (status == ERROR_SUCCESS) {
+        key.Reset(opened);
+    }
+    return status;
+}
+
+// Deletes one key without subkeys in a view. RegDeleteKeyExW is missing on
+// 32-bit Windows XP, where no key is deleted in another view; it is looked up
+// so that the program still starts there.
+LSTATUS DeleteKeyIn(HKEY root, std::u16string_view key, REGSAM view) {
+    const std::u16string path(key);
+    if (view == 0) {
+        return ::RegDeleteKeyW(root, W(path));
+    }
+    using DeleteKeyEx = LSTATUS(WINAPI*)(HKEY, LPCWSTR, REGSAM, DWORD);
+    const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"advapi32.dll"), "RegDeleteKeyExW")));
+    return deleteKeyEx ? deleteKeyEx(root, W(path), view, 0) : ERROR_FILE_NOT_FOUND;
+}
+
+bool HasSubkeys(HKEY root, std::u16string_view path, REGSAM view) {
+    RegKey opened;
+    DWORD subkeys = 0;
+    return opened.Open(root, path, KEY_QUERY_VALUE | view) == ERROR_SUCCESS &&
+           ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                              nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys != 0;
+}
+
+// One pass of the tree deletion; the number of keys it deleted.
+unsigned DeleteTreePass(HKEY root, const std::u16string& path, REGSAM view) {
+    unsigned deleted = 0;
+    {
+        RegKey key;
+        if (key.Open(root, path, KEY_READ | view) == ERROR_SUCCESS) {
+            std::u16string name;
+            // Deleting children while enumerating shifts the indexes, so a
+            // pass can skip keys; the caller repeats passes for them.
+            for (DWORD index = 0;
+                 key.EnumerateSubKey(index, name, kKeyNameCapacity) == ERROR_SUCCESS; ++index) {
+                deleted += DeleteTreePass(root, path + u'\\' + name, view);
+            }
+        }
+    }
+    if (DeleteKeyIn(root, path, view) == ERROR_SUCCESS) {
+        ++deleted;
+    }
+    return deleted;
+}
+
+LSTATUS DeleteTree(const Change& change) {
+    const std::u16string path(change.key);
+    if (path.empty()) {
+        return ERROR_INVALID_PARAMETER; // never wipe a whole root
+    }
+    unsigned deleted = 0;
+    for (unsigned pass; (pass = DeleteTreePass(change.root, path, change.view)) != 0;) {
+        deleted += pass;
+    }
+    // A key that could not be opened for the deletion is still there when
+    // opening it fails for any reason but its absence.
+    RegKey left;
+    const LSTATUS status = left.Open(change.root, path, KEY_QUERY_VALUE | change.view);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        return deleted != 0 ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    }
+    return ERROR_ACCESS_DENIED;
+}
+
+LSTATUS ApplyRegistry(const Change& change) {
+    RegKey key;
+    LSTATUS status;
+    switch (change.kind) {
+    case ChangeKind::SetValue:
+        status = CreateKey(key, change.root, change.key, KEY_WRITE | change.view);
+        return status == ERROR_SUCCESS ? SetValueIn(key, *change.value) : status;
+    case ChangeKind::DeleteValue:
+        status = key.Open(change.root, change.key, KEY_SET_VALUE | change.view);
+        return status == ERROR_SUCCESS
+                   ? ::RegDeleteValueW(key.Get(), W(std::u16string(change.name)))
+                   : status;
+    case ChangeKind::CopyValues:
+        status = CreateKey(key, change.toRoot, change.toKey, KEY_WRITE | change.view);
+        for (size_t index = 0; status == ERROR_SUCCESS && index < change.values->size(); ++index) {
+            status = SetValueIn(key, (*change.values)[index]);
+        }
+        return status;
+    case ChangeKind::DeleteKey:
+        status = DeleteKeyIn(change.root, change.key, change.view);
+        // A key that still has subkeys stays, by design.
+        return status != ERROR_SUCCESS && HasSubkeys(change.root, change.key, change.view)
+                   ? kKeyKeptForSubkeys
+                   : status;
+    default:
+        return DeleteTree(change);
+    }
+}
+
+// --- Files ---
+
+bool RenameByHandle(HANDLE handle, std::u16string_view target, bool replace) {
+    const std::u16string name = NtFormOf(target);
+    if (name.empty()) {
+        return false;
+    }
+    // FILE_RENAME_INFO with the name in place of its one-character array,
+    // built in a text buffer of whole characters.
+    constexpr size_t kHeader = offsetof(FILE_RENAME_INFO, FileName) / sizeof(char16_t);
+    std::u16string buffer(kHeader, u'\0');
+    buffer += name;
+    buffer += u'\0';
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
+    return Calls().setInfo(handle, FileRenameInfo, info,
+                           static_cast<DWORD>(buffer.size() * sizeof(char16_t))) != FALSE;
+}
+
+bool MoveByName(std::u16string_view from, std::u16string_view to) {
+    if (::MoveFileW(W(Terminated(from)), W(Terminated(to)))) {
+        return true;
+    }
+    std::u16string longFrom, longTo;
+    return ToExtendedLengthPath(from, longFrom, kLongPathCapacity) &&
+           ToExtendedLengthPath(to, longTo, kLongPathCapacity) &&
+           ::MoveFileW(W(longFrom), W(longTo));
+}
+
+bool DeleteByName(std::u16string_view path, bool folder) {
+    return WithExtendedRetry(
+        path,
+        [&](const wchar_t* name) {
+            return (folder ? ::RemoveDirectoryW(name) : ::DeleteFileW(name)) != FALSE;
+        },
+        [](bool ok) { return !ok; });
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    DWORD written = 0;
+    return bytes.size() <= MAXDWORD &&
+           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// A file this run made and did not finish goes again, through its handle
+// where the system can (it is gone once the handle is closed).
+void DiscardNewFile(FileHandle file, std::u16string_view path) {
+    if (Calls().setInfo != nullptr) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        Calls().setInfo(file.Get(), FileDispositionInfo, &disposition, sizeof disposition);
+        return;
+    }
+    // Before Vista there is no deletion through a handle: the file made and
+    // checked a moment ago goes by name once it is closed.
+    file.Reset();
+    DeleteByName(path, false);
+}
+
+// Puts the new file at `path` in place of `target` (in the same folder)
+// through its handle, with these attributes (0: as it is), replacing what
+// stands there: a link at `target` is replaced itself, never written
+// through. On failure the new file goes again.
+bool PutNewFileInPlace(FileHandle file, std::u16string_view path, std::u16string_view target,
+                       uint32_t attributes) {
+    bool placed;
+    if (const SetInfoFn setInfo = Calls().setInfo) {
+        FILE_BASIC_INFO basic{}; // times of zero stay as they are
+        basic.FileAttributes = attributes;
+        placed = (attributes == 0 || setInfo(file.Get(), FileBasicInfo, &basic, sizeof basic)) &&
+                 RenameByHandle(file.Get(), target, true);
+    } else {
+        file.Reset();
+        const std::u16string from(path);
+        const std::u16string to(target);
+        constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+        placed = (attributes == 0 || ::SetFileAttributesW(W(from), attributes)) &&
+                 ::MoveFileExW(W(from), W(to), kFlags);
+    }
+    if (!placed) {
+        const DWORD error = ::GetLastError();
+        DiscardNewFile(std::move(file), path);
+        ::SetLastError(error);
+    }
+    return placed;
+}
+
+// The names tried for the new file beside the replaced one: this process's
+// own, so that two saves at once never meet, and a few more where something
+// already stands at one (nothing that stands there is ever opened).
+constexpr unsigned kTemporaryNames = 8;
+// Numbers are written into 20 characters.
+constexpr size_t kNumberCapacity = 20;
+
+FileHandle CreateTemporaryBeside(std::u16string_view path, std::u16string& temporary) {
+    constexpr DWORD kAccess = GENERIC_WRITE | FILE_WRITE_ATTRIBUTES;
+    for (unsigned attempt = 0; attempt < kTemporaryNames; ++attempt) {
+        temporary = std::u16string(path) + u"." +
+                    FormatDecimal(::GetCurrentProcessId(), kNumberCapacity) + u"." +
+                    FormatDecimal(attempt, kNumberCapacity) + u".tmp";
+        FileHandle file = CreatePlainNewFile(temporary, kAccess, FILE_SHARE_READ);
+        if (file) {
+            return file;
+        }
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS &&
+            error != ERROR_ACCESS_DENIED) {
+            return {};
+        }
+    }
+    return {};
+}
+
+// Replaces the file at `path` by `bytes` so that it is never seen half
+// written: the content goes to a new file of a name of its own beside it,
+// made and checked through its handle (no link, one name, where it was
+// named), which then takes the old file's place through that same handle.
+// Nothing that stands at any name is written through or moved. On any
+// failure the new file goes again and the old file is left as it was.
+bool ReplaceFileContent(std::u16string_view path, std::string_view bytes) {
+    // A read-only file is not to be changed (the system would refuse to
+    // replace it, but not every system checks that on a rename).
+    const uint32_t attributes = QueryAttributes(path);
+    if (attributes != kInvalidAttributes && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    std::u16string temporary;
+    FileHandle file = CreateTemporaryBeside(path, temporary);
+    if (!file) {
+        return false;
+    }
+    if (!WriteAll(file.Get(), bytes) || !::FlushFileBuffers(file.Get())) {
+        const DWORD error = ::GetLastError();
+        DiscardNewFile(std::move(file), temporary);
+        ::SetLastError(error);
+        return false;
+    }
+    // Keep a hidden or system file hidden or system.
+    const uint32_t kept = attributes == kInvalidAttributes
+                              ? 0
+                              : attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    return PutNewFileInPlace(std::move(file), temporary, path, kept);
+}
+
+// A new file of these bytes, made through a checked handle; one that could
+// not be written whole goes again.
+bool CreateNewFile(std::u16string_view path, std::string_view bytes) {
+    FileHandle file = CreatePlainNewFile(path, GENERIC_WRITE);
+    if (!file) {
+        return false;
+    }
+    if (!WriteAll(file.Get(), bytes)) {
+        const DWORD error = ::GetLastError();
+        DiscardNewFile(std::move(file), path);
+        ::SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+// Writes a shell link through the shell-link object. With ExistingLink::Keep
+// an existing shortcut is loaded first, so properties not set here survive.
+DWORD SaveShortcut(const ShortcutSpec& spec) {
+    ComPtr<IShellLinkW> link;
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, link.PutVoid());
+    ComPtr<IPersistFile> file;
+    if (SUCCEEDED(result)) {
+        result = link.As(file);
+    }
+    if (FAILED(result)) {
+        return static_cast<DWORD>(result);
+    }
+    const std::u16string path = Terminated(spec.path);
+    if (spec.existing == ExistingLink::Keep) {
+        file->Load(W(path), STGM_READWRITE);
+    }
+    link->SetPath(W(Terminated(spec.target)));
+    if (spec.description) {
+        link->SetDescription(W(Terminated(*spec.description)));
+    }
+    link->SetIconLocation(W(Terminated(spec.iconFile)), 0);
+    if (spec.arguments) {
+        link->SetArguments(W(Terminated(*spec.arguments)));
+    }
+    if (spec.workingFolder) {
+        link->SetWorkingDirectory(W(Terminated(*spec.workingFolder)));
+    }
+    result = file->Save(W(path), TRUE);
+    return SUCCEEDED(result) ? ERROR_SUCCESS : static_cast<DWORD>(result);
+}
+
+// Runs the interpreter hidden, from the current folder's parent so that the
+// folder itself is not in use.
+bool StartInterpreter(const Change& change) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    ::SetCurrentDirectoryW(L"..");
+    std::u16string command(change.command);
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(W(Terminated(change.path)), W(command.data()), nullptr, nullptr, TRUE, 0,
+                          nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    const KernelHandle thread(process.hThread);
+    const KernelHandle child(process.hProcess);
+    return true;
+}
+
+DWORD ApplyFile(const Change& change) {
+    switch (change.kind) {
+    case ChangeKind::ReplaceFile:
+        return LastErrorOr(ReplaceFileContent(change.path, change.bytes));
+    case ChangeKind::DeleteChecked:
+        return CheckedEntryChanges::Delete(*change.entry);
+    case ChangeKind::RenameChecked:
+        return CheckedEntryChanges::Rename(*change.entry, change.target);
+    case ChangeKind::ScheduleDeletion:
+        return LastErrorOr(WithExtendedRetry(
+            change.target.data() != nullptr ? change.target : change.path,
+            [](const wchar_t* name) {
+                return ::MoveFileExW(name, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+            },
+            [](bool ok) { return !ok; }));
+    case ChangeKind::CreateFolder:
+        return LastErrorOr(WithExtendedRetry(
+            change.path,
+            [](const wchar_t* name) { return ::CreateDirectoryW(name, nullptr) != FALSE; },
+            [](bool ok) { return !ok; }));
+    case ChangeKind::CreateFile:
+        return LastErrorOr(CreateNewFile(change.path, change.bytes));
+    case ChangeKind::SaveShortcut:
+        return SaveShortcut(*change.shortcut);
+    case ChangeKind::StartInterpreter:
+        return LastErrorOr(StartInterpreter(change));
+    case ChangeKind::OpenFolder:
+        // The shell's answer above 32 is success.
+        return reinterpret_cast<INT_PTR>(::ShellExecuteW(
+                   nullptr, L"open", W(Terminated(change.path)), nullptr, L"", SW_SHOWNORMAL)) > 32
+                   ? ERROR_SUCCESS
+                   : ERROR_GEN_FAILURE;
+    default:
+        return ERROR_SUCCESS; // the portable file's entries change in memory
+    }
+}
+
+bool IsRegistryKind(ChangeKind kind) {
+    return kind <= ChangeKind::DeleteTree;
+}
+
+class Applying final : public ChangeSink {
+public:
+    DWORD Make(const Change& change) override {
+        const DWORD error = ApplyChange(change);
+        LogChange(change, error, MadeWord());
+        ::SetLastError(error);
+        return error;
+    }
+    std::u16string_view MadeWord() const override { return u"done"; }
+};
+
+} // namespace
+
+DWORD CheckedEntryChanges::Refusal(const CheckedEntry& entry) {
+    if (!entry.handle_ || !entry.canChange_) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    // Hidden and system do not stand in the way; read-only does, and is
+    // cleared only where no other name shares it.
+    return entry.ReadOnlyWithOtherNames() ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+DWORD CheckedEntryChanges::Delete(CheckedEntry& entry) {
+    if (const DWORD refused = Refusal(entry)) {
+        return refused;
+    }
+    if ((entry.attributes_ & kInTheWay) != 0 && entry.links_ == 1) {
+        const uint32_t wanted = (entry.attributes_ & kKept) != 0 ? (entry.attributes_ & kKept)
+                                                                 : uint32_t{FILE_ATTRIBUTE_NORMAL};
+        bool cleared;
+        if (const SetInfoFn setInfo = Calls().setInfo) {
+            FILE_BASIC_INFO basic{}; // times of zero stay as they are
+            basic.FileAttributes = wanted;
+            cleared = setInfo(entry.handle_.Get(), FileBasicInfo, &basic, sizeof basic) != FALSE;
+        } else {
+            cleared = WithExtendedRetry(
+                entry.path_,
+                [&](const wchar_t* name) { return ::SetFileAttributesW(name, wanted) != FALSE; },
+                [](bool ok) { return !ok; });
+        }
+        if (cleared) {
+            entry.attributes_ =
+                (entry.attributes_ & ~kInTheWay) | (entry.kind_ == DiskEntry::Folder ? 0 : wanted);
+        } else if ((entry.attributes_ & FILE_ATTRIBUTE_READONLY) != 0) {
+            return ERROR_ACCESS_DENIED;
+        }
+    }
+    bool deleted;
+    if (const SetInfoFn setInfo = Calls().setInfo) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        deleted = setInfo(entry.handle_.Get(), FileDispositionInfo, &disposition,
+                          sizeof disposition) != FALSE;
+    } else {
+        // Our handle shares deletion: the entry goes when it is closed.
+        deleted = DeleteByName(entry.path_, entry.kind_ == DiskEntry::Folder);
+    }
+    if (!deleted) {
+        return LastErrorOr(false);
+    }
+    entry.handle_.Reset();
+    entry.kind_ = DiskEntry::Missing;
+    return ERROR_SUCCESS;
+}
+
+DWORD CheckedEntryChanges::Rename(CheckedEntry& entry, std::u16string_view target) {
+    if (!entry.handle_ || !entry.canChange_) {
+        return ERROR_SHARING_VIOLATION;
+    }
+    const bool renamed = Calls().setInfo != nullptr
+                             ? RenameByHandle(entry.handle_.Get(), target, false)
+                             : MoveByName(entry.path_, target);
+    if (!renamed) {
+        return LastErrorOr(false);
+    }
+    entry.path_ = target;
+    return ERROR_SUCCESS;
+}
+
+DWORD ApplyChange(const Change& change) {
+    return IsRegistryKind(change.kind) ? static_cast<DWORD>(ApplyRegistry(change))
+                                       : ApplyFile(change);
+}
+
+ChangeSink& ApplyingSink() {
+    static Applying sink;
+    return sink;
+}
+
+} // namespace ozu
