@@ -6,7 +6,7 @@
 
 #include "base/change_plan.h"
 #include "base/change_sink.h"
-#include "base/entry_changes.h"
+#include "base/sink_work.h"
 #include "base/file_system.h"
 #include "base/handle_info.h"
 #include "base/reg_key.h"

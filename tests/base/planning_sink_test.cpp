@@ -30,6 +30,7 @@ TEST(PlanningSink, DecidesEveryChangeAsTheRealRunAndKeepsItInThePlan) {
     DeleteTree(HKEY_CURRENT_USER, "Software\\MivoraPlanTest");
     TempFolder temp;
     const std::u16string group = temp / u"group";
+    const std::u16string made = group + u"\\new.txt";
     const std::u16string real = temp / u"real.txt";
     const std::u16string full = temp / u"full";
     ASSERT_TRUE(MakeFile(real, "ours"));
@@ -71,8 +72,8 @@ TEST(PlanningSink, DecidesEveryChangeAsTheRealRunAndKeepsItInThePlan) {
         {"the key once more", reg(ChangeKind::DeleteTree, kKey), ERROR_FILE_NOT_FOUND},
         {"a folder", file(ChangeKind::CreateFolder, group), ERROR_SUCCESS},
         {"the same folder", file(ChangeKind::CreateFolder, group), ERROR_ALREADY_EXISTS},
-        {"a file in it", file(ChangeKind::CreateFile, group + u"\\new.txt"), ERROR_SUCCESS},
-        {"the same file", file(ChangeKind::CreateFile, group + u"\\new.txt"), ERROR_FILE_EXISTS},
+        {"a file in it", file(ChangeKind::CreateFile, made), ERROR_SUCCESS},
+        {"the same file", file(ChangeKind::CreateFile, made), ERROR_FILE_EXISTS},
         {"a file on disk", file(ChangeKind::DeleteChecked, {}, &realEntry), ERROR_SUCCESS},
         {"a folder that holds a file", file(ChangeKind::DeleteChecked, {}, &fullEntry),
          ERROR_DIR_NOT_EMPTY},
@@ -98,7 +99,7 @@ TEST(PlanningSink, DecidesEveryChangeAsTheRealRunAndKeepsItInThePlan) {
          false},
         {"the folder is there", PathExists(group), true},
         {"with something in it", PlanMakesSomethingBelow(group), true},
-        {"the new file", PathExists(group + u"\\new.txt"), true},
+        {"the new file", PathExists(made), true},
         {"the file on disk is gone", PathExists(real), false},
         {"the full folder is gone", PathExists(full), false},
         {"the trusted folder sees it gone",

@@ -1,15 +1,20 @@
 #pragma once
-// The sinks' work on an entry checked through its handle (trusted_folder.h):
-// what the deletion and the rename do to it, made or planned. Only the sinks
+// The sinks' work that more than one file of them shares: the registry's
+// changes made, and what the deletion and the rename do to an entry checked
+// through its handle (trusted_folder.h), made or planned. Only the sinks
 // include this.
 
 #include <windows.h>
 
 #include <string_view>
 
+#include "base/change.h"
 #include "base/trusted_folder.h"
 
 namespace ozu {
+
+// Makes a change of the registry (ChangeKind::SetValue to DeleteTree).
+LSTATUS ApplyRegistryChange(const Change& change);
 
 struct CheckedEntryChanges {
     // What keeps the entry from going, before anything is tried: an entry
