@@ -1,14 +1,11 @@
 #include "base/change_plan.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "base/file_system.h"
-#include "base/win32_text.h"
+#include "base/system_text.h"
 
 namespace ozu {
 namespace {
@@ -18,8 +15,8 @@ std::u16string PathKey(std::u16string_view path) {
     while (key.size() > 3 && (key.back() == u'\\' || key.back() == u'/')) {
         key.pop_back();
     }
-    if (!key.empty()) {
-        ::CharUpperBuffW(W(key.data()), static_cast<DWORD>(key.size()));
+    for (char16_t& c : key) {
+        c = SystemUpperChar(c);
     }
     return key;
 }
@@ -52,7 +49,7 @@ void Plan(std::u16string_view path, uint32_t attributes) {
 } // namespace
 
 void PlanGone(std::u16string_view path) {
-    Plan(path, kInvalidAttributes);
+    Plan(path, kPlannedGone);
 }
 
 void PlanMade(std::u16string_view path, uint32_t attributes) {
@@ -83,7 +80,7 @@ bool PlanMakesSomethingBelow(std::u16string_view folder) {
     for (auto place = Place(prefix);
          place != PlannedPaths().end() && place->first.compare(0, prefix.size(), prefix) == 0;
          ++place) {
-        if (place->second != kInvalidAttributes) {
+        if (place->second != kPlannedGone) {
             return true;
         }
     }

@@ -3,13 +3,17 @@
 // planning sink (change_sink.h) keeps here what it would remove or make, and
 // the file system's reads ask here first, so that later steps see what
 // earlier ones would have changed. A real run plans nothing, and every read
-// goes to the disk.
+// goes to the disk. Portable: the host build checks it under the sanitizers.
 
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 namespace ozu {
+
+// The attributes of a path the plan removes (the file system's "no
+// attributes").
+inline constexpr uint32_t kPlannedGone = 0xFFFFFFFFu;
 
 // A path the plan would remove, or make with these attributes.
 void PlanGone(std::u16string_view path);
