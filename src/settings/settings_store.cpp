@@ -14,9 +14,6 @@
 namespace ozu {
 namespace {
 
-constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
-// Registry paths are built in 512 characters; longer keys are cut.
-constexpr size_t kKeyPathCapacity = 512;
 // Longest registry key name (255) and its terminator.
 constexpr size_t kKeyNameCapacity = 256;
 
@@ -41,18 +38,8 @@ LSTATUS DeleteKeyIn(HKEY root, const std::u16string& path, REGSAM view) {
     return deleteKeyEx ? deleteKeyEx(root, W(path), view, 0) : ERROR_FILE_NOT_FOUND;
 }
 
-bool IsSettingsRootHolder(HKEY root) {
-    return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
-}
-
 PortableSettings& Portable() {
     return PortableSettings::Instance();
-}
-
-// The registry branch of the operations: there is no registry behind the
-// "no root" of the portable file.
-bool HasRegistryRoot(HKEY root) {
-    return root != nullptr;
 }
 
 // One pass of the tree deletion; the number of keys it deleted.
@@ -154,10 +141,10 @@ using Server = PortableSettings::Server;
 
 // Removes the key from the file when the file serves it; true when the
 // registry is to be asked instead.
-bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
+bool RegistryServesRemoval(const RegLocation& at) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
+    switch (portable.Serve(at, u"", entry)) {
     case Server::File:
         portable.RemoveKey(entry);
         LogEntryChange("settings-file-delete", entry, {});
@@ -165,7 +152,7 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
     case Server::Nobody:
         return false;
     default:
-        return HasRegistryRoot(root);
+        return true;
     }
 }
 
@@ -174,11 +161,11 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
 // the view given; logged either way. `value` holds the registry's form
 // (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
 // kept by the file.
-LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_plan::Value value,
+LSTATUS WriteValue(const RegLocation& at, REGSAM view, registry_plan::Value value,
                    std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, value.name, entry)) {
+    switch (portable.Serve(at, value.name, entry)) {
     case Server::File:
         if (value.type == REG_DWORD) {
             // Zero-extended: the file holds DWORDs as unsigned decimals.
@@ -193,10 +180,8 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_pla
     default:
         break;
     }
-    if (!HasRegistryRoot(root)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::u16string path = MakeRegKeyPath(root, key);
+    const HKEY root = at.Root();
+    const std::u16string path = at.Path();
     const std::u16string name = value.name;
     LSTATUS status;
     if (Planning()) {
@@ -220,21 +205,18 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, registry_pla
 }
 
 // The answer to a question about a whole key when the registry is not to be
-// asked: whether the file holds the key, or false while nobody serves it or
-// there is no registry root; none when the registry answers.
-std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key) {
+// asked: whether the file holds the key, or false while nobody serves it;
+// none when the registry answers.
+std::optional<bool> KeyAnswerOutsideRegistry(const RegLocation& at) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
+    switch (portable.Serve(at, u"", entry)) {
     case Server::File:
         return portable.ContainsKey(entry);
     case Server::Nobody:
         return false;
     default:
         break;
-    }
-    if (!HasRegistryRoot(root)) {
-        return false;
     }
     return std::nullopt;
 }
@@ -253,12 +235,12 @@ bool KeyPresent(HKEY root, REGSAM view, const std::u16string& path) {
 
 // What the plan says of a value, while planning: found (and its data) or
 // known missing; none when the registry answers.
-std::optional<std::optional<registry_plan::Value>>
-PlannedValue(HKEY root, REGSAM view, std::u16string_view key, std::u16string_view name) {
+std::optional<std::optional<registry_plan::Value>> PlannedValue(const RegLocation& at, REGSAM view,
+                                                                std::u16string_view name) {
     if (!Planning()) {
         return std::nullopt;
     }
-    return registry_plan::FindValue(root, view, MakeRegKeyPath(root, key), name);
+    return registry_plan::FindValue(at.Root(), view, at.Path(), name);
 }
 
 // Deletes one key that has no subkeys; while planning, only in the plan.
@@ -280,52 +262,35 @@ void DeleteOneKey(HKEY root, const std::u16string& path, REGSAM view) {
 
 } // namespace
 
-std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
-    std::u16string path;
-    if (IsSettingsRootHolder(root)) {
-        if (!key.empty() && key.front() == u'\\') {
-            path.assign(key.substr(1));
-        } else {
-            path.assign(kSettingsRootPath);
-            if (!key.empty()) {
-                path += u'\\';
-                path.append(key);
-            }
-        }
-    } else {
-        path.assign(key);
-    }
-    return Truncate(std::move(path), kKeyPathCapacity);
-}
-
-bool RegKeyExists(HKEY root, std::u16string_view key, RegistryView view) {
-    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+bool RegKeyExists(const RegLocation& at, RegistryView view) {
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(at)) {
         return *answer;
     }
-    return KeyPresent(root, ViewFlag(view), MakeRegKeyPath(root, key));
+    return KeyPresent(at.Root(), ViewFlag(view), at.Path());
 }
 
-bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view) {
-    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+bool RegKeyHasValues(const RegLocation& at, RegistryView view) {
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(at)) {
         return *answer;
     }
+    const HKEY root = at.Root();
     const REGSAM flag = ViewFlag(view);
     if (Planning()) {
-        return !registry_plan::Values(root, flag, MakeRegKeyPath(root, key)).empty();
+        return !registry_plan::Values(root, flag, at.Path()).empty();
     }
     RegKey opened;
     DWORD values = 0;
-    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
+    return opened.Open(root, at.Path(), KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
            ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            values != 0;
 }
 
-uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def,
+uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
                       RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File:
         // The default is sign-extended, the low 32 bits returned.
         return static_cast<uint32_t>(
@@ -336,15 +301,12 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
         break;
     }
     uint32_t value = def;
-    if (!HasRegistryRoot(root)) {
-        return def;
-    }
-    if (auto planned = PlannedValue(root, ViewFlag(view), key, name)) {
+    if (auto planned = PlannedValue(at, ViewFlag(view), name)) {
         return *planned && registry_plan::ReadNumber(**planned, value) == ERROR_SUCCESS ? value
                                                                                         : def;
     }
     RegKey opened;
-    if (opened.Open(root, MakeRegKeyPath(root, key),
+    if (opened.Open(at.Root(), at.Path(),
                     KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) != ERROR_SUCCESS) {
         return def;
     }
@@ -355,12 +317,11 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
     return value;
 }
 
-bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                   std::u16string& out, std::u16string_view def, size_t capacity,
-                   RegistryView view) {
+bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
+                   std::u16string_view def, size_t capacity, RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File: {
         std::optional<std::u16string> text = portable.Find(entry);
         CopyText(out, text ? std::u16string_view(*text) : def, capacity);
@@ -372,8 +333,7 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     default:
         break;
     }
-    if (auto planned =
-            HasRegistryRoot(root) ? PlannedValue(root, ViewFlag(view), key, name) : std::nullopt) {
+    if (auto planned = PlannedValue(at, ViewFlag(view), name)) {
         if (*planned && registry_plan::ReadText(**planned, out, capacity) == ERROR_SUCCESS) {
             return true;
         }
@@ -381,8 +341,7 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
         return false;
     }
     RegKey opened;
-    if (HasRegistryRoot(root) &&
-        opened.Open(root, MakeRegKeyPath(root, key),
+    if (opened.Open(at.Root(), at.Path(),
                     KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) == ERROR_SUCCESS &&
         opened.ReadString(name, out, capacity) == ERROR_SUCCESS) {
         return true;
@@ -393,44 +352,47 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     return false;
 }
 
-LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                       std::u16string_view text, RegistryView view) {
+LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
+                       RegistryView view) {
     // The terminator is part of the stored data.
     const std::u16string data(text);
-    return WriteValue(root, key, ViewFlag(view),
+    return WriteValue(at, ViewFlag(view),
                       {std::u16string(name), REG_SZ,
                        std::string(reinterpret_cast<const char*>(data.c_str()),
                                    (data.size() + 1) * sizeof(char16_t))},
                       text, 0);
 }
 
-LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value,
+LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
                       RegistryView view) {
     const DWORD number = value;
-    return WriteValue(root, key, ViewFlag(view),
+    return WriteValue(at, ViewFlag(view),
                       {std::u16string(name), REG_DWORD,
                        std::string(reinterpret_cast<const char*>(&number), sizeof number)},
                       FormatText(32, u"%u", value), value);
 }
 
-bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
-    const std::u16string source = MakeRegKeyPath(fromRoot, from);
-    if (!IsIntegrationAllowed() || !KeyPresent(fromRoot, 0, source)) {
+bool CopyRegValues(const RegLocation& from, const RegLocation& to, RegistryView view) {
+    const HKEY fromRoot = from.Root();
+    const HKEY toRoot = to.Root();
+    const REGSAM flag = ViewFlag(view);
+    const std::u16string source = from.Path();
+    if (!IsIntegrationAllowed() || !KeyPresent(fromRoot, flag, source)) {
         return false;
     }
-    const std::u16string target = MakeRegKeyPath(toRoot, to);
+    const std::u16string target = to.Path();
     // Every value with its name, type and data as they are; while planning,
     // as the plan left the source.
-    const std::vector<registry_plan::Value> values = registry_plan::Values(fromRoot, 0, source);
+    const std::vector<registry_plan::Value> values = registry_plan::Values(fromRoot, flag, source);
     LSTATUS status;
     if (Planning()) {
-        status = registry_plan::ProbeChange(toRoot, 0, target, KEY_SET_VALUE);
+        status = registry_plan::ProbeChange(toRoot, flag, target, KEY_SET_VALUE);
         for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
-            registry_plan::SetValue(toRoot, 0, target, values[index]);
+            registry_plan::SetValue(toRoot, flag, target, values[index]);
         }
     } else {
         RegKey out;
-        status = out.Create(toRoot, target, KEY_WRITE);
+        status = out.Create(toRoot, target, KEY_WRITE | flag);
         for (size_t index = 0; status == ERROR_SUCCESS && index < values.size(); ++index) {
             const registry_plan::Value& value = values[index];
             status = ::RegSetValueExW(out.Get(), W(value.name.c_str()), 0, value.type,
@@ -438,16 +400,15 @@ bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u1
                                       static_cast<DWORD>(value.data.size()));
         }
     }
-    ReportChange("registry-copy-values", fromRoot, source, {}, {}, status, 0,
+    ReportChange("registry-copy-values", fromRoot, source, {}, {}, status, flag,
                  FormatText(kLogLineCapacity, u"%s\\%s", RootName(toRoot), target));
     return true;
 }
 
-void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name,
-                    RegistryView view) {
+void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File:
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
@@ -459,10 +420,8 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     default:
         break;
     }
-    if (!HasRegistryRoot(root)) {
-        return;
-    }
-    const std::u16string path = MakeRegKeyPath(root, key);
+    const HKEY root = at.Root();
+    const std::u16string path = at.Path();
     const REGSAM flag = ViewFlag(view);
     LSTATUS status;
     if (Planning()) {
@@ -493,17 +452,18 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     ReportChange("registry-delete-value", root, path, name, {}, status, flag);
 }
 
-void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view) {
-    if (RegistryServesRemoval(root, key)) {
-        DeleteOneKey(root, MakeRegKeyPath(root, key), ViewFlag(view));
+void DeleteRegKey(const RegLocation& at, RegistryView view) {
+    if (RegistryServesRemoval(at)) {
+        DeleteOneKey(at.Root(), at.Path(), ViewFlag(view));
     }
 }
 
-void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view) {
-    if (!RegistryServesRemoval(root, key)) {
+void DeleteRegTree(const RegLocation& at, RegistryView view) {
+    if (!RegistryServesRemoval(at)) {
         return;
     }
-    std::u16string path = MakeRegKeyPath(root, key);
+    const HKEY root = at.Root();
+    std::u16string path = at.Path();
     if (path.empty()) {
         return; // never wipe a whole root
     }
@@ -532,10 +492,6 @@ void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view) {
     }
 }
 
-void DeleteSettingsRoot(HKEY root) {
-    DeleteRegTree(root, u"");
-}
-
 unsigned RegistryFailures() {
     return g_failures;
 }
@@ -550,79 +506,6 @@ bool IsIntegrationAllowed() {
 
 void FlushSettings() {
     (void)Portable().Save();
-}
-
-uint32_t ReadSettingDword(std::u16string_view key, std::u16string_view name, uint32_t def) {
-    return ReadRegDword(HKEY_CURRENT_USER, key, name, def);
-}
-
-bool ReadSettingString(std::u16string_view key, std::u16string_view name, std::u16string& out,
-                       std::u16string_view def, size_t capacity) {
-    return ReadRegString(HKEY_CURRENT_USER, key, name, out, def, capacity);
-}
-
-LSTATUS WriteSettingString(std::u16string_view key, std::u16string_view name,
-                           std::u16string_view text) {
-    return WriteRegString(HKEY_CURRENT_USER, key, name, text);
-}
-
-LSTATUS WriteSettingDword(std::u16string_view key, std::u16string_view name, uint32_t value) {
-    return WriteRegDword(HKEY_CURRENT_USER, key, name, value);
-}
-
-void DeleteSettingValue(std::u16string_view key, std::u16string_view name) {
-    DeleteRegValue(HKEY_CURRENT_USER, key, name);
-}
-
-HKEY RegLocation::Root() const {
-    if (kind_ == Kind::Class) {
-        return HKEY_CLASSES_ROOT;
-    }
-    return scope_ == RegScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-}
-
-std::u16string RegLocation::Key() const {
-    std::u16string key;
-    if (kind_ == Kind::Absolute) {
-        key = u"\\";
-    }
-    key += path_;
-    return key;
-}
-
-bool RegKeyExists(const RegLocation& at, RegistryView view) {
-    return RegKeyExists(at.Root(), at.Key(), view);
-}
-bool RegKeyHasValues(const RegLocation& at, RegistryView view) {
-    return RegKeyHasValues(at.Root(), at.Key(), view);
-}
-uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
-                      RegistryView view) {
-    return ReadRegDword(at.Root(), at.Key(), name, def, view);
-}
-bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
-                   std::u16string_view def, size_t capacity, RegistryView view) {
-    return ReadRegString(at.Root(), at.Key(), name, out, def, capacity, view);
-}
-LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
-                       RegistryView view) {
-    return WriteRegString(at.Root(), at.Key(), name, text, view);
-}
-LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
-                      RegistryView view) {
-    return WriteRegDword(at.Root(), at.Key(), name, value, view);
-}
-void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {
-    DeleteRegValue(at.Root(), at.Key(), name, view);
-}
-void DeleteRegKey(const RegLocation& at, RegistryView view) {
-    DeleteRegKey(at.Root(), at.Key(), view);
-}
-void DeleteRegTree(const RegLocation& at, RegistryView view) {
-    DeleteRegTree(at.Root(), at.Key(), view);
-}
-bool CopyRegValues(const RegLocation& from, const RegLocation& to) {
-    return CopyRegValues(from.Root(), from.Key(), to.Root(), to.Key());
 }
 
 } // namespace ozu
