@@ -14,20 +14,18 @@ constexpr size_t kShellNewCapacity = 2048;
 // "Exist" is 0 or 1; anything else says there is no record.
 constexpr uint32_t kNoRecord = 2;
 
-constexpr std::u16string_view kMachineSetupPath = u"SOFTWARE\\Mivora\\Setup";
-constexpr RegLocation kMachineSetupKey =
-    RegLocation::Absolute(RegScope::Machine, kMachineSetupPath);
-constexpr RegLocation kMachineRootKey =
-    RegLocation::Absolute(RegScope::Machine, u"SOFTWARE\\Mivora");
 constexpr std::u16string_view kRecordValues[] = {u"Exist", u"HasType", u"Type", u"ShellNew"};
 
-// The machine-wide copy: an absolute key, so that a portable settings file
-// never takes it over.
+// The machine-wide keys lie where the machine's settings keys of the same
+// names would, but are named from their root, so that a portable settings
+// file never takes them over.
+std::u16string MachinePath(std::u16string_view settingsKey) {
+    return RegLocation::Settings(RegScope::Machine, settingsKey).Path();
+}
+
+// The machine-wide copy of an extension's record, beside the per-user one.
 std::u16string MachinePathOf(std::u16string_view ext) {
-    std::u16string key(kMachineSetupPath);
-    key += u'\\';
-    key += ext;
-    return key;
+    return MachinePath(SetupKeyOf(ext));
 }
 
 // One copy of the record: per user below the settings root (HKCU), or
@@ -122,8 +120,10 @@ void DeleteOwnerRecord(std::u16string_view ext) {
 }
 
 void DeleteEmptyMachineRecords() {
-    DeleteKeyIfEmpty(kMachineSetupKey);
-    DeleteKeyIfEmpty(kMachineRootKey);
+    const std::u16string setup = MachinePath(u"Setup");
+    const std::u16string root = MachinePath(u"");
+    DeleteKeyIfEmpty(Machine(setup));
+    DeleteKeyIfEmpty(Machine(root));
 }
 
 } // namespace ozu

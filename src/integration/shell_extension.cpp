@@ -41,8 +41,7 @@ constexpr RegLocation kFileAssociationsKey =
 struct NoFacts {};
 constexpr RegRow<NoFacts> kCapabilityRows[] = {
     {kRegisteredApplicationsKey, kClassName, RegKind::Text, RegRemoval::Value,
-     RegistryView::Default,
-     [](const NoFacts&) { return TextData(u"Software\\Mivora\\Capabilities"); }},
+     RegistryView::Default, [](const NoFacts&) { return TextData(kCapabilitiesKey.Path()); }},
     {kCapabilitiesKey, u"ApplicationDescription", RegKind::Text, RegRemoval::Tree,
      RegistryView::Default, [](const NoFacts&) { return TextData(std::u16string(kClassName)); }},
 };
