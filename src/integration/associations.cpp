@@ -22,6 +22,7 @@
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "integration/owner_record.h"
+#include "settings/registry_rows.h"
 #include "settings/settings_store.h"
 
 namespace ozu {
@@ -284,20 +285,64 @@ void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey,
     }
 }
 
-// Writes a file class: its name, open command and icon. An icon already
-// there (from a theme, say) is kept. Returns the status of the first write;
-// nothing more is written when it was refused.
-LSTATUS WriteFileClass(std::u16string_view progId, uint32_t nameId, std::u16string_view command,
-                       std::u16string_view icon) {
-    const LSTATUS status = WriteClassString(progId, u"", GetLocalizedString(nameId));
-    if (status == ERROR_ACCESS_DENIED)
-        return status;
-    const std::u16string key(progId);
-    WriteClassString(key + u"\\shell\\open\\command", u"", command);
-    const std::u16string iconKey = key + u"\\DefaultIcon";
-    if (ReadClassString(iconKey, u"", kPathCapacity).empty())
-        WriteClassString(iconKey, u"", icon);
-    return status;
+// What a file class's rows are made of.
+struct FileClassFacts {
+    std::u16string name;    // shown for its files
+    std::u16string command; // opens them
+    std::u16string icon;
+    bool iconKept = false; // an icon already there (from a theme, say) stays
+};
+
+RegData ClassName(const FileClassFacts& facts) {
+    return TextData(facts.name);
+}
+RegData OpenCommand(const FileClassFacts& facts) {
+    return TextData(facts.command);
+}
+RegData ClassIcon(const FileClassFacts& facts) {
+    return facts.iconKept ? SkipData() : TextData(facts.icon);
+}
+
+using FileClassRows = RegRow<FileClassFacts>[3];
+
+// A file class: its name, open command and icon, all of it the archiver's,
+// so that the class goes as a whole. The first write's status tells whether
+// we have administrator rights; nothing more is written when it was refused.
+constexpr FileClassRows kArchiveClassRows = {
+    {RegLocation::Class(u"Mivora"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora\\shell\\open\\command"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+constexpr FileClassRows kZipClassRows = {
+    {RegLocation::Class(u"Mivora.ZIP"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora.ZIP\\shell\\open\\command"), u"", RegKind::Text,
+     RegRemoval::InTree, RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora.ZIP\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+constexpr FileClassRows kRecoveryClassRows = {
+    {RegLocation::Class(u"Mivora.REV"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora.REV\\shell\\open\\command"), u"", RegKind::Text,
+     RegRemoval::InTree, RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora.REV\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+static_assert(kArchiveClassRows[0].key == RegLocation::Class(kProgId) &&
+              kZipClassRows[0].key == RegLocation::Class(kZipProgId) &&
+              kRecoveryClassRows[0].key == RegLocation::Class(kRevProgId));
+
+FileClassFacts FileClassFactsOf(const FileClassRows& rows, uint32_t nameId,
+                                std::u16string_view command, std::u16string_view icon) {
+    FileClassFacts facts{GetLocalizedString(nameId), std::u16string(command), std::u16string(icon)};
+    std::u16string kept;
+    ReadRegString(rows[2].key, u"", kept, u"", kPathCapacity, RegistryView::Default);
+    facts.iconKept = !kept.empty();
+    return facts;
 }
 
 } // namespace
@@ -365,19 +410,22 @@ bool RegisterProgIds() {
     const std::u16string volumeIcon = program + u",1";
 
     // The first class write doubles as the test for administrator rights.
-    if (WriteFileClass(kProgId, IDS_MIVORAARC, command, archiveIcon) == ERROR_ACCESS_DENIED)
+    if (Write(kArchiveClassRows, FileClassFactsOf(kArchiveClassRows, IDS_MIVORAARC, command,
+                                                  archiveIcon)) == ERROR_ACCESS_DENIED)
         return false;
-    WriteFileClass(kZipProgId, IDS_MIVORAZIPARC, command, archiveIcon);
+    Write(kZipClassRows, FileClassFactsOf(kZipClassRows, IDS_MIVORAZIPARC, command, archiveIcon));
     // Recovery volumes are always ours: no choice, but a record all the same.
     TakeClass(kRevExtension, kRevProgId);
-    WriteFileClass(kRevProgId, IDS_OZURECVOL, command, volumeIcon);
+    Write(kRecoveryClassRows,
+          FileClassFactsOf(kRecoveryClassRows, IDS_OZURECVOL, command, volumeIcon));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return true;
 }
 
 void UnregisterProgIds() {
-    for (std::u16string_view progId : {kProgId, kZipProgId, kRevProgId})
-        DeleteRegTree(RegLocation::Class(progId), RegistryView::Default);
+    Remove(kArchiveClassRows);
+    Remove(kZipClassRows);
+    Remove(kRecoveryClassRows);
 }
 
 void ReleaseRecoveryVolumes() {
