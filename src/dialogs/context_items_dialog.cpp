@@ -12,14 +12,17 @@ namespace ozu {
 namespace {
 
 const DialogDescription kContextItemsDialog{"SETUPCONTEXTITEMS", u"HELPContextItems"};
+constexpr RegLocation kMenuItems = RegLocation::Settings(RegScope::User, kMenuItemsKey);
 
 void OnInit(HWND dialog) {
     for (const ContextMenuItem& item : ContextMenuItemTable) {
-        bool ticked = ReadSettingDword(kMenuItemsKey, item.valueName, item.defaultValue) != 0;
+        bool ticked =
+            ReadRegDword(kMenuItems, item.valueName, item.defaultValue, RegistryView::Default) != 0;
         CheckDlgButton(dialog, item.control, ticked ? BST_CHECKED : BST_UNCHECKED);
     }
     std::u16string masks;
-    ReadSettingString(kMenuItemsKey, kAlwaysArcValue, masks, kAlwaysArcDefault, kAlwaysArcCapacity);
+    ReadRegString(kMenuItems, kAlwaysArcValue, masks, kAlwaysArcDefault, kAlwaysArcCapacity,
+                  RegistryView::Default);
     HWND edit = GetDlgItem(dialog, IDC_CONTEXTALWAYSARC);
     KeepLeftToRight(edit);
     // The stored text holds at most 1023 characters; so does what is typed.
@@ -30,13 +33,13 @@ void OnInit(HWND dialog) {
 void OnOk(HWND dialog) {
     for (const ContextMenuItem& item : ContextMenuItemTable) {
         bool ticked = IsDlgButtonChecked(dialog, item.control) == BST_CHECKED;
-        WriteSettingDword(kMenuItemsKey, item.valueName, ticked ? 1 : 0);
+        WriteRegDword(kMenuItems, item.valueName, ticked ? 1 : 0, RegistryView::Default);
     }
     HWND edit = GetDlgItem(dialog, IDC_CONTEXTALWAYSARC);
     std::u16string masks(kAlwaysArcCapacity, u'\0');
     int length = GetWindowTextW(edit, W(masks.data()), static_cast<int>(kAlwaysArcCapacity));
     masks.resize(static_cast<size_t>(length > 0 ? length : 0));
-    WriteSettingString(kMenuItemsKey, kAlwaysArcValue, masks);
+    WriteRegString(kMenuItems, kAlwaysArcValue, masks, RegistryView::Default);
     FlushSettings();
     EndDialog(dialog, IDOK);
 }

@@ -193,7 +193,7 @@ EntryFacts EntryFactsNow() {
     facts.kib = (TreeBytes(facts.installFolder) + 1023) / 1024;
     // An icon the installer set, naming a file that exists, is kept.
     std::u16string icon;
-    ReadRegString(kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity);
+    ReadRegString(kUninstallKey, u"DisplayIcon", icon, u"", kPathCapacity, RegistryView::Default);
     facts.iconKept = !icon.empty() && PathExists(icon);
     return facts;
 }
@@ -208,7 +208,7 @@ namespace {
 
 // The registered value, read in the view chosen.
 std::u16string RegisteredValue(const RegLocation& key, std::u16string_view name,
-                               RegistryView view = RegistryView::Default) {
+                               RegistryView view) {
     std::u16string value;
     ReadRegString(key, name, value, u"", kPathCapacity, view);
     return value;
@@ -227,7 +227,7 @@ bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
 
 bool UninstallEntryNamesThisInstallation() {
     for (std::u16string_view name : {u"InstallLocation", u"UninstallString"}) {
-        const std::u16string value = RegisteredValue(kUninstallKey, name);
+        const std::u16string value = RegisteredValue(kUninstallKey, name, RegistryView::Default);
         if (!value.empty() && NamesThisInstallation(value))
             return true;
     }
@@ -235,10 +235,12 @@ bool UninstallEntryNamesThisInstallation() {
 }
 
 void RemoveAppRegistration() {
-    if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation")) &&
-        !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString")))
+    if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation",
+                                                              RegistryView::Default)) &&
+        !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString",
+                                                              RegistryView::Default)))
         Remove(kUninstallEntryRows);
-    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"")))
+    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"", RegistryView::Default)))
         Remove(kAppPathRows);
     // On 32-bit Windows the same key, gone by now.
     if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", RegistryView::View64)))

@@ -22,6 +22,7 @@
 #include "base/win32_text.h"
 #include "localization/localized_strings.h"
 #include "integration/owner_record.h"
+#include "settings/registry_rows.h"
 #include "settings/settings_store.h"
 
 namespace ozu {
@@ -42,29 +43,52 @@ constexpr std::array<uint8_t, 24> kOzuTemplate{0x4F, 0x7A, 0x75, 0x21, 0x1A, 0x0
 // The end-of-central-directory record of an empty ZIP archive.
 constexpr std::array<uint8_t, 22> kZipTemplate{0x50, 0x4B, 0x05, 0x06};
 
-std::u16string ReadString(HKEY root, std::u16string_view key, std::u16string_view name,
-                          size_t capacity, bool* found = nullptr) {
+// The classes' keys and their values, in the one view they are kept in.
+std::u16string ReadClassString(std::u16string_view key, std::u16string_view name, size_t capacity,
+                               bool* found = nullptr) {
     std::u16string text;
-    const bool ok = ReadRegString(root, key, name, text, u"", capacity);
+    const bool ok =
+        ReadRegString(RegLocation::Class(key), name, text, u"", capacity, RegistryView::Default);
     if (found)
         *found = ok;
     return text;
 }
 
+LSTATUS WriteClassString(std::u16string_view key, std::u16string_view name,
+                         std::u16string_view text) {
+    return WriteRegString(RegLocation::Class(key), name, text, RegistryView::Default);
+}
+
+bool ClassKeyExists(std::u16string_view key) {
+    return RegKeyExists(RegLocation::Class(key), RegistryView::Default);
+}
+
+bool ClassKeyHasValues(std::u16string_view key) {
+    return RegKeyHasValues(RegLocation::Class(key), RegistryView::Default);
+}
+
+void DeleteClassValue(std::u16string_view key, std::u16string_view name) {
+    DeleteRegValue(RegLocation::Class(key), name, RegistryView::Default);
+}
+
+void DeleteClassKey(std::u16string_view key) {
+    DeleteRegKey(RegLocation::Class(key), RegistryView::Default);
+}
+
 void SetClass(std::u16string_view ext, std::u16string_view cls) {
-    WriteRegString(HKEY_CLASSES_ROOT, ext, u"", cls);
+    WriteClassString(ext, u"", cls);
 }
 
 // An extension's key goes once nothing is left in it: no value, and (which
 // the deletion itself tests) no subkey.
 void DeleteClassKeyIfEmpty(std::u16string_view ext) {
-    if (RegKeyExists(HKEY_CLASSES_ROOT, ext) && !RegKeyHasValues(HKEY_CLASSES_ROOT, ext))
-        DeleteRegKey(HKEY_CLASSES_ROOT, ext);
+    if (ClassKeyExists(ext) && !ClassKeyHasValues(ext))
+        DeleteClassKey(ext);
 }
 
 // Takes only our class off an extension; what anyone else keeps there stays.
 void RemoveOwnClass(std::u16string_view ext) {
-    DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
+    DeleteClassValue(ext, u"");
     DeleteClassKeyIfEmpty(ext);
 }
 
@@ -104,17 +128,16 @@ void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> byt
 // it can give that back.
 OwnerRecord ClassOwner(std::u16string_view ext) {
     OwnerRecord record;
-    record.existed = RegKeyExists(HKEY_CLASSES_ROOT, ext);
-    record.type = ReadString(HKEY_CLASSES_ROOT, ext, u"", kClassTextCapacity, &record.hadClass);
+    record.existed = ClassKeyExists(ext);
+    record.type = ReadClassString(ext, u"", kClassTextCapacity, &record.hadClass);
     return record;
 }
 
 // The class and the new-file entry, in the text form earlier versions kept.
 OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
-    const std::u16string fileName =
-        ReadString(HKEY_CLASSES_ROOT, newKey, u"FileName", kPathCapacity);
+    const std::u16string fileName = ReadClassString(newKey, u"FileName", kPathCapacity);
     bool hasNullFile = false;
-    ReadString(HKEY_CLASSES_ROOT, newKey, u"NullFile", 10, &hasNullFile);
+    ReadClassString(newKey, u"NullFile", 10, &hasNullFile);
     OwnerRecord record = ClassOwner(ext);
     record.shellNew = !fileName.empty() ? fileName : hasNullFile ? u"*" : u"";
     return record;
@@ -135,13 +158,13 @@ std::u16string TemplatePath(bool family) {
 void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     // A "ShellNew" key without subkeys goes, with whatever other ways of
     // making a new file it offered, so that the template is what is used.
-    DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+    DeleteClassKey(newKey);
     const std::u16string path = TemplatePath(family);
     if (family)
         EnsureTemplateFile(path, kOzuTemplate);
     else
         EnsureTemplateFile(path, kZipTemplate);
-    WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", path);
+    WriteClassString(newKey, u"FileName", path);
 }
 
 void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const ExtensionWish& wish) {
@@ -188,7 +211,7 @@ void ReleaseClass(std::u16string_view ext, const std::optional<OwnerRecord>& rec
     }
     if (!record->hadClass) {
         // The key was there without a class: only ours goes, the key stays.
-        DeleteRegValue(HKEY_CLASSES_ROOT, ext, u"");
+        DeleteClassValue(ext, u"");
         LogRecord("type-release", {{"ext", ext}, {"owner", u"none"}, {"how", u"class-deleted"}});
         return;
     }
@@ -231,13 +254,13 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
 // only a new-file entry naming our template goes, with the "ShellNew" key
 // when nothing else is left in it.
 void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
-    std::u16string fileName;
-    if (!ReadRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", fileName, u"", kPathCapacity) ||
-        !SameFileName(fileName, TemplatePath(family)))
+    bool found = false;
+    const std::u16string fileName = ReadClassString(newKey, u"FileName", kPathCapacity, &found);
+    if (!found || !SameFileName(fileName, TemplatePath(family)))
         return;
-    DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
-    if (!RegKeyHasValues(HKEY_CLASSES_ROOT, newKey))
-        DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+    DeleteClassValue(newKey, u"FileName");
+    if (!ClassKeyHasValues(newKey))
+        DeleteClassKey(newKey);
 }
 
 void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey, bool family,
@@ -248,37 +271,80 @@ void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey,
         return;
     }
     const std::u16string& previous = record->shellNew;
-    DeleteRegValue(HKEY_CLASSES_ROOT, newKey, u"FileName");
+    DeleteClassValue(newKey, u"FileName");
     if (RestoreNewFileEntry(ext, newKey))
         return; // every value, as it was
     if (previous.empty()) {
         // The previous owner had no new-file entry: an empty key is ours and
         // would be left behind in a foreign extension. One that still holds
         // other ways of making a new file ("Data", "Command") is the owner's.
-        if (!RegKeyHasValues(HKEY_CLASSES_ROOT, newKey))
-            DeleteRegKey(HKEY_CLASSES_ROOT, newKey);
+        if (!ClassKeyHasValues(newKey))
+            DeleteClassKey(newKey);
     } else if (previous[0] == u'*') {
-        WriteRegString(HKEY_CLASSES_ROOT, newKey, u"NullFile", u"");
+        WriteClassString(newKey, u"NullFile", u"");
     } else {
-        WriteRegString(HKEY_CLASSES_ROOT, newKey, u"FileName", previous);
+        WriteClassString(newKey, u"FileName", previous);
     }
 }
 
-// Writes a file class: its name, open command and icon. An icon already
-// there (from a theme, say) is kept. Returns the status of the first write;
-// nothing more is written when it was refused.
-LSTATUS WriteFileClass(std::u16string_view progId, uint32_t nameId, std::u16string_view command,
-                       std::u16string_view icon) {
-    const LSTATUS status =
-        WriteRegString(HKEY_CLASSES_ROOT, progId, u"", GetLocalizedString(nameId));
-    if (status == ERROR_ACCESS_DENIED)
-        return status;
-    const std::u16string key(progId);
-    WriteRegString(HKEY_CLASSES_ROOT, key + u"\\shell\\open\\command", u"", command);
-    const std::u16string iconKey = key + u"\\DefaultIcon";
-    if (ReadString(HKEY_CLASSES_ROOT, iconKey, u"", kPathCapacity).empty())
-        WriteRegString(HKEY_CLASSES_ROOT, iconKey, u"", icon);
-    return status;
+// What a file class's rows are made of.
+struct FileClassFacts {
+    std::u16string name;    // shown for its files
+    std::u16string command; // opens them
+    std::u16string icon;
+    bool iconKept = false; // an icon already there (from a theme, say) stays
+};
+
+RegData ClassName(const FileClassFacts& facts) {
+    return TextData(facts.name);
+}
+RegData OpenCommand(const FileClassFacts& facts) {
+    return TextData(facts.command);
+}
+RegData ClassIcon(const FileClassFacts& facts) {
+    return facts.iconKept ? SkipData() : TextData(facts.icon);
+}
+
+using FileClassRows = RegRow<FileClassFacts>[3];
+
+// A file class: its name, open command and icon, all of it the archiver's,
+// so that the class goes as a whole. The first write's status tells whether
+// we have administrator rights; nothing more is written when it was refused.
+constexpr FileClassRows kArchiveClassRows = {
+    {RegLocation::Class(u"Mivora"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora\\shell\\open\\command"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+constexpr FileClassRows kZipClassRows = {
+    {RegLocation::Class(u"Mivora.ZIP"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora.ZIP\\shell\\open\\command"), u"", RegKind::Text,
+     RegRemoval::InTree, RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora.ZIP\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+constexpr FileClassRows kRecoveryClassRows = {
+    {RegLocation::Class(u"Mivora.REV"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
+     ClassName},
+    {RegLocation::Class(u"Mivora.REV\\shell\\open\\command"), u"", RegKind::Text,
+     RegRemoval::InTree, RegistryView::Default, OpenCommand},
+    {RegLocation::Class(u"Mivora.REV\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
+     RegistryView::Default, ClassIcon},
+};
+static_assert(kArchiveClassRows[0].key == RegLocation::Class(kProgId) &&
+              kZipClassRows[0].key == RegLocation::Class(kZipProgId) &&
+              kRecoveryClassRows[0].key == RegLocation::Class(kRevProgId));
+
+FileClassFacts FileClassFactsOf(const FileClassRows& rows, uint32_t nameId,
+                                std::u16string_view command, std::u16string_view icon) {
+    FileClassFacts facts{GetLocalizedString(nameId), std::u16string(command), std::u16string(icon)};
+    std::u16string kept;
+    ReadRegString(rows[2].key, u"", kept, u"", kPathCapacity, RegistryView::Default);
+    facts.iconKept = !kept.empty();
+    return facts;
 }
 
 } // namespace
@@ -288,9 +354,10 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     const std::u16string newKey = std::u16string(ext) + u"\\ShellNew";
     // The user may have switched off the "New" menu entries of either format.
     bool wantNew = shellExt;
-    if (ReadSettingDword(kMenuItemsKey, u"NewOZU", 1) == 0 && family)
+    constexpr RegLocation kMenuItems = RegLocation::Settings(RegScope::User, kMenuItemsKey);
+    if (ReadRegDword(kMenuItems, u"NewOZU", 1, RegistryView::Default) == 0 && family)
         wantNew = false;
-    if (ReadSettingDword(kMenuItemsKey, u"NewZIP", 1) == 0 && zip)
+    if (ReadRegDword(kMenuItems, u"NewZIP", 1, RegistryView::Default) == 0 && zip)
         wantNew = false;
 
     const ExtensionWish wish{
@@ -345,19 +412,22 @@ bool RegisterProgIds() {
     const std::u16string volumeIcon = program + u",1";
 
     // The first class write doubles as the test for administrator rights.
-    if (WriteFileClass(kProgId, IDS_MIVORAARC, command, archiveIcon) == ERROR_ACCESS_DENIED)
+    if (Write(kArchiveClassRows, FileClassFactsOf(kArchiveClassRows, IDS_MIVORAARC, command,
+                                                  archiveIcon)) == ERROR_ACCESS_DENIED)
         return false;
-    WriteFileClass(kZipProgId, IDS_MIVORAZIPARC, command, archiveIcon);
+    Write(kZipClassRows, FileClassFactsOf(kZipClassRows, IDS_MIVORAZIPARC, command, archiveIcon));
     // Recovery volumes are always ours: no choice, but a record all the same.
     TakeClass(kRevExtension, kRevProgId);
-    WriteFileClass(kRevProgId, IDS_OZURECVOL, command, volumeIcon);
+    Write(kRecoveryClassRows,
+          FileClassFactsOf(kRecoveryClassRows, IDS_OZURECVOL, command, volumeIcon));
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return true;
 }
 
 void UnregisterProgIds() {
-    for (std::u16string_view progId : {kProgId, kZipProgId, kRevProgId})
-        DeleteRegTree(HKEY_CLASSES_ROOT, progId);
+    Remove(kArchiveClassRows);
+    Remove(kZipClassRows);
+    Remove(kRecoveryClassRows);
 }
 
 void ReleaseRecoveryVolumes() {

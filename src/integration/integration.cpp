@@ -24,7 +24,8 @@ bool ApplyIntegration(const IntegrationOptions& options, std::u16string* program
         return false;
     // A theme may give the shortcuts an icon of its own.
     std::u16string icon;
-    ReadSettingString(u"Interface\\Themes", u"ShellExtIcon", icon, u"", kPathCapacity);
+    ReadRegString(RegLocation::Settings(RegScope::User, u"Interface\\Themes"), u"ShellExtIcon",
+                  icon, u"", kPathCapacity, RegistryView::Default);
     if (!icon.empty() && !PathExists(icon))
         icon.clear();
     UpdateShortcuts(options, programGroupPath, icon);
@@ -36,7 +37,8 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
     StoreIntegrationOptions(options);
     const bool applied = ApplyIntegration(options, programGroupPath);
     // A new setup shows the "remember" notice of the archiver again.
-    DeleteSettingValue(u"Interface\\Misc", u"RemShown");
+    DeleteRegValue(RegLocation::Settings(RegScope::User, u"Interface\\Misc"), u"RemShown",
+                   RegistryView::Default);
     if (!packageMode)
         RegisterUninstallEntry();
     // ".ace" is no longer offered; give it back to its previous owner.
@@ -52,8 +54,8 @@ namespace {
 // and its own uninstall gives it back.
 bool AnotherInstallationIsRegistered() {
     std::u16string command;
-    ReadRegString(HKEY_CLASSES_ROOT, u"Mivora\\shell\\open\\command", u"", command, u"",
-                  kPathCapacity);
+    ReadRegString(RegLocation::Class(u"Mivora\\shell\\open\\command"), u"", command, u"",
+                  kPathCapacity, RegistryView::Default);
     if (NamesThisInstallation(command))
         return false;
     LogRecord("left-alone", {{"what", u"integration"}, {"names", LogData(command)}});
@@ -79,7 +81,8 @@ unsigned RemoveIntegration(bool packageMode) {
     RegisterShellExtension(ShellRegistration::Remove, nothing);
     const unsigned groupsLeft = UpdateShortcuts(nothing, nullptr, u"");
     UnregisterProgIds();
-    DeleteSettingsRoot(HKEY_CURRENT_USER); // the backups of the previous owners with it
+    // The backups of the previous owners go with the user's settings root.
+    DeleteRegTree(RegLocation::Settings(RegScope::User, u""), RegistryView::Default);
     if (!packageMode)
         RemoveAppRegistration();
     return groupsLeft;

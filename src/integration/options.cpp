@@ -19,11 +19,13 @@ constexpr std::u16string_view kLinksKey = u"Setup\\Links";
 constexpr std::u16string_view kSetValue = u"Set";
 
 bool ReadFlag(std::u16string_view key, std::u16string_view name, uint32_t def) {
-    return ReadSettingDword(key, name, def) != 0;
+    return ReadRegDword(RegLocation::Settings(RegScope::User, key), name, def,
+                        RegistryView::Default) != 0;
 }
 
 void WriteFlag(std::u16string_view key, std::u16string_view name, bool value) {
-    WriteSettingDword(key, name, value ? 1 : 0);
+    WriteRegDword(RegLocation::Settings(RegScope::User, key), name, value ? 1 : 0,
+                  RegistryView::Default);
 }
 
 } // namespace
@@ -63,7 +65,7 @@ std::u16string CurrentClassOf(std::u16string_view ext) {
     // counts as empty (nobody's).
     constexpr size_t kClassCapacity = 80;
     std::u16string cls;
-    ReadRegString(HKEY_CLASSES_ROOT, ext, u"", cls, u"", kClassCapacity);
+    ReadRegString(RegLocation::Class(ext), u"", cls, u"", kClassCapacity, RegistryView::Default);
     return cls;
 }
 

@@ -14,43 +14,41 @@ constexpr size_t kShellNewCapacity = 2048;
 // "Exist" is 0 or 1; anything else says there is no record.
 constexpr uint32_t kNoRecord = 2;
 
-constexpr std::u16string_view kMachineSetupPath = u"SOFTWARE\\Mivora\\Setup";
-constexpr RegLocation kMachineSetupKey =
-    RegLocation::Absolute(RegScope::Machine, kMachineSetupPath);
-constexpr RegLocation kMachineRootKey =
-    RegLocation::Absolute(RegScope::Machine, u"SOFTWARE\\Mivora");
 constexpr std::u16string_view kRecordValues[] = {u"Exist", u"HasType", u"Type", u"ShellNew"};
 
-// The machine-wide copy: an absolute key, so that a portable settings file
-// never takes it over.
+// The machine-wide keys lie where the machine's settings keys of the same
+// names would, but are named from their root, so that a portable settings
+// file never takes them over.
+std::u16string MachinePath(std::u16string_view settingsKey) {
+    return RegLocation::Settings(RegScope::Machine, settingsKey).Path();
+}
+
+// The machine-wide copy of an extension's record, beside the per-user one.
 std::u16string MachinePathOf(std::u16string_view ext) {
-    std::u16string key(kMachineSetupPath);
-    key += u'\\';
-    key += ext;
-    return key;
+    return MachinePath(SetupKeyOf(ext));
 }
 
 // One copy of the record: per user below the settings root (HKCU), or
 // machine-wide (HKLM, an absolute key).
 std::optional<OwnerRecord> ReadRecordAt(const RegLocation& key) {
-    const uint32_t exist = ReadRegDword(key, u"Exist", kNoRecord);
+    const uint32_t exist = ReadRegDword(key, u"Exist", kNoRecord, RegistryView::Default);
     if (exist == kNoRecord) {
         return std::nullopt;
     }
     OwnerRecord record;
     record.existed = exist != 0;
     // Earlier versions did not keep "HasType": their empty class was written back.
-    record.hadClass = ReadRegDword(key, u"HasType", 1) != 0;
-    ReadRegString(key, u"Type", record.type, u"", kClassTextCapacity);
-    ReadRegString(key, u"ShellNew", record.shellNew, u"", kShellNewCapacity);
+    record.hadClass = ReadRegDword(key, u"HasType", 1, RegistryView::Default) != 0;
+    ReadRegString(key, u"Type", record.type, u"", kClassTextCapacity, RegistryView::Default);
+    ReadRegString(key, u"ShellNew", record.shellNew, u"", kShellNewCapacity, RegistryView::Default);
     return record;
 }
 
 void WriteRecordAt(const RegLocation& key, const OwnerRecord& record) {
-    WriteRegDword(key, u"Exist", record.existed ? 1 : 0);
-    WriteRegDword(key, u"HasType", record.hadClass ? 1 : 0);
-    WriteRegString(key, u"Type", record.type);
-    WriteRegString(key, u"ShellNew", record.shellNew);
+    WriteRegDword(key, u"Exist", record.existed ? 1 : 0, RegistryView::Default);
+    WriteRegDword(key, u"HasType", record.hadClass ? 1 : 0, RegistryView::Default);
+    WriteRegString(key, u"Type", record.type, RegistryView::Default);
+    WriteRegString(key, u"ShellNew", record.shellNew, RegistryView::Default);
 }
 
 std::u16string NewFilePathOf(std::u16string_view ext) {
@@ -65,8 +63,8 @@ RegLocation User(const std::u16string& key) {
 }
 
 void DeleteKeyIfEmpty(const RegLocation& key) {
-    if (RegKeyExists(key) && !RegKeyHasValues(key)) {
-        DeleteRegKey(key); // stays while it has subkeys
+    if (RegKeyExists(key, RegistryView::Default) && !RegKeyHasValues(key, RegistryView::Default)) {
+        DeleteRegKey(key, RegistryView::Default); // stays while it has subkeys
     }
 }
 
@@ -89,29 +87,31 @@ void WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record) {
 void RecordNewFileEntry(std::u16string_view ext, std::u16string_view newKey) {
     // What a run cut off before the record was complete kept goes first.
     const std::u16string kept = NewFilePathOf(ext);
-    DeleteRegTree(Machine(kept));
-    CopyRegValues(RegLocation::Class(newKey), Machine(kept));
+    DeleteRegTree(Machine(kept), RegistryView::Default);
+    CopyRegValues(RegLocation::Class(newKey), Machine(kept), RegistryView::Default);
 }
 
 bool RestoreNewFileEntry(std::u16string_view ext, std::u16string_view newKey) {
-    return CopyRegValues(Machine(NewFilePathOf(ext)), RegLocation::Class(newKey));
+    return CopyRegValues(Machine(NewFilePathOf(ext)), RegLocation::Class(newKey),
+                         RegistryView::Default);
 }
 
 void DeleteOwnerRecord(std::u16string_view ext) {
     const std::u16string machinePath = MachinePathOf(ext);
-    const std::u16string user = SetupKeyOf(ext);
+    const std::u16string userKey = SetupKeyOf(ext);
     const RegLocation machine = Machine(machinePath);
-    const bool machineRecord = RegKeyExists(machine);
-    const bool userRecord = ReadRecordAt(User(user)).has_value();
+    const RegLocation user = User(userKey);
+    const bool machineRecord = RegKeyExists(machine, RegistryView::Default);
+    const bool userRecord = ReadRecordAt(user).has_value();
     if (machineRecord) {
-        DeleteRegTree(Machine(NewFilePathOf(ext)));
+        DeleteRegTree(Machine(NewFilePathOf(ext)), RegistryView::Default);
     }
     for (std::u16string_view name : kRecordValues) {
         if (machineRecord) {
-            DeleteRegValue(machine, name);
+            DeleteRegValue(machine, name, RegistryView::Default);
         }
         if (userRecord) {
-            DeleteSettingValue(user, name);
+            DeleteRegValue(user, name, RegistryView::Default);
         }
     }
     if (machineRecord) {
@@ -120,8 +120,10 @@ void DeleteOwnerRecord(std::u16string_view ext) {
 }
 
 void DeleteEmptyMachineRecords() {
-    DeleteKeyIfEmpty(kMachineSetupKey);
-    DeleteKeyIfEmpty(kMachineRootKey);
+    const std::u16string setup = MachinePath(u"Setup");
+    const std::u16string root = MachinePath(u"");
+    DeleteKeyIfEmpty(Machine(setup));
+    DeleteKeyIfEmpty(Machine(root));
 }
 
 } // namespace ozu

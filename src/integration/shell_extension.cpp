@@ -30,6 +30,7 @@ constexpr RegLocation kApprovedKey = RegLocation::Absolute(
 constexpr std::u16string_view kApprovedText = u"Mivora shell extension";
 constexpr RegLocation kRegisteredApplicationsKey =
     RegLocation::Absolute(RegScope::Machine, u"Software\\RegisteredApplications");
+constexpr RegLocation kMachineSettingsRoot = RegLocation::Settings(RegScope::Machine, u"");
 constexpr RegLocation kCapabilitiesKey = RegLocation::Settings(RegScope::Machine, u"Capabilities");
 constexpr RegLocation kFileAssociationsKey =
     RegLocation::Settings(RegScope::Machine, u"Capabilities\\FileAssociations");
@@ -40,8 +41,7 @@ constexpr RegLocation kFileAssociationsKey =
 struct NoFacts {};
 constexpr RegRow<NoFacts> kCapabilityRows[] = {
     {kRegisteredApplicationsKey, kClassName, RegKind::Text, RegRemoval::Value,
-     RegistryView::Default,
-     [](const NoFacts&) { return TextData(u"Software\\Mivora\\Capabilities"); }},
+     RegistryView::Default, [](const NoFacts&) { return TextData(kCapabilitiesKey.Path()); }},
     {kCapabilitiesKey, u"ApplicationDescription", RegKind::Text, RegRemoval::Tree,
      RegistryView::Default, [](const NoFacts&) { return TextData(std::u16string(kClassName)); }},
 };
@@ -88,49 +88,50 @@ void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, R
     }
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    WriteRegString(HKEY_CLASSES_ROOT, classKey, u"", kClassName, view);
-    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"", dll, view);
-    WriteRegString(HKEY_CLASSES_ROOT, serverKey, u"ThreadingModel", u"Apartment", view);
+    WriteRegString(RegLocation::Class(classKey), u"", kClassName, view);
+    WriteRegString(RegLocation::Class(serverKey), u"", dll, view);
+    WriteRegString(RegLocation::Class(serverKey), u"ThreadingModel", u"Apartment", view);
 }
 
 void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName) {
     for (std::u16string_view format : kClsidHandlerKeys) {
-        WriteRegString(HKEY_CLASSES_ROOT, Key(format, clsid), u"", u"");
+        WriteRegString(RegLocation::Class(Key(format, clsid)), u"", u"", RegistryView::Default);
     }
     for (std::u16string_view key : kDropHandlerKeys) {
-        WriteRegString(HKEY_CLASSES_ROOT, key, u"", clsid);
+        WriteRegString(RegLocation::Class(key), u"", clsid, RegistryView::Default);
     }
     for (std::u16string_view format : kNamedHandlerKeys) {
-        WriteRegString(HKEY_CLASSES_ROOT, Key(format, handlerName), u"", clsid);
+        WriteRegString(RegLocation::Class(Key(format, handlerName)), u"", clsid,
+                       RegistryView::Default);
     }
-    WriteRegString(kApprovedKey, clsid, kApprovedText);
+    WriteRegString(kApprovedKey, clsid, kApprovedText, RegistryView::Default);
 }
 
 void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
                          RegistryView view) {
     const std::u16string classKey = Key(u"CLSID\\%s", clsid);
     const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    DeleteRegKey(HKEY_CLASSES_ROOT, serverKey);
-    DeleteRegKey(HKEY_CLASSES_ROOT, classKey);
+    DeleteRegKey(RegLocation::Class(serverKey), RegistryView::Default);
+    DeleteRegKey(RegLocation::Class(classKey), RegistryView::Default);
     // The 64-bit extension's class keys were written in the 64-bit view,
     // which the default-view deletions above do not reach on 64-bit Windows.
     if (view == RegistryView::View64) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, serverKey, view);
-        DeleteRegKey(HKEY_CLASSES_ROOT, classKey, view);
+        DeleteRegKey(RegLocation::Class(serverKey), view);
+        DeleteRegKey(RegLocation::Class(classKey), view);
     }
     for (std::u16string_view format : kClsidHandlerKeys) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, clsid));
+        DeleteRegKey(RegLocation::Class(Key(format, clsid)), RegistryView::Default);
     }
     for (std::u16string_view key : kDropHandlerKeys) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, key);
+        DeleteRegKey(RegLocation::Class(key), RegistryView::Default);
     }
     for (std::u16string_view format : kNamedHandlerKeys) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, handlerName));
+        DeleteRegKey(RegLocation::Class(Key(format, handlerName)), RegistryView::Default);
     }
     for (std::u16string_view format : kLegacyHandlerKeys) {
-        DeleteRegKey(HKEY_CLASSES_ROOT, Key(format, handlerName));
+        DeleteRegKey(RegLocation::Class(Key(format, handlerName)), RegistryView::Default);
     }
-    DeleteRegValue(kApprovedKey, clsid);
+    DeleteRegValue(kApprovedKey, clsid, RegistryView::Default);
 }
 
 void WriteCapabilities() {
@@ -138,7 +139,7 @@ void WriteCapabilities() {
     // Every type is offered to the default-programs list, chosen or not.
     for (const ArchiveType& type : ArchiveTypeTable) {
         ForEachExtension(type.extensions, [&](std::u16string_view ext) {
-            WriteRegString(kFileAssociationsKey, ext, type.progId);
+            WriteRegString(kFileAssociationsKey, ext, type.progId, RegistryView::Default);
         });
     }
 }
@@ -175,7 +176,7 @@ void RegisterShellExtension(ShellRegistration registration, const IntegrationOpt
     if (remove) {
         // What else the archiver keeps for the whole machine goes with its
         // settings root.
-        DeleteSettingsRoot(HKEY_LOCAL_MACHINE);
+        DeleteRegTree(kMachineSettingsRoot, RegistryView::Default);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

@@ -11,6 +11,7 @@
 #include "base/win32_text.h"
 #include "localization/language_table.h"
 #include "base/reg_key.h"
+#include "settings/reg_location.h"
 
 namespace ozu {
 namespace {
@@ -90,9 +91,9 @@ std::u16string FindInLanguageFolder(std::u16string_view name) {
     std::u16string result(name.substr(0, std::min(name.size(), kPathCapacity - 1)));
     // Read directly from the user's registry: the language folder is a
     // per-user choice even when the settings live in a portable file.
+    constexpr RegLocation kGeneral = RegLocation::Settings(RegScope::User, u"General");
     RegKey key;
-    if (key.Open(HKEY_CURRENT_USER, u"Software\\Mivora\\General", KEY_QUERY_VALUE) !=
-        ERROR_SUCCESS) {
+    if (key.Open(kGeneral.Root(), kGeneral.Path(), KEY_QUERY_VALUE) != ERROR_SUCCESS) {
         return result;
     }
     // The folder may take what the name leaves of a path buffer.

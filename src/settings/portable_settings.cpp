@@ -110,25 +110,9 @@ void PortableSettings::ReadFile() {
     ReadGlobalFlags();
 }
 
-bool PortableSettings::IsRedirected(HKEY root, std::u16string_view key) {
+bool PortableSettings::IsRedirected(const RegLocation& at) {
     Load();
-    if (!loaded_) {
-        return false;
-    }
-    if (root != nullptr && root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) {
-        return false;
-    }
-    // A leading backslash names a registry path outside the program's own key.
-    return key.empty() || key.front() != u'\\';
-}
-
-bool PortableSettings::MakeEntryName(HKEY root, std::u16string_view key,
-                                     std::u16string_view valueName, std::u16string& out) {
-    if (!IsRedirected(root, key)) {
-        return false;
-    }
-    out = MakeSettingsEntryName(RootOf(root), key, valueName);
-    return true;
+    return loaded_ && at.SettingsKey().has_value();
 }
 
 std::optional<std::u16string> PortableSettings::Find(std::u16string_view name) const {
@@ -139,10 +123,11 @@ void PortableSettings::Set(std::u16string_view name, std::u16string_view value, 
     entries_.Set(name, value, kind);
 }
 
-PortableSettings::Server PortableSettings::Serve(HKEY root, std::u16string_view key,
+PortableSettings::Server PortableSettings::Serve(const RegLocation& at,
                                                  std::u16string_view valueName,
                                                  std::u16string& entry) {
-    if (MakeEntryName(root, key, valueName, entry)) {
+    if (IsRedirected(at)) {
+        entry = MakeSettingsEntryName(RootOf(at.Root()), *at.SettingsKey(), valueName);
         return Server::File;
     }
     return integration_ ? Server::Registry : Server::Nobody;

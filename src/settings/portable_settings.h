@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "settings/reg_location.h"
 #include "settings/settings_file.h"
 
 namespace ozu {
@@ -42,24 +43,20 @@ public:
     // and callers that know the file); true when it was read.
     bool LoadFrom(std::u16string_view path);
 
-    // True when the file serves this root (HKCU, HKLM or nullptr) and key (not
-    // beginning with a backslash). Loads the file on first use.
-    bool IsRedirected(HKEY root, std::u16string_view key);
-    // False when not redirected; else true and the entry name in `out`.
-    bool MakeEntryName(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                       std::u16string& out);
+    // True when the file serves this key: a settings key, while a file is
+    // active. Loads the file on first use.
+    bool IsRedirected(const RegLocation& at);
 
     std::optional<std::u16string> Find(std::u16string_view name) const;
     void Set(std::u16string_view name, std::u16string_view value, EntryKind kind);
     // Removes every entry with exactly this name.
     void RemoveEntry(std::u16string_view name) { entries_.RemoveName(name); }
 
-    // Who serves a request for this root, key and value: the file (with the
+    // Who serves a request for this key and value: the file (with the
     // entry's name in `entry`), nobody (the file forbids every other registry
     // change), or the registry. Loads the file on first use.
     enum class Server { Registry, File, Nobody };
-    Server Serve(HKEY root, std::u16string_view key, std::u16string_view valueName,
-                 std::u16string& entry);
+    Server Serve(const RegLocation& at, std::u16string_view valueName, std::u16string& entry);
 
     // Entry operations of the file. A key's entry (empty value name) stands
     // for the key with its values and subkeys.

@@ -1,23 +1,26 @@
 #pragma once
-// RegLocation: a registry key named by its kind, so that what a call reaches
-// does not hang on how its path is spelled. The settings layer's path rule
-// (a relative key lies below "Software\Mivora", a leading backslash makes it
-// absolute) stays for the short forms; code that names a key of its own
-// says which kind it means:
+// RegLocation: the one way to name a registry key to the settings layer, by
+// its kind, so that what a call reaches does not hang on how its path is
+// spelled:
 //  - Settings: below the archiver's settings root of the user or the
 //    machine, served by the portable settings file while one is active;
 //  - Absolute: a registry key named from its root, never in that file;
-//  - Class: a key below HKEY_CLASSES_ROOT.
+//  - Class: a key below HKEY_CLASSES_ROOT, never in that file either.
 // A location refers to its path and does not own it: tables keep constants,
 // and a location built from a computed path lives no longer than the call.
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace ozu {
+
+// The archiver's settings root, the same below HKEY_CURRENT_USER and
+// HKEY_LOCAL_MACHINE.
+inline constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
 
 // The root that settings and absolute keys live under.
 enum class RegScope : uint8_t { User, Machine };
@@ -35,8 +38,15 @@ public:
     }
 
     HKEY Root() const;
-    // The key in the form the settings layer takes beside Root().
-    std::u16string Key() const;
+    // The key's path below Root(), cut to 511 characters: a settings key
+    // "Setup\MenuItems" is "Software\Mivora\Setup\MenuItems", the empty one
+    // the settings root itself; other kinds' paths are taken as they are.
+    std::u16string Path() const;
+    // A settings key's path below the settings root, which the portable
+    // settings file may serve; none for the other kinds.
+    constexpr std::optional<std::u16string_view> SettingsKey() const {
+        return kind_ == Kind::Settings ? std::optional(path_) : std::nullopt;
+    }
     constexpr bool operator==(const RegLocation&) const = default;
 
 private:

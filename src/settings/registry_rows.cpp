@@ -23,6 +23,8 @@ void RemoveRegRow(const RegLocation& key, std::u16string_view name, RegRemoval r
     case RegRemoval::Tree:
         DeleteRegTree(key, view);
         break;
+    case RegRemoval::InTree:
+        break; // gone with the tree above it
     }
 }
 

@@ -18,9 +18,10 @@ enum class RegKind : uint8_t { Text, Number };
 
 // What removing a row takes: its value alone, from a key that others write
 // to as well; its whole key, which is the archiver's alone (a key that still
-// has subkeys stays, as every single key's deletion leaves it); or its key
-// with everything below it, where the archiver keeps more than the rows.
-enum class RegRemoval : uint8_t { Value, Key, Tree };
+// has subkeys stays, as every single key's deletion leaves it); its key with
+// everything below it, where the archiver keeps more than the rows; or
+// nothing of its own, for its key lies in the tree of an earlier row.
+enum class RegRemoval : uint8_t { Value, Key, Tree, InTree };
 
 // A row's data when it is written: the text of a Text row, the number of a
 // Number row. A skipped row writes nothing this time.

@@ -14,10 +14,6 @@
 namespace ozu {
 namespace {
 
-constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
-// Registry paths are built in 512 characters; longer keys are cut.
-constexpr size_t kKeyPathCapacity = 512;
-
 unsigned g_failures = 0;
 
 // The access-mask addition of a view: nothing on 32-bit Windows, which has
@@ -26,18 +22,8 @@ REGSAM ViewFlag(RegistryView view) {
     return view == RegistryView::View64 && RunningUnderWow64() ? KEY_WOW64_64KEY : 0;
 }
 
-bool IsSettingsRootHolder(HKEY root) {
-    return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE;
-}
-
 PortableSettings& Portable() {
     return PortableSettings::Instance();
-}
-
-// The registry branch of the operations: there is no registry behind the
-// "no root" of the portable file.
-bool HasRegistryRoot(HKEY root) {
-    return root != nullptr;
 }
 
 // Every registry change passes here: the run's sink makes (or plans) and
@@ -64,10 +50,10 @@ using Server = PortableSettings::Server;
 
 // Removes the key from the file when the file serves it; true when the
 // registry is to be asked instead.
-bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
+bool RegistryServesRemoval(const RegLocation& at) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
+    switch (portable.Serve(at, u"", entry)) {
     case Server::File:
         if (MakeEntryChange(ChangeKind::DeleteEntry, "settings-file-delete", entry)) {
             portable.RemoveKey(entry);
@@ -76,7 +62,7 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
     case Server::Nobody:
         return false;
     default:
-        return HasRegistryRoot(root);
+        return true;
     }
 }
 
@@ -85,11 +71,11 @@ bool RegistryServesRemoval(HKEY root, std::u16string_view key) {
 // the view given; logged either way. `value` holds the registry's form
 // (a REG_SZ text or a REG_DWORD number), `text` the form shown in the log and
 // kept by the file.
-LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, const RegValue& value,
+LSTATUS WriteValue(const RegLocation& at, REGSAM view, const RegValue& value,
                    std::u16string_view text, uint32_t number) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, value.name, entry)) {
+    switch (portable.Serve(at, value.name, entry)) {
     case Server::File:
         if (!MakeEntryChange(ChangeKind::SetEntry, "settings-file-set", entry, LogData(text))) {
             return static_cast<LSTATUS>(::GetLastError());
@@ -106,14 +92,11 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, const RegVal
     default:
         break;
     }
-    if (!HasRegistryRoot(root)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    const std::u16string path = MakeRegKeyPath(root, key);
+    const std::u16string path = at.Path();
     const std::u16string shown = LogData(text);
     return MakeRegistryChange({.kind = ChangeKind::SetValue,
                                .verb = "registry-set",
-                               .root = root,
+                               .root = at.Root(),
                                .view = view,
                                .key = path,
                                .value = &value,
@@ -121,12 +104,12 @@ LSTATUS WriteValue(HKEY root, std::u16string_view key, REGSAM view, const RegVal
 }
 
 // The answer to a question about a whole key when the registry is not to be
-// asked: whether the file holds the key, or false while nobody serves it or
-// there is no registry root; none when the registry answers.
-std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key) {
+// asked: whether the file holds the key, or false while nobody serves it;
+// none when the registry answers.
+std::optional<bool> KeyAnswerOutsideRegistry(const RegLocation& at) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, u"", entry)) {
+    switch (portable.Serve(at, u"", entry)) {
     case Server::File:
         return portable.ContainsKey(entry);
     case Server::Nobody:
@@ -134,76 +117,47 @@ std::optional<bool> KeyAnswerOutsideRegistry(HKEY root, std::u16string_view key)
     default:
         break;
     }
-    if (!HasRegistryRoot(root)) {
-        return false;
-    }
     return std::nullopt;
 }
 
 // What the plan says of a value: found (and its data) or known missing;
 // none when the registry answers (always in a real run).
-std::optional<std::optional<RegValue>> PlannedValue(HKEY root, REGSAM view, std::u16string_view key,
+std::optional<std::optional<RegValue>> PlannedValue(const RegLocation& at, REGSAM view,
                                                     std::u16string_view name) {
-    return registry_plan::FindValue(root, view, MakeRegKeyPath(root, key), name);
-}
-
-// Deletes one key that has no subkeys (a key with subkeys stays).
-void DeleteOneKey(HKEY root, const std::u16string& path, REGSAM view) {
-    MakeRegistryChange({.kind = ChangeKind::DeleteKey,
-                        .verb = "registry-delete-key",
-                        .root = root,
-                        .view = view,
-                        .key = path});
+    return registry_plan::FindValue(at.Root(), view, at.Path(), name);
 }
 
 } // namespace
 
-std::u16string MakeRegKeyPath(HKEY root, std::u16string_view key) {
-    std::u16string path;
-    if (IsSettingsRootHolder(root)) {
-        if (!key.empty() && key.front() == u'\\') {
-            path.assign(key.substr(1));
-        } else {
-            path.assign(kSettingsRootPath);
-            if (!key.empty()) {
-                path += u'\\';
-                path.append(key);
-            }
-        }
-    } else {
-        path.assign(key);
-    }
-    return Truncate(std::move(path), kKeyPathCapacity);
-}
-
-bool RegKeyExists(HKEY root, std::u16string_view key, RegistryView view) {
-    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+bool RegKeyExists(const RegLocation& at, RegistryView view) {
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(at)) {
         return *answer;
     }
-    return registry_plan::KeyPresent(root, ViewFlag(view), MakeRegKeyPath(root, key));
+    return registry_plan::KeyPresent(at.Root(), ViewFlag(view), at.Path());
 }
 
-bool RegKeyHasValues(HKEY root, std::u16string_view key, RegistryView view) {
-    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(root, key)) {
+bool RegKeyHasValues(const RegLocation& at, RegistryView view) {
+    if (std::optional<bool> answer = KeyAnswerOutsideRegistry(at)) {
         return *answer;
     }
+    const HKEY root = at.Root();
     const REGSAM flag = ViewFlag(view);
     if (!registry_plan::Empty()) {
-        return !registry_plan::Values(root, flag, MakeRegKeyPath(root, key)).empty();
+        return !registry_plan::Values(root, flag, at.Path()).empty();
     }
     RegKey opened;
     DWORD values = 0;
-    return opened.Open(root, MakeRegKeyPath(root, key), KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
+    return opened.Open(root, at.Path(), KEY_QUERY_VALUE | flag) == ERROR_SUCCESS &&
            ::RegQueryInfoKeyW(opened.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &values, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            values != 0;
 }
 
-uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t def,
+uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
                       RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File:
         // The default is sign-extended, the low 32 bits returned.
         return static_cast<uint32_t>(
@@ -214,15 +168,12 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
         break;
     }
     uint32_t value = def;
-    if (!HasRegistryRoot(root)) {
-        return def;
-    }
-    if (auto planned = PlannedValue(root, ViewFlag(view), key, name)) {
+    if (auto planned = PlannedValue(at, ViewFlag(view), name)) {
         return *planned && registry_plan::ReadNumber(**planned, value) == ERROR_SUCCESS ? value
                                                                                         : def;
     }
     RegKey opened;
-    if (opened.Open(root, MakeRegKeyPath(root, key),
+    if (opened.Open(at.Root(), at.Path(),
                     KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) != ERROR_SUCCESS) {
         return def;
     }
@@ -233,12 +184,11 @@ uint32_t ReadRegDword(HKEY root, std::u16string_view key, std::u16string_view na
     return value;
 }
 
-bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                   std::u16string& out, std::u16string_view def, size_t capacity,
-                   RegistryView view) {
+bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
+                   std::u16string_view def, size_t capacity, RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File: {
         std::optional<std::u16string> text = portable.Find(entry);
         CopyText(out, text ? std::u16string_view(*text) : def, capacity);
@@ -250,8 +200,7 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     default:
         break;
     }
-    if (auto planned =
-            HasRegistryRoot(root) ? PlannedValue(root, ViewFlag(view), key, name) : std::nullopt) {
+    if (auto planned = PlannedValue(at, ViewFlag(view), name)) {
         if (*planned && registry_plan::ReadText(**planned, out, capacity) == ERROR_SUCCESS) {
             return true;
         }
@@ -259,8 +208,7 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
         return false;
     }
     RegKey opened;
-    if (HasRegistryRoot(root) &&
-        opened.Open(root, MakeRegKeyPath(root, key),
+    if (opened.Open(at.Root(), at.Path(),
                     KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | ViewFlag(view)) == ERROR_SUCCESS &&
         opened.ReadString(name, out, capacity) == ERROR_SUCCESS) {
         return true;
@@ -271,51 +219,52 @@ bool ReadRegString(HKEY root, std::u16string_view key, std::u16string_view name,
     return false;
 }
 
-LSTATUS WriteRegString(HKEY root, std::u16string_view key, std::u16string_view name,
-                       std::u16string_view text, RegistryView view) {
+LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
+                       RegistryView view) {
     // The terminator is part of the stored data.
     const std::u16string data(text);
-    return WriteValue(root, key, ViewFlag(view),
+    return WriteValue(at, ViewFlag(view),
                       {std::u16string(name), REG_SZ,
                        std::string(reinterpret_cast<const char*>(data.c_str()),
                                    (data.size() + 1) * sizeof(char16_t))},
                       text, 0);
 }
 
-LSTATUS WriteRegDword(HKEY root, std::u16string_view key, std::u16string_view name, uint32_t value,
+LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
                       RegistryView view) {
     const DWORD number = value;
-    return WriteValue(root, key, ViewFlag(view),
+    return WriteValue(at, ViewFlag(view),
                       {std::u16string(name), REG_DWORD,
                        std::string(reinterpret_cast<const char*>(&number), sizeof number)},
                       FormatText(32, u"%u", value), value);
 }
 
-bool CopyRegValues(HKEY fromRoot, std::u16string_view from, HKEY toRoot, std::u16string_view to) {
-    const std::u16string source = MakeRegKeyPath(fromRoot, from);
-    if (!IsIntegrationAllowed() || !registry_plan::KeyPresent(fromRoot, 0, source)) {
+bool CopyRegValues(const RegLocation& from, const RegLocation& to, RegistryView view) {
+    const HKEY fromRoot = from.Root();
+    const REGSAM flag = ViewFlag(view);
+    const std::u16string source = from.Path();
+    if (!IsIntegrationAllowed() || !registry_plan::KeyPresent(fromRoot, flag, source)) {
         return false;
     }
-    const std::u16string target = MakeRegKeyPath(toRoot, to);
+    const std::u16string target = to.Path();
     // Every value with its name, type and data as they are (in a preview, as
     // the plan left the source).
-    const std::vector<RegValue> values = registry_plan::Values(fromRoot, 0, source);
+    const std::vector<RegValue> values = registry_plan::Values(fromRoot, flag, source);
     MakeRegistryChange({.kind = ChangeKind::CopyValues,
                         .verb = "registry-copy-values",
                         .root = fromRoot,
-                        .view = 0,
+                        .view = flag,
                         .key = source,
-                        .toRoot = toRoot,
+                        .toRoot = to.Root(),
                         .toKey = target,
                         .values = &values});
     return true;
 }
 
-void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name,
-                    RegistryView view) {
+void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {
     PortableSettings& portable = Portable();
     std::u16string entry;
-    switch (portable.Serve(root, key, name, entry)) {
+    switch (portable.Serve(at, name, entry)) {
     case Server::File:
         // Exactly this value, also for the default value of a key (empty
         // name), whose entry name is the prefix of the whole key.
@@ -328,43 +277,42 @@ void DeleteRegValue(HKEY root, std::u16string_view key, std::u16string_view name
     default:
         break;
     }
-    if (!HasRegistryRoot(root)) {
-        return;
-    }
     // A key that is missing has nothing to delete; one that could not be
     // opened for the deletion keeps its value, which is a failure.
-    const std::u16string path = MakeRegKeyPath(root, key);
+    const std::u16string path = at.Path();
     MakeRegistryChange({.kind = ChangeKind::DeleteValue,
                         .verb = "registry-delete-value",
-                        .root = root,
+                        .root = at.Root(),
                         .view = ViewFlag(view),
                         .key = path,
                         .name = name});
 }
 
-void DeleteRegKey(HKEY root, std::u16string_view key, RegistryView view) {
-    if (RegistryServesRemoval(root, key)) {
-        DeleteOneKey(root, MakeRegKeyPath(root, key), ViewFlag(view));
+void DeleteRegKey(const RegLocation& at, RegistryView view) {
+    // A key that still has subkeys stays.
+    if (RegistryServesRemoval(at)) {
+        const std::u16string path = at.Path();
+        MakeRegistryChange({.kind = ChangeKind::DeleteKey,
+                            .verb = "registry-delete-key",
+                            .root = at.Root(),
+                            .view = ViewFlag(view),
+                            .key = path});
     }
 }
 
-void DeleteRegTree(HKEY root, std::u16string_view key, RegistryView view) {
-    if (!RegistryServesRemoval(root, key)) {
+void DeleteRegTree(const RegLocation& at, RegistryView view) {
+    if (!RegistryServesRemoval(at)) {
         return;
     }
-    const std::u16string path = MakeRegKeyPath(root, key);
+    const std::u16string path = at.Path();
     if (path.empty()) {
         return; // never wipe a whole root
     }
     MakeRegistryChange({.kind = ChangeKind::DeleteTree,
                         .verb = "registry-delete-tree",
-                        .root = root,
+                        .root = at.Root(),
                         .view = ViewFlag(view),
                         .key = path});
-}
-
-void DeleteSettingsRoot(HKEY root) {
-    DeleteRegTree(root, u"");
 }
 
 unsigned RegistryFailures() {
@@ -381,79 +329,6 @@ bool IsIntegrationAllowed() {
 
 void FlushSettings() {
     (void)Portable().Save();
-}
-
-uint32_t ReadSettingDword(std::u16string_view key, std::u16string_view name, uint32_t def) {
-    return ReadRegDword(HKEY_CURRENT_USER, key, name, def);
-}
-
-bool ReadSettingString(std::u16string_view key, std::u16string_view name, std::u16string& out,
-                       std::u16string_view def, size_t capacity) {
-    return ReadRegString(HKEY_CURRENT_USER, key, name, out, def, capacity);
-}
-
-LSTATUS WriteSettingString(std::u16string_view key, std::u16string_view name,
-                           std::u16string_view text) {
-    return WriteRegString(HKEY_CURRENT_USER, key, name, text);
-}
-
-LSTATUS WriteSettingDword(std::u16string_view key, std::u16string_view name, uint32_t value) {
-    return WriteRegDword(HKEY_CURRENT_USER, key, name, value);
-}
-
-void DeleteSettingValue(std::u16string_view key, std::u16string_view name) {
-    DeleteRegValue(HKEY_CURRENT_USER, key, name);
-}
-
-HKEY RegLocation::Root() const {
-    if (kind_ == Kind::Class) {
-        return HKEY_CLASSES_ROOT;
-    }
-    return scope_ == RegScope::User ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-}
-
-std::u16string RegLocation::Key() const {
-    std::u16string key;
-    if (kind_ == Kind::Absolute) {
-        key = u"\\";
-    }
-    key += path_;
-    return key;
-}
-
-bool RegKeyExists(const RegLocation& at, RegistryView view) {
-    return RegKeyExists(at.Root(), at.Key(), view);
-}
-bool RegKeyHasValues(const RegLocation& at, RegistryView view) {
-    return RegKeyHasValues(at.Root(), at.Key(), view);
-}
-uint32_t ReadRegDword(const RegLocation& at, std::u16string_view name, uint32_t def,
-                      RegistryView view) {
-    return ReadRegDword(at.Root(), at.Key(), name, def, view);
-}
-bool ReadRegString(const RegLocation& at, std::u16string_view name, std::u16string& out,
-                   std::u16string_view def, size_t capacity, RegistryView view) {
-    return ReadRegString(at.Root(), at.Key(), name, out, def, capacity, view);
-}
-LSTATUS WriteRegString(const RegLocation& at, std::u16string_view name, std::u16string_view text,
-                       RegistryView view) {
-    return WriteRegString(at.Root(), at.Key(), name, text, view);
-}
-LSTATUS WriteRegDword(const RegLocation& at, std::u16string_view name, uint32_t value,
-                      RegistryView view) {
-    return WriteRegDword(at.Root(), at.Key(), name, value, view);
-}
-void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {
-    DeleteRegValue(at.Root(), at.Key(), name, view);
-}
-void DeleteRegKey(const RegLocation& at, RegistryView view) {
-    DeleteRegKey(at.Root(), at.Key(), view);
-}
-void DeleteRegTree(const RegLocation& at, RegistryView view) {
-    DeleteRegTree(at.Root(), at.Key(), view);
-}
-bool CopyRegValues(const RegLocation& from, const RegLocation& to) {
-    return CopyRegValues(from.Root(), from.Key(), to.Root(), to.Key());
 }
 
 } // namespace ozu

@@ -34,28 +34,34 @@ std::vector<std::string> TemporaryFilesIn(const fs::path& folder) {
 
 using PortableLoad = PortableFile;
 
-TEST_F(PortableLoad, FileBesideTheProgramServesRelativeKeysOnly) {
+constexpr RegistryView kDefault = RegistryView::Default;
+
+RegLocation User(std::u16string_view key) {
+    return RegLocation::Settings(RegScope::User, key);
+}
+
+TEST_F(PortableLoad, FileBesideTheProgramServesSettingsKeysOnly) {
     MakeFile(Ini(), Utf16LeWithMark(u"HKCU\\Setup\\X=5\r\n"));
     PortableSettings& settings = PortableSettings::Instance();
-    EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_TRUE(settings.IsRedirected(User(u"Setup")));
     EXPECT_EQ(settings.FilePath(), Ini().u16string());
-    EXPECT_TRUE(settings.IsRedirected(HKEY_LOCAL_MACHINE, u""));
-    EXPECT_TRUE(settings.IsRedirected(nullptr, u"Global"));
-    EXPECT_FALSE(settings.IsRedirected(HKEY_CLASSES_ROOT, u".zip"));
-    EXPECT_FALSE(settings.IsRedirected(HKEY_LOCAL_MACHINE, u"\\Software\\RegisteredApplications"));
-    EXPECT_EQ(ReadSettingDword(u"Setup", u"X", 0), 5u);
+    EXPECT_TRUE(settings.IsRedirected(RegLocation::Settings(RegScope::Machine, u"")));
+    EXPECT_FALSE(settings.IsRedirected(RegLocation::Class(u".zip")));
+    EXPECT_FALSE(settings.IsRedirected(
+        RegLocation::Absolute(RegScope::Machine, u"Software\\RegisteredApplications")));
+    EXPECT_EQ(ReadRegDword(User(u"Setup"), u"X", 0, kDefault), 5u);
 }
 
 TEST_F(PortableLoad, WithoutAFileTheSearchRunsOnceUntilCleared) {
     PortableSettings& settings = PortableSettings::Instance();
-    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_FALSE(settings.IsRedirected(User(u"Setup")));
     EXPECT_TRUE(IsIntegrationAllowed());
     MakeFile(Ini(), Utf16LeWithMark(u"Global\\Integration=0\r\n"));
-    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_FALSE(settings.IsRedirected(User(u"Setup")));
     EXPECT_TRUE(IsIntegrationAllowed());
     settings.Clear();
     EXPECT_FALSE(IsIntegrationAllowed()); // asking finds the file
-    EXPECT_TRUE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_TRUE(settings.IsRedirected(User(u"Setup")));
 }
 
 TEST_F(PortableLoad, ApplicationDataFolderIsTheFallbackAndTheFileBesideTheProgramWins) {
@@ -89,7 +95,7 @@ TEST_F(PortableLoad, ApplicationDataFolderIsTheFallbackAndTheFileBesideTheProgra
 TEST_F(PortableLoad, AFolderNamedLikeTheFileIsNoFile) {
     fs::create_directory(Ini());
     PortableSettings& settings = PortableSettings::Instance();
-    EXPECT_FALSE(settings.IsRedirected(HKEY_CURRENT_USER, u"Setup"));
+    EXPECT_FALSE(settings.IsRedirected(User(u"Setup")));
     EXPECT_FALSE(settings.IsLoaded());
     EXPECT_TRUE(IsIntegrationAllowed());
     EXPECT_FALSE(settings.Save());
@@ -178,7 +184,7 @@ TEST_F(PortableLoad, TenMegabyteFile) {
     size_t count = settings.Entries().Count() - 3;
     EXPECT_GT(count, 300000u);
     std::u16string out;
-    EXPECT_TRUE(ReadSettingString(u"Big", u"K1234", out, u"", 80));
+    EXPECT_TRUE(ReadRegString(User(u"Big"), u"K1234", out, u"", 80, kDefault));
     EXPECT_EQ(out, u"value 1234");
     EXPECT_TRUE(settings.Save());
     // The file grows to UTF-16, three switch lines added.
@@ -236,8 +242,8 @@ TEST_F(PortableSave, SaveSettingsOffKeepsChangesInMemoryOnly) {
     std::string original = Utf16LeWithMark(u"Global\\SaveSettings=0\r\nHKCU\\A\\B=1\r\n");
     MakeFile(Ini(), original);
     ASSERT_TRUE(PortableSettings::Instance().LoadFrom(Ini().u16string()));
-    EXPECT_EQ(WriteSettingDword(u"A", u"B", 7), 0);
-    EXPECT_EQ(ReadSettingDword(u"A", u"B", 0), 7u);
+    EXPECT_EQ(WriteRegDword(User(u"A"), u"B", 7, kDefault), 0);
+    EXPECT_EQ(ReadRegDword(User(u"A"), u"B", 0, kDefault), 7u);
     EXPECT_FALSE(PortableSettings::Instance().Save());
     FlushSettings();
     EXPECT_EQ(ReadBytes(Ini()), original);
@@ -430,7 +436,7 @@ TEST(PortableSettingsAtExit, ChildChangesAndEnds) {
         FAIL() << "the load did not run out of memory";
     }
     ASSERT_TRUE(settings.LoadFrom(reinterpret_cast<const char16_t*>(path)));
-    EXPECT_EQ(WriteSettingString(u"Setup", u"Value", u"from child"), 0);
+    EXPECT_EQ(WriteRegString(User(u"Setup"), u"Value", u"from child", kDefault), 0);
     if (std::wstring(mode) == L"deletes") {
         EXPECT_TRUE(DeleteFileW(path));
     }

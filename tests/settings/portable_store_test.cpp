@@ -14,6 +14,14 @@ namespace {
 
 using namespace ozu::test;
 
+constexpr RegistryView kDefault = RegistryView::Default;
+constexpr RegLocation kOutside =
+    RegLocation::Absolute(RegScope::Machine, u"Software\\OzuPortableTest");
+
+RegLocation User(std::u16string_view key) {
+    return RegLocation::Settings(RegScope::User, key);
+}
+
 class PortableStore : public PortableFile {
 protected:
     // Keys that only the failing code would create are removed all the same.
@@ -31,34 +39,37 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
     EXPECT_FALSE(IsIntegrationAllowed());
 
     // Writes report success and change nothing.
-    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportabletest", u"", u"New"), 0);
-    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
-    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
+    EXPECT_EQ(WriteRegString(RegLocation::Class(u".ozuportabletest"), u"", u"New", kDefault), 0);
+    EXPECT_EQ(WriteRegString(RegLocation::Class(u".ozuportablenew"), u"", u"x", kDefault), 0);
+    EXPECT_EQ(WriteRegDword(kOutside, u"n", 2, kDefault), 0);
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportabletest", ""), "Existing");
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, ".ozuportablenew"));
     EXPECT_FALSE(GetRaw(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest", "n"));
 
     // Reads give the defaults and existence tests find nothing.
     std::u16string out;
-    EXPECT_TRUE(ReadRegString(HKEY_CLASSES_ROOT, u".ozuportabletest", u"", out, u"def", 80));
+    EXPECT_TRUE(
+        ReadRegString(RegLocation::Class(u".ozuportabletest"), u"", out, u"def", 80, kDefault));
     EXPECT_EQ(out, u"def");
-    EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"d", 9), 9u);
-    EXPECT_FALSE(RegKeyExists(HKEY_CLASSES_ROOT, u".ozuportabletest"));
+    EXPECT_EQ(ReadRegDword(kOutside, u"d", 9, kDefault), 9u);
+    EXPECT_FALSE(RegKeyExists(RegLocation::Class(u".ozuportabletest"), kDefault));
 
     // Deletions do nothing.
-    DeleteRegValue(HKEY_CLASSES_ROOT, u".ozuportabletest", u"");
-    DeleteRegKey(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest");
-    DeleteRegTree(HKEY_CLASSES_ROOT, u".ozuportabletest");
+    DeleteRegValue(RegLocation::Class(u".ozuportabletest"), u"", kDefault);
+    DeleteRegKey(kOutside, kDefault);
+    DeleteRegTree(RegLocation::Class(u".ozuportabletest"), kDefault);
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportabletest", ""), "Existing");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest"));
 
-    // Relative keys still go into the file, and only there.
-    EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0xFFFFFFFFu), 0);
-    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, u"Caps", u"Name", u"v"), 0);
+    // Settings keys still go into the file, and only there.
+    EXPECT_EQ(WriteRegDword(User(u"Setup"), u"X", 0xFFFFFFFFu, kDefault), 0);
+    EXPECT_EQ(
+        WriteRegString(RegLocation::Settings(RegScope::Machine, u"Caps"), u"Name", u"v", kDefault),
+        0);
     PortableSettings& settings = PortableSettings::Instance();
     EXPECT_EQ(settings.Find(u"HKCU\\Setup\\X"), u"4294967295");
     EXPECT_EQ(settings.Find(u"HKLM\\Caps\\Name"), u"v");
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, u"Setup", u"X", 0), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadRegDword(User(u"Setup"), u"X", 0, kDefault), 0xFFFFFFFFu);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora\\Setup"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora\\Caps"));
 
@@ -70,11 +81,11 @@ TEST_F(PortableStore, IntegrationOffTouchesNoRegistryKeyOutsideTheFile) {
 TEST_F(PortableStore, IntegrationOnSendsEverythingElseToTheRegistry) {
     LoadText(u"HKCU\\Setup\\X=1\r\n");
     EXPECT_TRUE(IsIntegrationAllowed());
-    EXPECT_EQ(WriteRegString(HKEY_CLASSES_ROOT, u".ozuportablenew", u"", u"x"), 0);
+    EXPECT_EQ(WriteRegString(RegLocation::Class(u".ozuportablenew"), u"", u"x", kDefault), 0);
     EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, ".ozuportablenew", ""), "x");
-    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, u"\\Software\\OzuPortableTest", u"n", 2), 0);
+    EXPECT_EQ(WriteRegDword(kOutside, u"n", 2, kDefault), 0);
     EXPECT_TRUE(GetRaw(HKEY_LOCAL_MACHINE, "Software\\OzuPortableTest", "n"));
-    EXPECT_EQ(WriteSettingDword(u"Setup", u"X", 2), 0);
+    EXPECT_EQ(WriteRegDword(User(u"Setup"), u"X", 2, kDefault), 0);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora\\Setup"));
     EXPECT_EQ(PortableSettings::Instance().Find(u"HKCU\\Setup\\X"), u"2");
     EXPECT_FALSE(PortableSettings::Instance().Find(u"HKEY_CLASSES_ROOT").has_value());
@@ -88,26 +99,26 @@ TEST_F(PortableStore, ReadsTakeEntriesOfEveryKindAsTextOrNumber) {
              u"HKCU\\N\\Bin=bin:10\r\n"
              u"HKCU\\N\\Dup=first\r\n"
              u"HKCU\\N\\Dup=second\r\n");
-    EXPECT_EQ(ReadSettingDword(u"N", u"Neg", 0), 0xFFFFFFFFu);
-    EXPECT_EQ(ReadSettingDword(u"N", u"Lead", 0), 12u);
-    EXPECT_EQ(ReadSettingDword(u"N", u"Word", 7), 0u);
-    EXPECT_EQ(ReadSettingDword(u"N", u"Quoted", 0), 5u);
-    EXPECT_EQ(ReadSettingDword(u"N", u"Bin", 0), 10u);
-    EXPECT_EQ(ReadSettingDword(u"N", u"Missing", 0xFFFFFFFEu), 0xFFFFFFFEu);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Neg", 0, kDefault), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Lead", 0, kDefault), 12u);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Word", 7, kDefault), 0u);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Quoted", 0, kDefault), 5u);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Bin", 0, kDefault), 10u);
+    EXPECT_EQ(ReadRegDword(User(u"N"), u"Missing", 0xFFFFFFFEu, kDefault), 0xFFFFFFFEu);
 
     std::u16string out;
-    EXPECT_TRUE(ReadSettingString(u"N", u"Dup", out, u"", 80));
+    EXPECT_TRUE(ReadRegString(User(u"N"), u"Dup", out, u"", 80, kDefault));
     EXPECT_EQ(out, u"first");
-    EXPECT_TRUE(ReadSettingString(u"N", u"Missing", out, u"default", 5));
+    EXPECT_TRUE(ReadRegString(User(u"N"), u"Missing", out, u"default", 5, kDefault));
     EXPECT_EQ(out, u"defa");
-    EXPECT_TRUE(ReadSettingString(u"N", u"Bin", out, u"", 80));
+    EXPECT_TRUE(ReadRegString(User(u"N"), u"Bin", out, u"", 80, kDefault));
     EXPECT_EQ(out, u"10");
 
     // A write changes the first of two equal names, a deletion removes both.
-    EXPECT_EQ(WriteSettingString(u"N", u"Dup", u"changed"), 0);
+    EXPECT_EQ(WriteRegString(User(u"N"), u"Dup", u"changed", kDefault), 0);
     EXPECT_EQ(PortableSettings::Instance().Entries().Entries()[5].value, u"changed");
     EXPECT_EQ(PortableSettings::Instance().Entries().Entries()[6].value, u"second");
-    DeleteSettingValue(u"N", u"Dup");
+    DeleteRegValue(User(u"N"), u"Dup", kDefault);
     EXPECT_FALSE(PortableSettings::Instance().Find(u"HKCU\\N\\Dup").has_value());
 }
 
@@ -118,24 +129,24 @@ TEST_F(PortableStore, KeysAreEntryPrefixes) {
              u"HKCU\\SetupX\\C=3\r\n"
              u"HKLM\\Setup\\A=4\r\n");
     PortableSettings& settings = PortableSettings::Instance();
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"Setup"));
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"Setup\\Sub"));
-    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, u"Set"));
-    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, u"SetupX"));
+    EXPECT_TRUE(RegKeyExists(User(u"Setup"), kDefault));
+    EXPECT_TRUE(RegKeyExists(User(u"Setup\\Sub"), kDefault));
+    EXPECT_FALSE(RegKeyExists(User(u"Set"), kDefault));
+    EXPECT_FALSE(RegKeyExists(RegLocation::Settings(RegScope::Machine, u"SetupX"), kDefault));
 
     // Deleting the default value takes that one entry, not the whole key.
-    DeleteRegValue(HKEY_CURRENT_USER, u"Setup", u"");
+    DeleteRegValue(User(u"Setup"), u"", kDefault);
     EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\").has_value());
     EXPECT_TRUE(settings.Find(u"HKCU\\Setup\\A").has_value());
 
-    DeleteRegKey(HKEY_CURRENT_USER, u"Setup");
+    DeleteRegKey(User(u"Setup"), kDefault);
     EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\A").has_value());
     EXPECT_FALSE(settings.Find(u"HKCU\\Setup\\Sub\\B").has_value());
     EXPECT_EQ(settings.Find(u"HKCU\\SetupX\\C"), u"3");
     EXPECT_EQ(settings.Find(u"HKLM\\Setup\\A"), u"4");
 
     // The empty key of a root is every entry of that root.
-    DeleteSettingsRoot(HKEY_LOCAL_MACHINE);
+    DeleteRegTree(RegLocation::Settings(RegScope::Machine, u""), kDefault);
     EXPECT_FALSE(settings.Find(u"HKLM\\Setup\\A").has_value());
     EXPECT_EQ(settings.Find(u"HKCU\\SetupX\\C"), u"3");
     EXPECT_TRUE(settings.Find(u"Global\\Integration").has_value());

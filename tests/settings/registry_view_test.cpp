@@ -17,10 +17,11 @@ namespace {
 using namespace ozu::test;
 
 // HKLM\Software is the part of the registry that WOW64 keeps twice.
-constexpr std::u16string_view kKey = u"\\Software\\OzuViewTest";
+constexpr RegLocation kKey = RegLocation::Absolute(RegScope::Machine, u"Software\\OzuViewTest");
 const std::string kPath = "Software\\OzuViewTest";
 
-constexpr ozu::RegistryView k64 = ozu::RegistryView::View64;
+constexpr RegistryView k64 = RegistryView::View64;
+constexpr RegistryView kDefault = RegistryView::Default;
 
 class RegistryViews : public testing::Test {
 protected:
@@ -39,12 +40,12 @@ std::string QueryWithRegExe(const wchar_t* view) {
 }
 
 TEST_F(RegistryViews, WritesGoToThe64BitViewWhereThereIsOne) {
-    EXPECT_EQ(WriteRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", u"sixty-four", k64), 0);
-    EXPECT_EQ(WriteRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 64, k64), 0);
+    EXPECT_EQ(WriteRegString(kKey, u"Value", u"sixty-four", k64), 0);
+    EXPECT_EQ(WriteRegDword(kKey, u"Number", 64, k64), 0);
     std::u16string out;
-    EXPECT_TRUE(ReadRegString(HKEY_LOCAL_MACHINE, kKey, u"Value", out, u"", 80, k64));
+    EXPECT_TRUE(ReadRegString(kKey, u"Value", out, u"", 80, k64));
     EXPECT_EQ(out, u"sixty-four");
-    EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 0, k64), 64u);
+    EXPECT_EQ(ReadRegDword(kKey, u"Number", 0, k64), 64u);
 
     if (RunningUnderWow64()) {
         EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "sixty-four");
@@ -54,10 +55,10 @@ TEST_F(RegistryViews, WritesGoToThe64BitViewWhereThereIsOne) {
         EXPECT_NE(QueryWithRegExe(L"/reg:64").find("sixty-four"), std::string::npos);
         EXPECT_EQ(QueryWithRegExe(L"/reg:32").find("sixty-four"), std::string::npos);
         // The default view is the process's own.
-        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 7u);
+        EXPECT_EQ(ReadRegDword(kKey, u"Number", 7, kDefault), 7u);
     } else {
         EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value"), "sixty-four");
-        EXPECT_EQ(ReadRegDword(HKEY_LOCAL_MACHINE, kKey, u"Number", 7), 64u);
+        EXPECT_EQ(ReadRegDword(kKey, u"Number", 7, kDefault), 64u);
         EXPECT_NE(QueryWithRegExe(L"").find("sixty-four"), std::string::npos);
     }
 }
@@ -70,19 +71,19 @@ TEST_F(RegistryViews, ExistenceTestsAndDeletionsActInTheViewNamed) {
     SetString(HKEY_LOCAL_MACHINE, kPath, "Other", "x", KEY_WOW64_64KEY);
     SetString(HKEY_LOCAL_MACHINE, kPath + "\\Sub", "Value", "x", KEY_WOW64_64KEY);
     // The default view has none of it and deletes nothing of it.
-    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey));
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value");
-    DeleteRegTree(HKEY_LOCAL_MACHINE, kKey);
+    EXPECT_FALSE(RegKeyExists(kKey, kDefault));
+    DeleteRegValue(kKey, u"Value", kDefault);
+    DeleteRegTree(kKey, kDefault);
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY), "x");
     // The 64-bit view sees and deletes it.
-    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kKey, k64));
-    EXPECT_TRUE(RegKeyHasValues(HKEY_LOCAL_MACHINE, kKey, k64));
-    DeleteRegValue(HKEY_LOCAL_MACHINE, kKey, u"Value", k64);
+    EXPECT_TRUE(RegKeyExists(kKey, k64));
+    EXPECT_TRUE(RegKeyHasValues(kKey, k64));
+    DeleteRegValue(kKey, u"Value", k64);
     EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kPath, "Value", KEY_WOW64_64KEY));
-    DeleteRegKey(HKEY_LOCAL_MACHINE, u"\\Software\\OzuViewTest\\Sub", k64);
+    DeleteRegKey(RegLocation::Absolute(RegScope::Machine, u"Software\\OzuViewTest\\Sub"), k64);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath + "\\Sub", KEY_WOW64_64KEY));
     SetString(HKEY_LOCAL_MACHINE, kPath + "\\Sub", "Value", "x", KEY_WOW64_64KEY);
-    DeleteRegTree(HKEY_LOCAL_MACHINE, kKey, k64);
+    DeleteRegTree(kKey, k64);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY));
 }
 

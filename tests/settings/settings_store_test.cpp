@@ -14,7 +14,13 @@ namespace {
 
 using namespace ozu::test;
 
-// Relative key of the tests, and its place in the registry.
+constexpr RegistryView kDefault = RegistryView::Default;
+
+RegLocation User(std::u16string_view key) {
+    return RegLocation::Settings(RegScope::User, key);
+}
+
+// Settings key of the tests, and its place in the registry.
 constexpr std::u16string_view kTestKey = u"OzuStoreTest";
 const std::string kTestPath = "Software\\Mivora\\OzuStoreTest";
 
@@ -37,25 +43,33 @@ protected:
     RegistryGuard tree_{{HKEY_CURRENT_USER, "Software\\Mivora"}, {HKEY_CURRENT_USER, kTestPath}};
 };
 
-TEST_F(SettingsStore, KeyPathRule) {
-    EXPECT_EQ(MakeRegKeyPath(HKEY_CURRENT_USER, u"Setup\\MenuItems"),
-              u"Software\\Mivora\\Setup\\MenuItems");
-    EXPECT_EQ(MakeRegKeyPath(HKEY_LOCAL_MACHINE, u""), u"Software\\Mivora");
-    EXPECT_EQ(MakeRegKeyPath(HKEY_LOCAL_MACHINE, u"\\Software\\RegisteredApplications"),
-              u"Software\\RegisteredApplications");
-    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, u".zip"), u".zip");
-    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, u"\\x"), u"\\x");
-    // Built in 512 characters.
-    std::u16string path = MakeRegKeyPath(HKEY_CURRENT_USER, std::u16string(600, u'k'));
-    EXPECT_EQ(path.size(), 511u);
-    EXPECT_EQ(path.substr(0, 16), u"Software\\Mivora\\");
-    EXPECT_EQ(MakeRegKeyPath(HKEY_CLASSES_ROOT, std::u16string(600, u'k')).size(), 511u);
+TEST_F(SettingsStore, EveryKindOfLocationHasItsRootAndPath) {
+    const std::u16string longKey(600, u'k');
+    const struct {
+        RegLocation at;
+        HKEY root;
+        std::u16string path;
+    } cases[] = {
+        {User(u"Setup\\MenuItems"), HKEY_CURRENT_USER, u"Software\\Mivora\\Setup\\MenuItems"},
+        {RegLocation::Settings(RegScope::Machine, u""), HKEY_LOCAL_MACHINE, u"Software\\Mivora"},
+        {RegLocation::Absolute(RegScope::Machine, u"Software\\RegisteredApplications"),
+         HKEY_LOCAL_MACHINE, u"Software\\RegisteredApplications"},
+        {RegLocation::Absolute(RegScope::User, u"Software\\X"), HKEY_CURRENT_USER, u"Software\\X"},
+        {RegLocation::Class(u".zip"), HKEY_CLASSES_ROOT, u".zip"},
+        // Built in 512 characters.
+        {User(longKey), HKEY_CURRENT_USER, (u"Software\\Mivora\\" + longKey).substr(0, 511)},
+        {RegLocation::Class(longKey), HKEY_CLASSES_ROOT, longKey.substr(0, 511)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.at.Root(), c.root) << Utf8(c.path);
+        EXPECT_EQ(c.at.Path(), c.path);
+    }
 }
 
 TEST_F(SettingsStore, StringsAndNumbersAreStoredWithTheirRegistryTypes) {
-    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Sub"), u"Text", u"caf\u00e9"), 0);
-    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Sub"), u"", u"default"), 0);
-    EXPECT_EQ(WriteSettingDword(Key(u"Sub"), u"Number", 0xFFFFFFFFu), 0);
+    EXPECT_EQ(WriteRegString(User(Key(u"Sub")), u"Text", u"caf\u00e9", kDefault), 0);
+    EXPECT_EQ(WriteRegString(User(Key(u"Sub")), u"", u"default", kDefault), 0);
+    EXPECT_EQ(WriteRegDword(User(Key(u"Sub")), u"Number", 0xFFFFFFFFu, kDefault), 0);
 
     std::optional<RawValue> text = GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Sub", "Text");
     ASSERT_TRUE(text);
@@ -68,11 +82,11 @@ TEST_F(SettingsStore, StringsAndNumbersAreStoredWithTheirRegistryTypes) {
     EXPECT_EQ(number->data, std::string(4, '\xFF'));
 
     std::u16string out = u"untouched";
-    EXPECT_TRUE(ReadSettingString(Key(u"Sub"), u"Text", out, u"def", 80));
+    EXPECT_TRUE(ReadRegString(User(Key(u"Sub")), u"Text", out, u"def", 80, kDefault));
     EXPECT_EQ(out, u"caf\u00e9");
-    EXPECT_EQ(ReadSettingDword(Key(u"Sub"), u"Number", 7), 0xFFFFFFFFu);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(u"Sub"), u"Missing", 7), 7u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(u"Missing"), u"Number", 9), 9u);
+    EXPECT_EQ(ReadRegDword(User(Key(u"Sub")), u"Number", 7, kDefault), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadRegDword(User(Key(u"Sub")), u"Missing", 7, kDefault), 7u);
+    EXPECT_EQ(ReadRegDword(User(Key(u"Missing")), u"Number", 9, kDefault), 9u);
 }
 
 TEST_F(SettingsStore, DwordReadTakesAnyDataOfAtMostFourBytes) {
@@ -84,12 +98,12 @@ TEST_F(SettingsStore, DwordReadTakesAnyDataOfAtMostFourBytes) {
     SetRaw(HKEY_CURRENT_USER, path, "None", REG_BINARY, "");
     SetRaw(HKEY_CURRENT_USER, path, "Qword", REG_QWORD, std::string("\1\0\0\0\0\0\0\0", 8));
 
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Short", 5), 0x61u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Long", 5), 5u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Empty", 5), 0u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Two", 5), 0x1234u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"None", 5), 5u);
-    EXPECT_EQ(ReadRegDword(HKEY_CURRENT_USER, Key(), u"Qword", 5), 5u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"Short", 5, kDefault), 0x61u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"Long", 5, kDefault), 5u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"Empty", 5, kDefault), 0u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"Two", 5, kDefault), 0x1234u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"None", 5, kDefault), 5u);
+    EXPECT_EQ(ReadRegDword(User(Key()), u"Qword", 5, kDefault), 5u);
 }
 
 TEST_F(SettingsStore, StringReadThatDoesNotFitGivesTheDefault) {
@@ -97,41 +111,41 @@ TEST_F(SettingsStore, StringReadThatDoesNotFitGivesTheDefault) {
     SetString(HKEY_CURRENT_USER, kTestPath, "Fits", std::string(79, 'y'));
 
     std::u16string out = u"untouched";
-    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Hundred", out, u"Default", 80));
+    EXPECT_FALSE(ReadRegString(User(Key()), u"Hundred", out, u"Default", 80, kDefault));
     EXPECT_EQ(out, u"Default");
-    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Fits", out, u"Default", 80));
+    EXPECT_TRUE(ReadRegString(User(Key()), u"Fits", out, u"Default", 80, kDefault));
     EXPECT_EQ(out, std::u16string(79, u'y'));
     // The default is cut to the capacity as well.
-    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(), u"Missing", out, u"Default", 4));
+    EXPECT_FALSE(ReadRegString(User(Key()), u"Missing", out, u"Default", 4, kDefault));
     EXPECT_EQ(out, u"Def");
-    EXPECT_FALSE(ReadRegString(HKEY_CURRENT_USER, Key(u"Missing"), u"Fits", out, u"", 80));
+    EXPECT_FALSE(ReadRegString(User(Key(u"Missing")), u"Fits", out, u"", 80, kDefault));
     EXPECT_EQ(out, u"");
 }
 
 TEST_F(SettingsStore, ExistenceAndDeletionOfValuesAndKeys) {
-    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, Key()));
+    EXPECT_FALSE(RegKeyExists(User(Key()), kDefault));
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Parent\\Child", "v", "1");
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "a", "1");
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b", "2");
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, Key(u"Parent\\Child")));
-    EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, u"\\" + std::u16string(u"Software\\Mivora")));
+    EXPECT_TRUE(RegKeyExists(User(Key(u"Parent\\Child")), kDefault));
+    EXPECT_TRUE(RegKeyExists(RegLocation::Absolute(RegScope::User, u"Software\\Mivora"), kDefault));
 
-    DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
+    DeleteRegValue(User(Key(u"Leaf")), u"a", kDefault);
     EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "a"));
     EXPECT_TRUE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b"));
-    DeleteSettingValue(Key(u"Leaf"), u"b");
+    DeleteRegValue(User(Key(u"Leaf")), u"b", kDefault);
     EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, kTestPath + "\\Leaf", "b"));
 
     // A key with a subkey stays, and so does the subkey.
-    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Parent"));
+    DeleteRegKey(User(Key(u"Parent")), kDefault);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Parent"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Parent\\Child"));
-    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
+    DeleteRegKey(User(Key(u"Leaf")), kDefault);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Leaf"));
     // Deleting what is not there is quiet.
-    DeleteRegKey(HKEY_CURRENT_USER, Key(u"Leaf"));
-    DeleteRegValue(HKEY_CURRENT_USER, Key(u"Leaf"), u"a");
-    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Leaf"));
+    DeleteRegKey(User(Key(u"Leaf")), kDefault);
+    DeleteRegValue(User(Key(u"Leaf")), u"a", kDefault);
+    DeleteRegTree(User(Key(u"Leaf")), kDefault);
 }
 
 // Creates `depth` levels below path with `width` subkeys each, every key with a
@@ -154,7 +168,7 @@ TEST_F(SettingsStore, TreeDeletionRemovesDeepTreesWithManySiblings) {
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree", "root", "x");
     SetString(HKEY_CURRENT_USER, kTestPath + "\\TreeSibling", "v", "x");
 
-    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
+    DeleteRegTree(User(Key(u"Tree")), kDefault);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Tree"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\TreeSibling"));
 }
@@ -165,7 +179,7 @@ TEST_F(SettingsStore, TreeDeletionTakesSubkeyNamesOfFullLength) {
     std::string longName(255, 'n');
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree\\" + longName + "\\deeper", "v", "x");
     SetString(HKEY_CURRENT_USER, kTestPath + "\\Tree\\zz", "v", "x");
-    DeleteRegTree(HKEY_CURRENT_USER, Key(u"Tree"));
+    DeleteRegTree(User(Key(u"Tree")), kDefault);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\Tree"));
 }
 
@@ -176,9 +190,9 @@ TEST_F(SettingsStore, EmptyRelativeKeyIsTheWholeSettingsRoot) {
     SetString(HKEY_CURRENT_USER, "Software\\Mivora", "v", "x");
     SetString(HKEY_CURRENT_USER, kTestPath + "\\A\\B", "v", "x");
     std::u16string out;
-    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, u"", u"v", out, u"", 10));
+    EXPECT_TRUE(ReadRegString(User(u""), u"v", out, u"", 10, kDefault));
     EXPECT_EQ(out, u"x");
-    DeleteSettingsRoot(HKEY_CURRENT_USER);
+    DeleteRegTree(RegLocation::Settings(RegScope::User, u""), kDefault);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "Software\\Mivora"));
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, "Software"));
 }
@@ -189,12 +203,12 @@ TEST_F(SettingsStore, WriteToAKeyThatDeniesWritingReportsAccessDenied) {
     WriteDenied denied(HKEY_CURRENT_USER, locked, true);
     ASSERT_TRUE(denied.Active());
 
-    EXPECT_EQ(WriteRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"new", u"x"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(WriteRegDword(HKEY_CURRENT_USER, Key(u"Locked"), u"new", 1), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteRegString(User(Key(u"Locked")), u"new", u"x", kDefault), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(WriteRegDword(User(Key(u"Locked")), u"new", 1, kDefault), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(GetRaw(HKEY_CURRENT_USER, locked, "new"));
     // Reading still works.
     std::u16string out;
-    EXPECT_TRUE(ReadRegString(HKEY_CURRENT_USER, Key(u"Locked"), u"old", out, u"", 80));
+    EXPECT_TRUE(ReadRegString(User(Key(u"Locked")), u"old", out, u"", 80, kDefault));
     EXPECT_EQ(out, u"kept");
 }
 
