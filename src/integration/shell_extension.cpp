@@ -15,7 +15,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <array>
+#include <iterator>
 
 namespace ozu {
 
@@ -46,32 +46,48 @@ constexpr RegRow<NoFacts> kCapabilityRows[] = {
      RegistryView::Default, [](const NoFacts&) { return TextData(std::u16string(kClassName)); }},
 };
 
-// Handlers named by the class id, with empty data.
-constexpr std::array<std::u16string_view, 5> kClsidHandlerKeys{
-    u"Mivora\\shellex\\ContextMenuHandlers\\%s",
-    u"Mivora\\shellex\\PropertySheetHandlers\\%s",
-    u"Mivora.ZIP\\shellex\\ContextMenuHandlers\\%s",
-    u"Mivora.ZIP\\shellex\\PropertySheetHandlers\\%s",
-    u"exefile\\shellex\\PropertySheetHandlers\\%s",
+// The extension's own class keys, written in the extension's view: the
+// class, then its server. Removed in the other order, a key that still has
+// subkeys being kept.
+struct ClassKey {
+    std::u16string_view format; // of the class id
+    std::u16string_view threadingModel;
+};
+constexpr ClassKey kClassKeys[] = {
+    {u"CLSID\\%s", {}},
+    {u"CLSID\\%s\\InProcServer32", u"Apartment"},
 };
 
-// Drop handlers hold one class id each: the one written last wins.
-constexpr std::array<std::u16string_view, 2> kDropHandlerKeys{
-    u"Mivora\\shellex\\DropHandler",
-    u"Mivora.ZIP\\shellex\\DropHandler",
+// The keys that hand the extension to the shell, all in the default view:
+// each is written with its data (none, or the class id) and removed as a key.
+// The shell's class keys are shared with other programs, and only the
+// archiver's handlers below them go.
+enum class HandlerData : uint8_t {
+    Empty,   // named by the class id, with empty data
+    ClassId, // the class id as data
+    Legacy,  // written by earlier versions only: removed, never written
 };
-
-// Handlers named by the handler key name, with the class id as data.
-constexpr std::array<std::u16string_view, 5> kNamedHandlerKeys{
-    u"*\\shellex\\ContextMenuHandlers\\%s",       u"Folder\\shellex\\ContextMenuHandlers\\%s",
-    u"Folder\\shellex\\DragDropHandlers\\%s",     u"Drive\\shellex\\DragDropHandlers\\%s",
-    u"lnkfile\\shellex\\ContextMenuHandlers\\%s",
+struct HandlerKey {
+    std::u16string_view format; // of the class id, or of the handler name
+    bool byHandlerName;
+    HandlerData data;
 };
-
-// Written by earlier versions only; removed so that old installations end clean.
-constexpr std::array<std::u16string_view, 2> kLegacyHandlerKeys{
-    u"Directory\\shellex\\ContextMenuHandlers\\%s",
-    u"Directory\\shellex\\DragDropHandlers\\%s",
+constexpr HandlerKey kHandlerKeys[] = {
+    {u"Mivora\\shellex\\ContextMenuHandlers\\%s", false, HandlerData::Empty},
+    {u"Mivora\\shellex\\PropertySheetHandlers\\%s", false, HandlerData::Empty},
+    {u"Mivora.ZIP\\shellex\\ContextMenuHandlers\\%s", false, HandlerData::Empty},
+    {u"Mivora.ZIP\\shellex\\PropertySheetHandlers\\%s", false, HandlerData::Empty},
+    {u"exefile\\shellex\\PropertySheetHandlers\\%s", false, HandlerData::Empty},
+    // Drop handlers hold one class id each: the one written last wins.
+    {u"Mivora\\shellex\\DropHandler", false, HandlerData::ClassId},
+    {u"Mivora.ZIP\\shellex\\DropHandler", false, HandlerData::ClassId},
+    {u"*\\shellex\\ContextMenuHandlers\\%s", true, HandlerData::ClassId},
+    {u"Folder\\shellex\\ContextMenuHandlers\\%s", true, HandlerData::ClassId},
+    {u"Folder\\shellex\\DragDropHandlers\\%s", true, HandlerData::ClassId},
+    {u"Drive\\shellex\\DragDropHandlers\\%s", true, HandlerData::ClassId},
+    {u"lnkfile\\shellex\\ContextMenuHandlers\\%s", true, HandlerData::ClassId},
+    {u"Directory\\shellex\\ContextMenuHandlers\\%s", true, HandlerData::Legacy},
+    {u"Directory\\shellex\\DragDropHandlers\\%s", true, HandlerData::Legacy},
 };
 
 std::u16string Key(std::u16string_view format, std::u16string_view arg) {
@@ -86,50 +102,44 @@ void RegisterClassKeys(std::u16string_view dllName, std::u16string_view clsid, R
     if (!PathExists(dll)) {
         return;
     }
-    const std::u16string classKey = Key(u"CLSID\\%s", clsid);
-    const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    WriteRegString(RegLocation::Class(classKey), u"", kClassName, view);
-    WriteRegString(RegLocation::Class(serverKey), u"", dll, view);
-    WriteRegString(RegLocation::Class(serverKey), u"ThreadingModel", u"Apartment", view);
+    for (const ClassKey& row : kClassKeys) {
+        const std::u16string path = Key(row.format, clsid);
+        const RegLocation key = RegLocation::Class(path);
+        const bool server = row.threadingModel.data() != nullptr;
+        WriteRegString(key, u"", server ? std::u16string_view(dll) : kClassName, view);
+        if (server) {
+            WriteRegString(key, u"ThreadingModel", row.threadingModel, view);
+        }
+    }
 }
 
 void RegisterHandlers(std::u16string_view clsid, std::u16string_view handlerName) {
-    for (std::u16string_view format : kClsidHandlerKeys) {
-        WriteRegString(RegLocation::Class(Key(format, clsid)), u"", u"", RegistryView::Default);
-    }
-    for (std::u16string_view key : kDropHandlerKeys) {
-        WriteRegString(RegLocation::Class(key), u"", clsid, RegistryView::Default);
-    }
-    for (std::u16string_view format : kNamedHandlerKeys) {
-        WriteRegString(RegLocation::Class(Key(format, handlerName)), u"", clsid,
-                       RegistryView::Default);
+    for (const HandlerKey& row : kHandlerKeys) {
+        if (row.data != HandlerData::Legacy) {
+            WriteRegString(
+                RegLocation::Class(Key(row.format, row.byHandlerName ? handlerName : clsid)), u"",
+                row.data == HandlerData::ClassId ? clsid : u"", RegistryView::Default);
+        }
     }
     WriteRegString(kApprovedKey, clsid, kApprovedText, RegistryView::Default);
 }
 
 void UnregisterExtension(std::u16string_view clsid, std::u16string_view handlerName,
                          RegistryView view) {
-    const std::u16string classKey = Key(u"CLSID\\%s", clsid);
-    const std::u16string serverKey = Key(u"CLSID\\%s\\InProcServer32", clsid);
-    DeleteRegKey(RegLocation::Class(serverKey), RegistryView::Default);
-    DeleteRegKey(RegLocation::Class(classKey), RegistryView::Default);
-    // The 64-bit extension's class keys were written in the 64-bit view,
-    // which the default-view deletions above do not reach on 64-bit Windows.
-    if (view == RegistryView::View64) {
-        DeleteRegKey(RegLocation::Class(serverKey), view);
-        DeleteRegKey(RegLocation::Class(classKey), view);
+    // The class keys go in the default view, and the 64-bit extension's also
+    // in the 64-bit view it was written in, which the default view does not
+    // reach on 64-bit Windows.
+    for (const RegistryView in : {RegistryView::Default, view}) {
+        for (size_t row = std::size(kClassKeys); row-- != 0;) {
+            DeleteRegKey(RegLocation::Class(Key(kClassKeys[row].format, clsid)), in);
+        }
+        if (view == RegistryView::Default) {
+            break;
+        }
     }
-    for (std::u16string_view format : kClsidHandlerKeys) {
-        DeleteRegKey(RegLocation::Class(Key(format, clsid)), RegistryView::Default);
-    }
-    for (std::u16string_view key : kDropHandlerKeys) {
-        DeleteRegKey(RegLocation::Class(key), RegistryView::Default);
-    }
-    for (std::u16string_view format : kNamedHandlerKeys) {
-        DeleteRegKey(RegLocation::Class(Key(format, handlerName)), RegistryView::Default);
-    }
-    for (std::u16string_view format : kLegacyHandlerKeys) {
-        DeleteRegKey(RegLocation::Class(Key(format, handlerName)), RegistryView::Default);
+    for (const HandlerKey& row : kHandlerKeys) {
+        DeleteRegKey(RegLocation::Class(Key(row.format, row.byHandlerName ? handlerName : clsid)),
+                     RegistryView::Default);
     }
     DeleteRegValue(kApprovedKey, clsid, RegistryView::Default);
 }
