@@ -297,7 +297,7 @@ class Applying final : public ChangeSink {
 public:
     DWORD Make(const Change& change) override {
         const DWORD error = ApplyChange(change);
-        LogChange(change, error, MadeWord());
+        RecordChange(change, error, MadeWord());
         ::SetLastError(error);
         return error;
     }

@@ -104,12 +104,16 @@ struct Change {
 inline constexpr DWORD kKeyKeptForSubkeys = ERROR_KEY_HAS_CHILDREN;
 
 // Whether an outcome changed nothing: a registry deletion that found nothing
-// to delete, or a key kept for its subkeys. Such a change has no record.
+// to delete, a key kept for its subkeys, or a folder that was there already.
+// Such a change has no record.
 bool ChangedNothing(const Change& change, DWORD error);
 
-// Writes the change's record with its outcome (0: made; `made` is the word
-// for that, "done" or "planned"). Nothing for what changed nothing, nor for
-// an attempt that failed.
-void LogChange(const Change& change, DWORD error, std::u16string_view made);
+// Takes note of a change's outcome (0: made; `made` is the word for that,
+// "done" or "planned"): a failure counts for the run (FailedChanges), and the
+// change's record is written to the run log. Neither for what changed
+// nothing; a failed attempt is its writer's to report and count.
+void RecordChange(const Change& change, DWORD error, std::u16string_view made);
+// How many changes of this run failed (or, in a preview, would fail).
+unsigned FailedChanges();
 
 } // namespace ozu

@@ -11,6 +11,7 @@ namespace ozu {
 namespace {
 
 ChangeSink* g_sink = nullptr;
+unsigned g_failedChanges = 0;
 
 std::u16string_view RootName(HKEY root) {
     if (root == HKEY_CLASSES_ROOT) {
@@ -48,12 +49,25 @@ bool ChangedNothing(const Change& change, DWORD error) {
     const bool deletion = change.kind == ChangeKind::DeleteValue ||
                           change.kind == ChangeKind::DeleteKey ||
                           change.kind == ChangeKind::DeleteTree;
+    // A folder that is there already (the program group of an earlier
+    // setup) is what its creation wanted.
+    if (change.kind == ChangeKind::CreateFolder)
+        return error == ERROR_ALREADY_EXISTS;
     return deletion && (error == ERROR_FILE_NOT_FOUND || error == kKeyKeptForSubkeys);
 }
 
-void LogChange(const Change& change, DWORD error, std::u16string_view made) {
-    if (!RunLogActive() || change.verb.empty() || ChangedNothing(change, error) ||
-        (error != 0 && change.attempt)) {
+unsigned FailedChanges() {
+    return g_failedChanges;
+}
+
+void RecordChange(const Change& change, DWORD error, std::u16string_view made) {
+    if (ChangedNothing(change, error) || (error != 0 && change.attempt)) {
+        return;
+    }
+    if (error != 0) {
+        ++g_failedChanges;
+    }
+    if (!RunLogActive() || change.verb.empty()) {
         return;
     }
     const bool registry = IsRegistryKind(change.kind);

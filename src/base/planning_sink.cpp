@@ -144,7 +144,7 @@ class Planning final : public ChangeSink {
 public:
     DWORD Make(const Change& change) override {
         const DWORD error = PlanChange(change);
-        LogChange(change, error, MadeWord());
+        RecordChange(change, error, MadeWord());
         ::SetLastError(error);
         return error;
     }

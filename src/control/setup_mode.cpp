@@ -34,7 +34,7 @@ void OpenProgramGroup(const std::u16string& group) {
         !PathExists(group))
         return;
     // A window of the shell; a preview shows none.
-    Make({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group});
+    Make({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group, .attempt = true});
 }
 
 } // namespace
@@ -63,7 +63,9 @@ RunReport RunSetupMode() {
         ShowNoticeFor32BitEdition();
     }
     OpenProgramGroup(setup.programGroupPath);
-    return {setup.integrationApplied ? RunOutcome::Done : RunOutcome::Failed};
+    // A change that failed on the way left part of the integration unwritten.
+    return {setup.integrationApplied && FailedChanges() == 0 ? RunOutcome::Done
+                                                             : RunOutcome::Failed};
 }
 
 } // namespace ozu

@@ -67,8 +67,11 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     // exists; a file held without shared deletion cannot be renamed at all.
     // The schedule's record tells how the rename went.
     const std::u16string target = FindFreeTempName(path, PathExists);
-    const DWORD renameError = Changes().Make(
-        {.kind = ChangeKind::RenameChecked, .entry = &entry, .path = path, .target = target});
+    const DWORD renameError = Changes().Make({.kind = ChangeKind::RenameChecked,
+                                              .entry = &entry,
+                                              .path = path,
+                                              .target = target,
+                                              .attempt = true});
     const bool renamed = renameError == ERROR_SUCCESS;
     const std::u16string renameErrorText = LogNumber(renameError);
     // Its failure is told as the file left.
@@ -88,7 +91,11 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
     }
     if (renamed) {
         // It stays, under its own name.
-        Make({.kind = ChangeKind::RenameChecked, .entry = &entry, .path = target, .target = path});
+        Make({.kind = ChangeKind::RenameChecked,
+              .entry = &entry,
+              .path = target,
+              .target = path,
+              .attempt = true});
     }
     ++run.report.left;
     LogRecord("file-left",
@@ -383,7 +390,7 @@ RunReport RunUninstall(bool afterAnotherRun) {
     run.report.left += RemoveIntegration(TheSwitches().MsiMode);
     // A refused change leaves part of the integration behind: the removal
     // goes on, and ends as failed.
-    const bool refused = RegistryFailures() != 0 || run.report.left != 0;
+    const bool refused = RegistryFailures() != 0 || FailedChanges() != 0 || run.report.left != 0;
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {
@@ -403,9 +410,10 @@ RunReport RunUninstall(bool afterAnotherRun) {
                   .attempt = true});
         }
     }
-    run.report.outcome = refused || run.report.left != 0 ? RunOutcome::Failed
-                         : run.rebootPending             ? RunOutcome::RestartNeeded
-                                                         : RunOutcome::Done;
+    run.report.outcome = refused || run.report.left != 0 || FailedChanges() != 0
+                             ? RunOutcome::Failed
+                         : run.rebootPending ? RunOutcome::RestartNeeded
+                                             : RunOutcome::Done;
 
     if (!StartSelfRemoval(run, folderText)) {
         run.report.outcome = RunOutcome::Failed;
