@@ -145,9 +145,11 @@ OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
 
 // Records an extension's owner unless the extension is ours already (a
 // repeated setup must not record our own class), then takes it.
+// A type whose owner could not be recorded is not taken: its owner could not
+// be given it back.
 void TakeClass(std::u16string_view ext, std::u16string_view cls) {
-    if (!EqualsNoCase(CurrentClassOf(ext), cls))
-        WriteOwnerRecord(ext, ClassOwner(ext));
+    if (!EqualsNoCase(CurrentClassOf(ext), cls) && !WriteOwnerRecord(ext, ClassOwner(ext)))
+        return;
     SetClass(ext, cls);
 }
 
@@ -171,12 +173,15 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
     const bool wantNew = wish.wantNew, family = wish.family, zip = wish.zip;
     // Only the first take-over records the owner: a repeated setup must not
     // overwrite the record with our own class. The record is written before
-    // the type changes hands, so a run cut off in between loses nothing.
+    // the type changes hands, so a run cut off in between loses nothing, and a
+    // type whose record could not be written is not taken.
     if (!IsOwnAssociation(ext)) {
         const OwnerRecord owner = CurrentOwner(ext, newKey);
         if (family || zip)
             RecordNewFileEntry(ext, newKey);
-        WriteOwnerRecord(ext, owner);
+        // Without a record the type stays its owner's, the refusal logged.
+        if (!WriteOwnerRecord(ext, owner))
+            return;
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
     SetClass(ext, zip ? kZipProgId : kProgId);

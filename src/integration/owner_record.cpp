@@ -44,11 +44,14 @@ std::optional<OwnerRecord> ReadRecordAt(const RegLocation& key) {
     return record;
 }
 
-void WriteRecordAt(const RegLocation& key, const OwnerRecord& record) {
-    WriteRegDword(key, u"Exist", record.existed ? 1 : 0, RegistryView::Default);
-    WriteRegDword(key, u"HasType", record.hadClass ? 1 : 0, RegistryView::Default);
-    WriteRegString(key, u"Type", record.type, RegistryView::Default);
-    WriteRegString(key, u"ShellNew", record.shellNew, RegistryView::Default);
+// "Exist" goes last: a copy whose other values could not all be written is
+// no record, and the next setup writes it again. True when the copy is whole.
+bool WriteRecordAt(const RegLocation& key, const OwnerRecord& record) {
+    const RegistryView view = RegistryView::Default;
+    return WriteRegDword(key, u"HasType", record.hadClass ? 1 : 0, view) == ERROR_SUCCESS &&
+           WriteRegString(key, u"Type", record.type, view) == ERROR_SUCCESS &&
+           WriteRegString(key, u"ShellNew", record.shellNew, view) == ERROR_SUCCESS &&
+           WriteRegDword(key, u"Exist", record.existed ? 1 : 0, view) == ERROR_SUCCESS;
 }
 
 std::u16string NewFilePathOf(std::u16string_view ext) {
@@ -79,9 +82,10 @@ std::optional<OwnerRecord> ReadOwnerRecord(std::u16string_view ext) {
     return ReadRecordAt(User(SetupKeyOf(ext)));
 }
 
-void WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record) {
-    WriteRecordAt(Machine(MachinePathOf(ext)), record);
-    WriteRecordAt(User(SetupKeyOf(ext)), record);
+bool WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record) {
+    const bool machine = WriteRecordAt(Machine(MachinePathOf(ext)), record);
+    const bool user = WriteRecordAt(User(SetupKeyOf(ext)), record);
+    return machine && user;
 }
 
 void RecordNewFileEntry(std::u16string_view ext, std::u16string_view newKey) {

@@ -33,7 +33,10 @@ struct OwnerRecord {
 };
 
 std::optional<OwnerRecord> ReadOwnerRecord(std::u16string_view ext);
-void WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record);
+// Writes both copies; false when either could not be written whole: the
+// machine-wide copy serves every account's uninstall, the user's the
+// settings that a portable file may hold, and a type is taken only with both.
+bool WriteOwnerRecord(std::u16string_view ext, const OwnerRecord& record);
 // Keeps every value of the extension's new-file key `newKey` beside the
 // machine-wide record (none when the key is missing), and puts them back
 // into that key; false when nothing of the kind was kept.
