@@ -237,6 +237,7 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
         const std::optional<OwnerRecord> record = ReadOwnerRecord(volume);
+        const unsigned failed = FailedChanges();
         if (IsOwnAssociation(volume)) {
             if (record) {
                 ReleaseClass(volume, record);
@@ -248,7 +249,7 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
                     RemoveOwnClass(volume);
             }
         }
-        if (record)
+        if (record && FailedChanges() == failed)
             DeleteOwnerRecord(volume);
     }
     if (released != 0)
@@ -371,6 +372,9 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         TakeExtension(ext, newKey, wish);
 
     const std::optional<OwnerRecord> record = ReadOwnerRecord(ext);
+    // A change that fails while the type is given back keeps its record: the
+    // next uninstall finds in it what is still to be given back.
+    const unsigned failed = FailedChanges();
     const ExtensionSteps steps =
         DecideExtensionSteps(wish, {.own = IsOwnAssociation(ext),
                                     .recorded = record.has_value(),
@@ -395,7 +399,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         ReleaseClass(ext, record);
     if (steps.deleteEmptyClassKey)
         DeleteClassKeyIfEmpty(ext);
-    if (steps.deleteRecord)
+    if (steps.deleteRecord && FailedChanges() == failed)
         DeleteOwnerRecord(ext);
 }
 
@@ -439,9 +443,10 @@ void ReleaseRecoveryVolumes() {
     // ".rev" goes back to its previous owner while it is still ours; one that
     // another program took since stays theirs.
     const std::optional<OwnerRecord> record = ReadOwnerRecord(kRevExtension);
+    const unsigned failed = FailedChanges();
     if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId))
         ReleaseClass(kRevExtension, record);
-    if (record)
+    if (record && FailedChanges() == failed)
         DeleteOwnerRecord(kRevExtension);
 }
 

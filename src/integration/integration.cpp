@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "base/change.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/run_log.h"
@@ -71,8 +72,12 @@ unsigned RemoveIntegration(bool packageMode) {
         return 0;
     }
     const IntegrationOptions nothing{};
+    const unsigned failedBefore = FailedChanges();
     AssociateArchiveTypes(nothing);
     ReleaseRecoveryVolumes();
+    // A type that could not be given back keeps its record, which lives in
+    // the settings roots: they stay for the next uninstall to finish.
+    const bool recordsKept = FailedChanges() != failedBefore;
     // Each record went with its type; a portable file's run leaves the
     // machine-wide keys themselves to go here.
     DeleteEmptyMachineRecords();
@@ -81,8 +86,12 @@ unsigned RemoveIntegration(bool packageMode) {
     RegisterShellExtension(ShellRegistration::Remove, nothing);
     const unsigned groupsLeft = UpdateShortcuts(nothing, nullptr, u"");
     UnregisterProgIds();
-    // The backups of the previous owners go with the user's settings root.
-    DeleteRegTree(RegLocation::Settings(RegScope::User, u""), RegistryView::Default);
+    if (!recordsKept) {
+        // What else the archiver keeps for the whole machine, and the
+        // backups of the previous owners, go with the settings roots.
+        DeleteRegTree(RegLocation::Settings(RegScope::Machine, u""), RegistryView::Default);
+        DeleteRegTree(RegLocation::Settings(RegScope::User, u""), RegistryView::Default);
+    }
     if (!packageMode)
         RemoveAppRegistration();
     return groupsLeft;

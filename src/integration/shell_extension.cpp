@@ -30,7 +30,6 @@ constexpr RegLocation kApprovedKey = RegLocation::Absolute(
 constexpr std::u16string_view kApprovedText = u"Mivora shell extension";
 constexpr RegLocation kRegisteredApplicationsKey =
     RegLocation::Absolute(RegScope::Machine, u"Software\\RegisteredApplications");
-constexpr RegLocation kMachineSettingsRoot = RegLocation::Settings(RegScope::Machine, u"");
 constexpr RegLocation kCapabilitiesKey = RegLocation::Settings(RegScope::Machine, u"Capabilities");
 constexpr RegLocation kFileAssociationsKey =
     RegLocation::Settings(RegScope::Machine, u"Capabilities\\FileAssociations");
@@ -182,11 +181,6 @@ void RegisterShellExtension(ShellRegistration registration, const IntegrationOpt
         } else {
             WriteCapabilities();
         }
-    }
-    if (remove) {
-        // What else the archiver keeps for the whole machine goes with its
-        // settings root.
-        DeleteRegTree(kMachineSettingsRoot, RegistryView::Default);
     }
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
 }

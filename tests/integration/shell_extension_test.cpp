@@ -237,7 +237,6 @@ TEST_F(ShellExtensionTest, UninstallLeavesNothingOfOursInEitherView) {
     program_.PutFile(u"ozuext.dll", "MZ");
     program_.PutFile(u"ozuext64.dll", "MZ");
     SetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Other", "Software\\Other\\Capabilities");
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32", "C:\\Mivora\\Mivora.exe");
     RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
     RegisterShellExtension(ShellRegistration::Remove, IntegrationOptions{});
@@ -249,17 +248,15 @@ TEST_F(ShellExtensionTest, UninstallLeavesNothingOfOursInEitherView) {
     EXPECT_FALSE(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Mivora").has_value());
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kRegisteredApps, "Other"),
               "Software\\Other\\Capabilities");
-    // The machine settings root goes whole: capabilities and "exe32".
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kCapabilities));
 }
 
-TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilitiesButUninstallStillClearsTheMachineRoot) {
+TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilities) {
     if (!RunningAsWindowsXp()) {
         RunThisTestAsWindowsXp();
         return;
     }
     ASSERT_EQ(WindowsVersion(), 0x0501u);
-    SetString(HKEY_LOCAL_MACHINE, "Software\\Mivora", "exe32", "C:\\Mivora\\Mivora.exe");
 
     RegisterShellExtension(ShellRegistration::Write, WithShellExt(true));
 
@@ -268,10 +265,6 @@ TEST_F(ShellExtensionTest, WindowsXpGetsNoCapabilitiesButUninstallStillClearsThe
     for (const Extension& ext : ExpectedExtensions(program_)) {
         EXPECT_EQ(GetString(HKEY_CLASSES_ROOT, kNamedHandlers[0] + ext.handlerName, ""), ext.clsid);
     }
-
-    RegisterShellExtension(ShellRegistration::Remove, IntegrationOptions{});
-
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Mivora"));
 }
 
 TEST_F(ShellExtensionTest, AClassKeyThatAnotherProgramExtendedStays) {
