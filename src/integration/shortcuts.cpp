@@ -173,8 +173,7 @@ GroupState UpdateGroup(const std::u16string& group, bool create, const ShortcutC
         EmptyFolder(group);
     }
     // One that is there already stays as it is.
-    Make(
-        {.kind = ChangeKind::CreateFolder, .verb = "group-create", .path = group, .attempt = true});
+    Make({.kind = ChangeKind::CreateFolder, .verb = "group-create", .path = group});
     const bool exists = PathExists(group);
     FillGroup(group, context);
     return {exists, false};
