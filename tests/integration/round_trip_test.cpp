@@ -28,26 +28,6 @@ using namespace test;
 const HKEY HKCR = HKEY_CLASSES_ROOT;
 const HKEY HKLM = HKEY_LOCAL_MACHINE;
 
-// Keys every Windows installation has, which a fresh Wine prefix may lack;
-// their absence would hide a writer that deletes a shared parent.
-void SeedSharedKeys() {
-    for (const char* key :
-         {"*\\shellex\\ContextMenuHandlers", "Folder\\shellex\\ContextMenuHandlers",
-          "Folder\\shellex\\DragDropHandlers", "Drive\\shellex\\DragDropHandlers",
-          "lnkfile\\shellex\\ContextMenuHandlers", "exefile\\shellex\\PropertySheetHandlers",
-          "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"})
-        SetString(HKCR, std::string(key) + "\\Other", "", "{00000000-0000-0000-0000-000000000001}");
-    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
-        const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
-        SetString(HKLM, windows + "App Paths\\other.exe", "", "C:\\Other\\other.exe", view);
-        SetString(HKLM, windows + "Uninstall\\Other", "DisplayName", "Other", view);
-        SetString(HKLM, windows + "Shell Extensions\\Approved",
-                  "{00000000-0000-0000-0000-000000000001}", "Other extension", view);
-        SetString(HKLM, "Software\\RegisteredApplications", "Other",
-                  "Software\\Other\\Capabilities", view);
-    }
-}
-
 // Programs that own some of our types before setup, in the shapes they take.
 void SeedForeignOwners() {
     SetString(HKCR, ".zip", "", "CompressedFolder");

@@ -6,7 +6,8 @@ DWORD FaultingSink::Make(const Change& change) {
     if (++count_ != failAt_) {
         return ApplyingSink().Make(change);
     }
-    LogChange(change, error_, MadeWord());
+    failedVerb_ = change.verb;
+    RecordChange(change, error_, MadeWord());
     ::SetLastError(error_);
     return error_;
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "base/change_sink.h"
 
@@ -22,11 +23,15 @@ public:
 
     uint32_t Changes() const { return count_; }
     bool Failed() const { return failAt_ != 0 && count_ >= failAt_; }
+    // The record verb of the change that was failed (empty: none, or one
+    // without a record of its own).
+    const std::string& FailedVerb() const { return failedVerb_; }
 
 private:
     uint32_t failAt_;
     DWORD error_;
     uint32_t count_ = 0;
+    std::string failedVerb_;
 };
 
 } // namespace ozu::test

@@ -167,18 +167,38 @@ bool EqualsNoCaseAscii(std::u16string_view a, std::u16string_view b) {
 // nothing to do with the program. Every level is opened in the walk's view: a WOW64 process that
 // opens "CLSID" below Software\Classes without a view lands in the 32-bit copy. The "Wow6432Node"
 // keys are left out, since each view shows its own copy under the ordinary names.
-void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, REGSAM view) {
+bool EndsWith(const std::string& text, std::string_view tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The COM catalogue of other programs: interfaces, type libraries and every
+// class that is not the archiver's. Nine in ten keys of a prefix are there.
+bool OthersCatalogue(const std::string& path, const std::u16string& name) {
+    if (EndsWith(path, "\\Software\\Classes"))
+        return EqualsNoCaseAscii(name, u"Interface") || EqualsNoCaseAscii(name, u"TypeLib");
+    if (!EndsWith(path, "\\Software\\Classes\\CLSID"))
+        return false;
+    for (const char* clsid : kExtensionClsids) {
+        if (EqualsNoCaseAscii(name, Wide(clsid)))
+            return false;
+    }
+    return true;
+}
+
+void Walk(HKEY key, const std::string& path, std::vector<std::string>& lines, REGSAM view,
+          ExportScope scope) {
     lines.push_back(path);
     for (const Value& v : ValuesOf(key))
         lines.push_back(path + " : \"" + Utf8(v.name) + "\" = " + Describe(v));
     for (const std::u16string& name : SubkeyNamesOf(key)) {
         if (EqualsNoCaseAscii(name, u"Wow6432Node") ||
-            (path.size() > 13 && path.compare(path.size() - 13, 13, "HKCU\\Software") == 0 &&
-             EqualsNoCaseAscii(name, u"Wine")))
+            (EndsWith(path, "HKCU\\Software") && EqualsNoCaseAscii(name, u"Wine")) ||
+            (scope == ExportScope::ArchiverReach && OthersCatalogue(path, name)))
             continue;
         KeyHandle child;
         if (Open(key, name, KEY_READ | view, child))
-            Walk(child.h, path + "\\" + Utf8(name), lines, view);
+            Walk(child.h, path + "\\" + Utf8(name), lines, view, scope);
         else
             lines.push_back(path + "\\" + Utf8(name) + " (unreadable)");
     }
@@ -369,7 +389,7 @@ WriteDenied::~WriteDenied() {
     DeleteTreeW(root_, key_, 0);
 }
 
-std::vector<std::string> ExportRegistry() {
+std::vector<std::string> ExportRegistry(ExportScope scope) {
     // HKEY_CLASSES_ROOT is the merge of the two Software\Classes keys, so it
     // is covered. On 32-bit Windows there is one view only; a 64-bit test
     // sees both views of 64-bit Windows as a 32-bit one under WOW64 does.
@@ -383,7 +403,7 @@ std::vector<std::string> ExportRegistry() {
              {std::pair{HKEY_LOCAL_MACHINE, "HKLM"}, std::pair{HKEY_CURRENT_USER, "HKCU"}}) {
             KeyHandle key;
             if (Open(root, u"Software", KEY_READ | view, key))
-                Walk(key.h, label + name + "\\Software", lines, view);
+                Walk(key.h, label + name + "\\Software", lines, view, scope);
         }
     }
     std::sort(lines.begin(), lines.end());
@@ -489,6 +509,28 @@ void RemoveShortcuts() {
         const std::wstring folder = AsWide(ShellFolder(csidl));
         if (!folder.empty())
             RemoveTree(folder + L"\\Mivora");
+    }
+}
+
+// Keys every Windows installation has, which a fresh Wine prefix may lack;
+// their absence would hide a writer that deletes a shared parent.
+void SeedSharedKeys() {
+    for (const char* key :
+         {"*\\shellex\\ContextMenuHandlers", "Folder\\shellex\\ContextMenuHandlers",
+          "Folder\\shellex\\DragDropHandlers", "Drive\\shellex\\DragDropHandlers",
+          "lnkfile\\shellex\\ContextMenuHandlers", "exefile\\shellex\\PropertySheetHandlers",
+          "Directory\\shellex\\ContextMenuHandlers", "Directory\\shellex\\DragDropHandlers"})
+        SetString(HKEY_CLASSES_ROOT, std::string(key) + "\\Other", "",
+                  "{00000000-0000-0000-0000-000000000001}");
+    for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        const std::string windows = "Software\\Microsoft\\Windows\\CurrentVersion\\";
+        SetString(HKEY_LOCAL_MACHINE, windows + "App Paths\\other.exe", "", "C:\\Other\\other.exe",
+                  view);
+        SetString(HKEY_LOCAL_MACHINE, windows + "Uninstall\\Other", "DisplayName", "Other", view);
+        SetString(HKEY_LOCAL_MACHINE, windows + "Shell Extensions\\Approved",
+                  "{00000000-0000-0000-0000-000000000001}", "Other extension", view);
+        SetString(HKEY_LOCAL_MACHINE, "Software\\RegisteredApplications", "Other",
+                  "Software\\Other\\Capabilities", view);
     }
 }
 

@@ -103,9 +103,13 @@ private:
     bool active_ = false;
 };
 
+// What an export holds: everything, or everything but the COM catalogue of
+// other programs (interfaces, type libraries, classes not the archiver's),
+// which nothing of the archiver names and which makes up most of the time.
+enum class ExportScope { Everything, ArchiverReach };
 // Every key and value below HKLM\Software and HKCU\Software (which hold
 // HKEY_CLASSES_ROOT), in both registry views, one sorted line each.
-std::vector<std::string> ExportRegistry();
+std::vector<std::string> ExportRegistry(ExportScope scope = ExportScope::Everything);
 // The lines only in `before` ("- ") and only in `after` ("+ "); empty when equal.
 std::string DiffExports(const std::vector<std::string>& before,
                         const std::vector<std::string>& after);
@@ -135,6 +139,12 @@ bool RunningOn64BitWindows();
 // labels it so.
 constexpr REGSAM kProgramView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 inline const char* const kProgramViewLabel = sizeof(void*) == 8 ? "[64] " : "[32] ";
+// Keys every Windows installation has, which a fresh Wine prefix may lack
+// (handler lists of the shell's classes, the application paths, uninstall
+// entries, approved extensions, registered applications), each with an entry
+// of another program; without them a writer that deletes a shared parent
+// would go unseen.
+void SeedSharedKeys();
 void ClearIntegration();
 
 // Paths of the shell folders by CSIDL (empty when unknown), and removal of
