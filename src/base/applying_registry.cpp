@@ -64,7 +64,10 @@ unsigned DeleteTreePass(HKEY root, const std::u16string& path, REGSAM view) {
             // pass can skip keys; the caller repeats passes for them.
             for (DWORD index = 0;
                  key.EnumerateSubKey(index, name, kKeyNameCapacity) == ERROR_SUCCESS; ++index) {
-                deleted += DeleteTreePass(root, path + u'\\' + name, view);
+                std::u16string child = path;
+                child += u'\\';
+                child += name;
+                deleted += DeleteTreePass(root, child, view);
             }
         }
     }
@@ -117,7 +120,7 @@ LSTATUS ApplyRegistryChange(const Change& change) {
         status = DeleteKeyIn(change.root, change.key, change.view);
         // A key that still has subkeys stays, by design.
         return status != ERROR_SUCCESS && HasSubkeys(change.root, change.key, change.view)
-                   ? kKeyKeptForSubkeys
+                   ? static_cast<LSTATUS>(kKeyKeptForSubkeys)
                    : status;
     default:
         return DeleteTree(change);

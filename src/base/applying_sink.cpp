@@ -10,12 +10,12 @@
 
 #include "base/change_sink.h"
 #include "base/com_ptr.h"
-#include "base/sink_work.h"
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/handle_info.h"
 #include "base/new_file.h"
 #include "base/paths.h"
+#include "base/sink_work.h"
 #include "base/text.h"
 #include "base/win32_text.h"
 
@@ -54,9 +54,10 @@ bool RenameByHandle(HANDLE handle, std::u16string_view target, bool replace) {
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
     info->ReplaceIfExists = replace ? TRUE : FALSE;
     info->RootDirectory = nullptr;
-    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(char16_t));
-    return Calls().setInfo(handle, FileRenameInfo, info,
-                           static_cast<DWORD>(buffer.size() * sizeof(char16_t))) != FALSE;
+    const size_t nameBytes = name.size() * sizeof(char16_t);
+    const size_t bufferBytes = buffer.size() * sizeof(char16_t);
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    return Calls().setInfo(handle, FileRenameInfo, info, static_cast<DWORD>(bufferBytes)) != FALSE;
 }
 
 bool MoveByName(std::u16string_view from, std::u16string_view to) {

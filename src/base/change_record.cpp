@@ -1,7 +1,6 @@
 // The run's sink, and the one place where a change becomes its record in the
 // run log.
 #include "base/change_sink.h"
-
 #include "base/format.h"
 #include "base/run_log.h"
 #include "base/system_info.h"
@@ -51,8 +50,9 @@ bool ChangedNothing(const Change& change, DWORD error) {
                           change.kind == ChangeKind::DeleteTree;
     // A folder that is there already (the program group of an earlier
     // setup) is what its creation wanted.
-    if (change.kind == ChangeKind::CreateFolder)
+    if (change.kind == ChangeKind::CreateFolder) {
         return error == ERROR_ALREADY_EXISTS;
+    }
     return deletion && (error == ERROR_FILE_NOT_FOUND || error == kKeyKeptForSubkeys);
 }
 

@@ -3,12 +3,12 @@
 // counts errors, passes messages to a sink, and ends the process on fatal
 // errors (memory exhaustion). The recorded code is not the process exit code.
 
-#include "base/format.h"
-
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+
+#include "base/format.h"
 
 namespace ozu {
 

@@ -1,10 +1,10 @@
 #include "base/file_system.h"
 
+#include <share.h>
+
 #include "base/change_plan.h"
 #include "base/text.h"
 #include "base/win32_text.h"
-
-#include <share.h>
 
 namespace ozu {
 

@@ -5,9 +5,6 @@
 // results; nothing is shown, and the system's last error is left as the
 // failing call set it.
 
-#include "base/paths.h"
-#include "base/scoped_handle.h"
-
 #include <windows.h>
 
 #include <cstdint>
@@ -15,6 +12,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "base/paths.h"
+#include "base/scoped_handle.h"
 
 namespace ozu {
 

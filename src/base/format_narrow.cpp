@@ -1,5 +1,4 @@
 #include "base/format.h"
-
 #include "base/format_engine.h"
 
 namespace ozu::format_detail {

@@ -3,13 +3,13 @@
 // that reallocations stay few; elements added by growing are not initialised.
 // Running out of memory, or past the maximum, is fatal (EndProgram).
 
-#include "base/error_handler.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <type_traits>
 #include <utility>
+
+#include "base/error_handler.h"
 
 namespace ozu {
 

@@ -121,8 +121,8 @@ std::u16string VolumePathOf(HANDLE handle) {
     }
     std::u16string buffer(sizeof(FILE_NAME_INFO) / sizeof(char16_t) + kLongPathCapacity, u'\0');
     auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-    if (!getInfo(handle, FileNameInfo, info,
-                 static_cast<DWORD>(buffer.size() * sizeof(char16_t)))) {
+    const size_t bufferBytes = buffer.size() * sizeof(char16_t);
+    if (!getInfo(handle, FileNameInfo, info, static_cast<DWORD>(bufferBytes))) {
         return {};
     }
     return std::u16string(reinterpret_cast<const char16_t*>(info->FileName),

@@ -1,8 +1,8 @@
 #include "base/paths.h"
 
-#include "base/text.h"
-
 #include <algorithm>
+
+#include "base/text.h"
 
 namespace ozu {
 

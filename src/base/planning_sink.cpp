@@ -6,11 +6,11 @@
 
 #include "base/change_plan.h"
 #include "base/change_sink.h"
-#include "base/sink_work.h"
 #include "base/file_system.h"
 #include "base/handle_info.h"
 #include "base/reg_key.h"
 #include "base/registry_plan.h"
+#include "base/sink_work.h"
 #include "base/win32_text.h"
 
 namespace ozu {

@@ -1,11 +1,11 @@
 #include "base/program_path.h"
 
-#include "base/paths.h"
-#include "base/win32_text.h"
-
 #include <windows.h>
 
 #include <utility>
+
+#include "base/paths.h"
+#include "base/win32_text.h"
 
 namespace ozu {
 

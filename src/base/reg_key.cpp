@@ -41,7 +41,8 @@ LSTATUS RegKey::ReadString(std::u16string_view name, std::u16string& text, size_
         return ERROR_MORE_DATA;
     }
     std::u16string buffer(capacity, u'\0');
-    DWORD size = static_cast<DWORD>(capacity * sizeof(char16_t));
+    const size_t bytes = capacity * sizeof(char16_t);
+    DWORD size = static_cast<DWORD>(bytes);
     LSTATUS status = ::RegQueryValueExW(Get(), W(Terminated(name)), nullptr, nullptr,
                                         reinterpret_cast<BYTE*>(buffer.data()), &size);
     if (status != ERROR_SUCCESS) {

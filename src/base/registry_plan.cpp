@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/reg_key.h"
 #include "base/system_info.h"
 #include "base/system_text.h"
 #include "base/win32_text.h"
-#include "base/reg_key.h"
 
 namespace ozu::registry_plan {
 namespace {
@@ -131,9 +131,10 @@ std::u16string KernelName(HKEY root, std::u16string_view path, REGSAM view) {
     RegKey key;
     std::u16string buffer(1024, u'\0');
     ULONG length = 0;
+    const size_t bufferBytes = buffer.size() * sizeof(char16_t);
     if (queryKey == nullptr || key.Open(root, path, KEY_QUERY_VALUE | view) != ERROR_SUCCESS ||
-        queryKey(key.Get(), kKeyNameInformation, buffer.data(),
-                 static_cast<ULONG>(buffer.size() * sizeof(char16_t)), &length) != 0) {
+        queryKey(key.Get(), kKeyNameInformation, buffer.data(), static_cast<ULONG>(bufferBytes),
+                 &length) != 0) {
         return {};
     }
     ULONG bytes = 0; // KEY_NAME_INFORMATION: the length, then the name

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "base/scoped_handle.h"
 #include "base/new_file.h"
+#include "base/scoped_handle.h"
 #include "base/win32_text.h"
 
 namespace ozu {

@@ -1,9 +1,9 @@
 #include "base/string_list.h"
 
-#include "base/text.h"
-
 #include <cstring>
 #include <string>
+
+#include "base/text.h"
 
 namespace ozu {
 

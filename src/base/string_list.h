@@ -2,10 +2,10 @@
 // A packed list of wide strings, stored back to back with their terminators,
 // handed out one after the other.
 
-#include "base/growable_array.h"
-
 #include <cstdint>
 #include <string_view>
+
+#include "base/growable_array.h"
 
 namespace ozu {
 

@@ -1,12 +1,12 @@
 #include "base/system_info.h"
 
+#include <shlobj.h>
+
 #include "base/com_ptr.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"
-
-#include <shlobj.h>
 
 namespace ozu {
 

@@ -1,9 +1,8 @@
 // The system text services through Win32.
-#include "base/system_text.h"
-
-#include "base/win32_text.h"
-
 #include <windows.h>
+
+#include "base/system_text.h"
+#include "base/win32_text.h"
 
 namespace ozu {
 

@@ -1,8 +1,8 @@
 #include "base/text.h"
 
-#include "base/system_text.h"
-
 #include <algorithm>
+
+#include "base/system_text.h"
 
 namespace ozu {
 

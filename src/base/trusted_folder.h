@@ -7,14 +7,14 @@
 // deleted, renamed or changed through the same handle, by the change sinks
 // (change_sink.h).
 
-#include "base/scoped_handle.h"
-
 #include <windows.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "base/scoped_handle.h"
 
 namespace ozu {
 

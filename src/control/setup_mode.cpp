@@ -1,8 +1,7 @@
 // Setup mode: the setup dialog writes the integration; then, unless a package
 // installer runs the show, the completion dialog and the notice about the
 // 32-bit edition on 64-bit Windows; last the new program group is opened.
-#include "control/startup.h"
-
+#include <windows.h>
 #include <shellapi.h>
 
 #include "base/change_sink.h"
@@ -11,6 +10,7 @@
 #include "base/system_info.h"
 #include "base/win32_text.h"
 #include "control/app_state.h"
+#include "control/startup.h"
 #include "control/switches.h"
 #include "dialogs/done_dialog.h"
 #include "dialogs/message_box.h"
@@ -23,16 +23,18 @@ namespace {
 
 // The notice recommends the x64 edition, which an Itanium system cannot run.
 void ShowNoticeFor32BitEdition() {
-    if (RunningUnderWow64() && !TheSwitches().SilentMode && !NativeIsItanium())
+    if (RunningUnderWow64() && !TheSwitches().SilentMode && !NativeIsItanium()) {
         ShowMessageBox(nullptr, GetLocalizedString(IDS_WARN32BIT),
                        GetLocalizedString(IDS_UNINSTTITLE), MB_ICONINFORMATION);
+    }
 }
 
 void OpenProgramGroup(const std::u16string& group) {
     const Switches& switches = TheSwitches();
     if (group.empty() || switches.SilentMode || switches.MsiMode || switches.NoExplorer ||
-        !PathExists(group))
+        !PathExists(group)) {
         return;
+    }
     // A window of the shell; a preview shows none.
     Make({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group, .attempt = true});
 }
@@ -55,9 +57,10 @@ RunReport RunSetupMode() {
     // Without administrator rights the apply sequence stopped at its first
     // machine-wide write; the user learns it here, an unattended run from the
     // log and the exit code.
-    if (!setup.integrationApplied && !switches.SilentMode)
+    if (!setup.integrationApplied && !switches.SilentMode) {
         ShowMessageBox(nullptr, GetLocalizedString(IDS_NOADMINRIGHTS),
                        GetLocalizedString(IDS_UNINSTTITLE), MB_ICONWARNING);
+    }
     if (!switches.MsiMode) {
         RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
         ShowNoticeFor32BitEdition();

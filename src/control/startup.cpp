@@ -36,8 +36,9 @@ struct BoldFontLifetime {
 HICON LoadProgramIcon() {
     HICON icon = LoadIconW(ResourceModule(), L"OZUICON");
     // A language library need not carry the icon.
-    if (icon == nullptr && ResourceModule() != ProgramInstance())
+    if (icon == nullptr && ResourceModule() != ProgramInstance()) {
         icon = LoadIconW(ProgramInstance(), L"OZUICON");
+    }
     return icon;
 }
 
@@ -93,8 +94,9 @@ std::u16string ReadSfxCommand() {
     std::u16string value(kSfxCommandCapacity, u'\0');
     const DWORD length =
         GetEnvironmentVariableW(L"sfxcmd", W(value.data()), static_cast<DWORD>(value.size()));
-    if (length == 0 || length >= value.size())
+    if (length == 0 || length >= value.size()) {
         return {};
+    }
     value.resize(length);
     return value;
 }
@@ -105,12 +107,14 @@ namespace {
 // nothing was changed, and the person or the tool is told so.
 RunReport ReportAnotherRun(bool setup) {
     LogRecord("busy", {{"waited", LogNumber(kSingleRunWaitMs / 1000)}, {"changed", u"nothing"}});
-    if (!TheSwitches().SilentMode)
+    if (!TheSwitches().SilentMode) {
         ShowMessageBox(nullptr, GetLocalizedString(IDS_ANOTHERRUN),
                        GetLocalizedString(setup ? IDS_UNINSTTITLE : IDS_UNINSTALLOZU),
                        MB_ICONWARNING | MB_SETFOREGROUND);
-    if (setup)
+    }
+    if (setup) {
         ExitCode() = 1; // to the installer, as a setup that wrote nothing
+    }
     return {RunOutcome::Busy};
 }
 
@@ -145,11 +149,12 @@ void SetExitCodeAndLogResult(const RunReport& report, bool setupRequested,
                              bool uninstallRequested) {
     const Switches& switches = TheSwitches();
     const bool noMode = !setupRequested && !uninstallRequested;
-    if (switches.ExitCodes)
+    if (switches.ExitCodes) {
         ExitCode() = noMode && !switches.UnknownSwitch.empty() ? kUnknownSwitchExitCode
                                                                : DeploymentExitCode(report.outcome);
-    else if (uninstallRequested && !setupRequested)
+    } else if (uninstallRequested && !setupRequested) {
         ExitCode() = UninstallExitCode(report.outcome);
+    }
     LogResult(ExitCode(), &report);
 }
 
@@ -160,8 +165,9 @@ bool g_deploymentExitCodes = false;
 // A fatal error (memory exhausted) ends the process where it happens: a
 // deployment tool still gets a code it knows, and the log its last line.
 void EndFatally(int code, int& exitCode) {
-    if (g_deploymentExitCodes)
+    if (g_deploymentExitCodes) {
         exitCode = DeploymentExitCode(RunOutcome::Failed);
+    }
     LogResult(exitCode, nullptr, static_cast<unsigned>(code));
     CloseRunLog();
 }
@@ -201,30 +207,35 @@ int RunProgram(HINSTANCE instance) {
         StartFatalEndReport();
         HideMessageBoxes(switches.Quiet);
         // Before anything is read: the plan starts from the machine as it is.
-        if (switches.WhatIf)
+        if (switches.WhatIf) {
             UseChangeSink(PlanningSink());
+        }
         // /setup always wins over uninstalling: the command-line pass never
         // asks for both.
         StartRunLog(setupRequested ? u"setup" : uninstallRequested ? u"uninstall" : u"none");
-        if (switches.NoRestart)
+        if (switches.NoRestart) {
             LogRecord("no-restart", {{"note", u"this program never restarts Windows"}});
+        }
         const bool noMode = !setupRequested && !uninstallRequested;
-        if (noMode && !switches.UnknownSwitch.empty())
+        if (noMode && !switches.UnknownSwitch.empty()) {
             LogRecord("unknown-switch", {{"switch", switches.UnknownSwitch}});
+        }
         RunReport report;
         SingleRunLock lock;
         const LockWait wait =
             setupRequested || uninstallRequested ? lock.Acquire(kSingleRunWaitMs) : LockWait::Free;
         // Without the lock the run goes on: refusing it would let whatever
         // stands in the lock's way stop every setup and uninstall.
-        if (wait == LockWait::Unavailable)
+        if (wait == LockWait::Unavailable) {
             LogRecord("lock-unavailable", {{"error", LogNumber(lock.Error())}});
-        if (wait == LockWait::Busy)
+        }
+        if (wait == LockWait::Busy) {
             report = ReportAnotherRun(setupRequested);
-        else if (setupRequested)
+        } else if (setupRequested) {
             report = RunSetupMode();
-        else if (uninstallRequested)
+        } else if (uninstallRequested) {
             report = RunUninstall(wait == LockWait::AfterAnotherRun);
+        }
         // Neither: what the switches asked for (a pause, a notice) is done.
         SetExitCodeAndLogResult(report, setupRequested, uninstallRequested);
         CloseRunLog();

@@ -1,9 +1,8 @@
 // What /wait and /warning do in the running program.
-#include "control/switches.h"
-
 #include <windows.h>
 
 #include "base/program_path.h"
+#include "control/switches.h"
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"

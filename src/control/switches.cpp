@@ -12,8 +12,9 @@ constexpr size_t kUninstallWarningCapacity = 512;
 
 void StoreChar(std::u16string* word, size_t capacity, char16_t c) {
     // capacity - 1 characters at most: the rest of an overlong word is dropped.
-    if (word != nullptr && word->size() + 1 < capacity)
+    if (word != nullptr && word->size() + 1 < capacity) {
         word->push_back(c);
+    }
 }
 
 // Acts on one counted switch of the command line; false for one the program
@@ -50,13 +51,16 @@ Switches& TheSwitches() {
 
 std::optional<size_t> NextWord(std::u16string_view text, size_t position, std::u16string* word,
                                size_t capacity) {
-    if (word != nullptr)
+    if (word != nullptr) {
         word->clear();
+    }
     size_t pos = position;
-    while (pos < text.size() && IsBlank(text[pos]))
+    while (pos < text.size() && IsBlank(text[pos])) {
         ++pos;
-    if (pos >= text.size())
+    }
+    if (pos >= text.size()) {
         return std::nullopt;
+    }
     bool quoted = false;
     while (pos < text.size()) {
         const char16_t c = text[pos];
@@ -71,8 +75,9 @@ std::optional<size_t> NextWord(std::u16string_view text, size_t position, std::u
             }
             continue;
         }
-        if (!quoted && IsBlank(c))
+        if (!quoted && IsBlank(c)) {
             break;
+        }
         StoreChar(word, capacity, c);
         ++pos;
     }
@@ -84,24 +89,29 @@ bool MatchSwitchName(std::u16string_view text, std::u16string_view name, size_t 
 }
 
 bool IsSilentSwitch(std::u16string_view word) {
-    if (word.size() < 2 || (word[0] != u'/' && word[0] != u'-'))
+    if (word.size() < 2 || (word[0] != u'/' && word[0] != u'-')) {
         return false;
+    }
     // The letter is upper-cased the way the user's locale does it; the end of
     // the word counts as "not a letter", so /S, -s and /S2 are silent while
     // /Setup is not.
-    if (SystemUpperChar(word[1]) != u'S')
+    if (SystemUpperChar(word[1]) != u'S') {
         return false;
+    }
     return word.size() < 3 || !IsAsciiLetter(word[2]);
 }
 
 std::optional<std::u16string_view> LogSwitchValue(std::u16string_view word) {
     if (word.size() < 4 || (word[0] != u'/' && word[0] != u'-') ||
-        !EqualsNoCase(word.substr(1, 3), u"log"))
+        !EqualsNoCase(word.substr(1, 3), u"log")) {
         return std::nullopt;
-    if (word.size() == 4)
+    }
+    if (word.size() == 4) {
         return std::u16string_view();
-    if (word[4] != u'=' && word[4] != u':')
+    }
+    if (word[4] != u'=' && word[4] != u':') {
         return std::nullopt;
+    }
     return word.substr(5);
 }
 
@@ -117,8 +127,9 @@ void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested
     std::u16string word;
     std::optional<size_t> position = 0;
     while ((position = NextWord(text, *position, &word, kSwitchWordCapacity))) {
-        if (word.empty() || (word[0] != u'/' && word[0] != u'-'))
+        if (word.empty() || (word[0] != u'/' && word[0] != u'-')) {
             continue;
+        }
         // The silent switch counts in either pass and never counts as a switch:
         // "uninstall.exe /S" is still a (silent) uninstall.
         if (IsSilentSwitch(word)) {
@@ -153,8 +164,9 @@ void ParseSwitches(PassKind pass, std::u16string_view text, bool& setupRequested
         // The installer's "sfxcmd" may not select or change what is done.
         if (pass == PassKind::CommandLine &&
             !ActOnSwitch(std::u16string_view(word).substr(1), switches, setupRequested, actions) &&
-            switches.UnknownSwitch.empty())
+            switches.UnknownSwitch.empty()) {
             switches.UnknownSwitch = word;
+        }
     }
     uninstallRequested = pass == PassKind::CommandLine && counted == 0;
 }

@@ -9,9 +9,9 @@
 #include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/format.h"
+#include "base/paths.h"
 #include "base/program_path.h"
 #include "base/run_log.h"
-#include "base/paths.h"
 #include "base/system_text.h"
 #include "base/text.h"
 #include "base/trusted_folder.h"
@@ -22,9 +22,9 @@
 #include "dialogs/message_box.h"
 #include "integration/app_registration.h"
 #include "integration/integration.h"
-#include "settings/settings_store.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
+#include "settings/settings_store.h"
 
 namespace ozu {
 

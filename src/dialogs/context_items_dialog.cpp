@@ -45,8 +45,9 @@ void OnOk(HWND dialog) {
 }
 
 INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (CommonDialogHook(dialog, message, wParam, lParam, kContextItemsDialog))
+    if (CommonDialogHook(dialog, message, wParam, lParam, kContextItemsDialog)) {
         return TRUE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         OnInit(dialog);

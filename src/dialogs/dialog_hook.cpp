@@ -26,8 +26,9 @@ template <typename F> void ForEachSectionKey(std::string_view section, F&& f) {
     for (const LanguageKeyRow& row : LanguageKeyTable) {
         std::string_view key = row.key;
         if (key.size() < section.size() + 2 || key[0] != '$' ||
-            key.substr(1, section.size()) != section || key[section.size() + 1] != ':')
+            key.substr(1, section.size()) != section || key[section.size() + 1] != ':') {
             continue;
+        }
         f(row.key, key.substr(section.size() + 2), row.id);
     }
 }
@@ -43,8 +44,9 @@ void ScaleDialog(HWND dialog, const SizePercent& size) {
         // MapWindowPoints (unlike ScreenToClient) knows mirrored dialogs; there
         // it gives left and right swapped.
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
-        if (rect.left > rect.right)
+        if (rect.left > rect.right) {
             std::swap(rect.left, rect.right);
+        }
         Box box = ScaleControlBox(BoxOf(rect), size);
         SetWindowPos(child, nullptr, box.left, box.top, box.width, box.height,
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
@@ -80,8 +82,9 @@ void SetRightToLeftReading(HWND dialog) {
 } // namespace
 
 void KeepLeftToRight(HWND control) {
-    if (!control || !LanguageTable::Instance().IsRightToLeft())
+    if (!control || !LanguageTable::Instance().IsRightToLeft()) {
         return;
+    }
     LONG_PTR exStyle = GetWindowLongPtrW(control, GWL_EXSTYLE);
     SetWindowLongPtrW(control, GWL_EXSTYLE, exStyle & ~(WS_EX_LAYOUTRTL | WS_EX_RTLREADING));
     InvalidateRect(control, nullptr, TRUE);
@@ -93,8 +96,9 @@ void LocalizeDialog(HWND dialog, std::string_view section) {
     bool hasSize = false;
     ForEachSectionKey(section, [&](std::string_view key, std::string_view word, uint32_t id) {
         std::u16string text;
-        if (!table.FindText(key, text))
+        if (!table.FindText(key, text)) {
             return;
+        }
         if (word == kSizeKey) {
             sizeText = text;
             hasSize = true;
@@ -106,8 +110,9 @@ void LocalizeDialog(HWND dialog, std::string_view section) {
     });
     // Scaled last, so that the texts are in place when the controls move.
     if (hasSize) {
-        if (std::optional<SizePercent> size = ParseSizeEntry(sizeText))
+        if (std::optional<SizePercent> size = ParseSizeEntry(sizeText)) {
             ScaleDialog(dialog, *size);
+        }
     }
 }
 
@@ -115,8 +120,9 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM,
                       const DialogDescription& description) {
     switch (message) {
     case WM_INITDIALOG:
-        if (LanguageTable::Instance().IsRightToLeft())
+        if (LanguageTable::Instance().IsRightToLeft()) {
             SetRightToLeftReading(dialog);
+        }
         LocalizeDialog(dialog, description.section);
         return false;
     case WM_SETFONT:
@@ -127,13 +133,15 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM,
         }
         return false;
     case WM_HELP:
-        if (!description.helpTopic.empty())
+        if (!description.helpTopic.empty()) {
             ShowHelpTopic(description.helpTopic);
+        }
         return true;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDHELP) {
-            if (!description.helpTopic.empty())
+            if (!description.helpTopic.empty()) {
                 ShowHelpTopic(description.helpTopic);
+            }
             return true;
         }
         return false;
@@ -145,11 +153,13 @@ bool CommonDialogHook(HWND dialog, UINT message, WPARAM wParam, LPARAM,
 INT_PTR RunDialog(const wchar_t* templateName, HWND owner, DLGPROC procedure, LPARAM parameter) {
     HINSTANCE module = ResourceModule();
     INT_PTR result = -1;
-    if (FindResourceW(module, templateName, RT_DIALOG))
+    if (FindResourceW(module, templateName, RT_DIALOG)) {
         result = DialogBoxParamW(module, templateName, owner, procedure, parameter);
+    }
     HINSTANCE own = ProgramInstance();
-    if (result == -1 && module != own)
+    if (result == -1 && module != own) {
         result = DialogBoxParamW(own, templateName, owner, procedure, parameter);
+    }
     return result;
 }
 

@@ -12,19 +12,23 @@ bool IsBlankChar(char16_t c) {
 // Reads a run of decimal digits at `pos`, surrounded by optional blanks.
 // Values above kMaxSizePercent stop counting there, so long runs cannot overflow.
 std::optional<int> ReadPercent(std::u16string_view text, size_t& pos) {
-    while (pos < text.size() && IsBlankChar(text[pos]))
+    while (pos < text.size() && IsBlankChar(text[pos])) {
         ++pos;
+    }
     size_t start = pos;
     int64_t value = 0;
     while (pos < text.size() && text[pos] >= u'0' && text[pos] <= u'9') {
-        if (value <= kMaxSizePercent)
+        if (value <= kMaxSizePercent) {
             value = value * 10 + (text[pos] - u'0');
+        }
         ++pos;
     }
-    if (pos == start || value <= 0 || value > kMaxSizePercent)
+    if (pos == start || value <= 0 || value > kMaxSizePercent) {
         return std::nullopt;
-    while (pos < text.size() && IsBlankChar(text[pos]))
+    }
+    while (pos < text.size() && IsBlankChar(text[pos])) {
         ++pos;
+    }
     return static_cast<int>(value);
 }
 
@@ -33,14 +37,17 @@ std::optional<int> ReadPercent(std::u16string_view text, size_t& pos) {
 std::optional<SizePercent> ParseSizeEntry(std::u16string_view text) {
     size_t pos = 0;
     std::optional<int> width = ReadPercent(text, pos);
-    if (!width || pos >= text.size() || text[pos] != u'*')
+    if (!width || pos >= text.size() || text[pos] != u'*') {
         return std::nullopt;
+    }
     ++pos;
     std::optional<int> height = ReadPercent(text, pos);
-    if (!height || pos != text.size())
+    if (!height || pos != text.size()) {
         return std::nullopt;
-    if (*width == 100 && *height == 100)
+    }
+    if (*width == 100 && *height == 100) {
         return std::nullopt;
+    }
     return SizePercent{*width, *height};
 }
 

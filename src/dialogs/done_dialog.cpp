@@ -29,20 +29,24 @@ void Open(HWND dialog, const std::u16string& target) {
 }
 
 void OnInit(HWND dialog, const DoneDialogContext& context) {
-    if (context.icon)
+    if (context.icon) {
         SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context.icon));
-    if (context.boldFont)
+    }
+    if (context.boldFont) {
         SendDlgItemMessageW(dialog, IDC_THANKS, WM_SETFONT,
                             reinterpret_cast<WPARAM>(context.boldFont), TRUE);
+    }
     KeepLeftToRight(GetDlgItem(dialog, IDC_INSTFOLDER));
     SetDlgItemTextW(dialog, IDC_INSTFOLDER, W(CurrentFolder()));
-    if (context.silent)
+    if (context.silent) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
 }
 
 INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (CommonDialogHook(dialog, message, wParam, lParam, kDoneDialog))
+    if (CommonDialogHook(dialog, message, wParam, lParam, kDoneDialog)) {
         return TRUE;
+    }
     switch (message) {
     case WM_INITDIALOG:
         OnInit(dialog, *reinterpret_cast<const DoneDialogContext*>(lParam));

@@ -1,10 +1,11 @@
+#include "dialogs/help.h"
+
 #include <windows.h>
 
 #include "base/file_system.h"
 #include "base/program_path.h"
 #include "base/system_info.h"
 #include "base/win32_text.h"
-#include "dialogs/help.h"
 #include "localization/localized_strings.h"
 
 namespace ozu {
@@ -21,8 +22,9 @@ HtmlHelpFunction HelpControl() {
     // control after the call returns, and unloading it would pull the code
     // out from under that window.
     static HMODULE library = LoadSystemLibrary(u"hhctrl.ocx");
-    if (!library)
+    if (!library) {
         return nullptr;
+    }
     return reinterpret_cast<HtmlHelpFunction>(
         reinterpret_cast<void*>(GetProcAddress(library, "HtmlHelpW")));
 }
@@ -31,11 +33,13 @@ HtmlHelpFunction HelpControl() {
 
 void ShowHelpTopic(std::u16string_view topic) {
     std::u16string helpFile = FindInLanguageFolder(FileBesideProgram(kHelpFileName));
-    if (!PathExists(helpFile))
+    if (!PathExists(helpFile)) {
         return;
+    }
     HtmlHelpFunction htmlHelp = HelpControl();
-    if (!htmlHelp)
+    if (!htmlHelp) {
         return;
+    }
     std::u16string target = HelpTopicPath(helpFile, topic);
     htmlHelp(GetDesktopWindow(), W(target), kHelpDisplayTopic, 0);
 }

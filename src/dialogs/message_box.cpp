@@ -43,8 +43,9 @@ int Show(HWND owner, std::u16string_view text, std::u16string_view caption, UINT
             return IDCANCEL;
         }
     }
-    if (g_hook != nullptr)
+    if (g_hook != nullptr) {
         return g_hook(owner, text, caption, style);
+    }
     // MessageBoxW wants terminated texts; the views need not be.
     const std::u16string textZ(text);
     const std::u16string captionZ(caption);
@@ -55,8 +56,9 @@ int Show(HWND owner, std::u16string_view text, std::u16string_view caption, UINT
 } // namespace
 
 int ShowMessageBox(HWND owner, std::u16string_view text, std::u16string_view caption, UINT style) {
-    if (LanguageIsRightToLeft())
+    if (LanguageIsRightToLeft()) {
         style |= MB_RIGHT | MB_RTLREADING;
+    }
     const int answer = Show(owner, text, caption, style);
     LogRecord("message-box", {{"caption", LogData(caption)},
                               {"text", LogData(text)},

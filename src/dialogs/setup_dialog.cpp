@@ -55,50 +55,60 @@ void UpdateShellControls(HWND dialog) {
 
 void FillExplanation(HWND dialog) {
     std::u16string text = u"   ";
-    for (uint32_t id = IDS_INSTHELP1; id <= IDS_INSTHELP5; ++id)
+    for (uint32_t id = IDS_INSTHELP1; id <= IDS_INSTHELP5; ++id) {
         text += u" " + GetLocalizedString(id);
+    }
     text += u"\r\n    " + GetLocalizedString(IDS_INSTHELP6);
     HWND control = GetDlgItem(dialog, IDC_INSTHELP);
-    SendMessageW(control, EM_SETBKGNDCOLOR, 0, GetSysColor(COLOR_BTNFACE));
+    SendMessageW(control, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(GetSysColor(COLOR_BTNFACE)));
     SetWindowTextW(control, W(text));
 }
 
 void ShowOptions(HWND dialog, const IntegrationOptions& options) {
-    for (size_t row = 0; row < kArchiveTypeCount; ++row)
+    for (size_t row = 0; row < kArchiveTypeCount; ++row) {
         Tick(dialog, ArchiveTypeTable[row].control, options.assoc[row]);
-    for (const FlagControl& flag : kFlagControls)
+    }
+    for (const FlagControl& flag : kFlagControls) {
         Tick(dialog, flag.control, options.*flag.field);
+    }
     UpdateShellControls(dialog);
 }
 
 // Only the fields that have a control change: assoc entries 17 to 19 keep
 // what the /init text gave them.
 void ReadOptions(HWND dialog, IntegrationOptions& options) {
-    for (size_t row = 0; row < kArchiveTypeCount; ++row)
+    for (size_t row = 0; row < kArchiveTypeCount; ++row) {
         options.assoc[row] = IsTicked(dialog, ArchiveTypeTable[row].control);
-    for (const FlagControl& flag : kFlagControls)
+    }
+    for (const FlagControl& flag : kFlagControls) {
         options.*flag.field = IsTicked(dialog, flag.control);
+    }
 }
 
 void ToggleAllTypes(HWND dialog) {
     bool anyClear = false;
-    for (const ArchiveType& type : ArchiveTypeTable)
+    for (const ArchiveType& type : ArchiveTypeTable) {
         anyClear = anyClear || !IsTicked(dialog, type.control);
-    for (const ArchiveType& type : ArchiveTypeTable)
+    }
+    for (const ArchiveType& type : ArchiveTypeTable) {
         Tick(dialog, type.control, anyClear);
+    }
 }
 
 void OnInit(HWND dialog, SetupDialogState& state) {
     FillExplanation(dialog);
     LoadIntegrationOptions(state.options);
-    if (!state.context->initOptionsText.empty())
+    if (!state.context->initOptionsText.empty()) {
         ApplyInitOptionsText(state.options, state.context->initOptionsText);
+    }
     ShowOptions(dialog, state.options);
     SetForegroundWindow(dialog);
-    if (state.context->icon)
+    if (state.context->icon) {
         SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(state.context->icon));
-    if (state.context->silent)
+    }
+    if (state.context->silent) {
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
 }
 
 // The whole of setup: the choices are stored first, so that a later failure
@@ -113,8 +123,9 @@ void OnOk(HWND dialog, SetupDialogState& state) {
 }
 
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (CommonDialogHook(dialog, message, wParam, lParam, kSetupDialog))
+    if (CommonDialogHook(dialog, message, wParam, lParam, kSetupDialog)) {
         return TRUE;
+    }
     auto* state = reinterpret_cast<SetupDialogState*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG:
@@ -123,8 +134,9 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         OnInit(dialog, *state);
         return TRUE;
     case WM_COMMAND:
-        if (!state)
+        if (!state) {
             return FALSE;
+        }
         switch (LOWORD(wParam)) {
         case IDC_SHELLEXT:
             UpdateShellControls(dialog);

@@ -4,6 +4,8 @@
 
 #include "integration/app_registration.h"
 
+#include <windows.h>
+
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/paths.h"
@@ -13,8 +15,6 @@
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 #include "settings/registry_rows.h"
-
-#include <windows.h>
 
 namespace ozu {
 
@@ -217,8 +217,9 @@ std::u16string RegisteredValue(const RegLocation& key, std::u16string_view name,
 // A key that another copy of the archiver registered since names that copy's
 // folder: it stays, so that copy can still be started and removed.
 bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
-    if (NamesThisInstallation(value))
+    if (NamesThisInstallation(value)) {
         return false;
+    }
     LogRecord("left-alone", {{"what", what}, {"names", LogData(value)}});
     return true;
 }
@@ -228,8 +229,9 @@ bool BelongsToAnother(std::u16string_view what, std::u16string_view value) {
 bool UninstallEntryNamesThisInstallation() {
     for (std::u16string_view name : {u"InstallLocation", u"UninstallString"}) {
         const std::u16string value = RegisteredValue(kUninstallKey, name, RegistryView::Default);
-        if (!value.empty() && NamesThisInstallation(value))
+        if (!value.empty() && NamesThisInstallation(value)) {
             return true;
+        }
     }
     return false;
 }
@@ -238,13 +240,17 @@ void RemoveAppRegistration() {
     if (!BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"InstallLocation",
                                                               RegistryView::Default)) &&
         !BelongsToAnother(u"uninstall-entry", RegisteredValue(kUninstallKey, u"UninstallString",
-                                                              RegistryView::Default)))
+                                                              RegistryView::Default))) {
         Remove(kUninstallEntryRows);
-    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"", RegistryView::Default)))
+    }
+    if (!BelongsToAnother(u"app-path", RegisteredValue(kAppPathKey, u"", RegistryView::Default))) {
         Remove(kAppPathRows);
+    }
     // On 32-bit Windows the same key, gone by now.
-    if (!BelongsToAnother(u"app-path-64", RegisteredValue(kAppPathKey, u"", RegistryView::View64)))
+    if (!BelongsToAnother(u"app-path-64",
+                          RegisteredValue(kAppPathKey, u"", RegistryView::View64))) {
         Remove(kAppPath64Rows);
+    }
 }
 
 } // namespace ozu

@@ -1,5 +1,4 @@
 #include "integration/associations.h"
-#include "integration/extension_steps.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -9,19 +8,20 @@
 #include <span>
 #include <string>
 
-#include "res/resource.h"
 #include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/paths.h"
-#include "base/run_log.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "base/scoped_handle.h"
 #include "base/system_text.h"
 #include "base/text.h"
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
-#include "localization/localized_strings.h"
+#include "integration/extension_steps.h"
 #include "integration/owner_record.h"
+#include "localization/localized_strings.h"
+#include "res/resource.h"
 #include "settings/registry_rows.h"
 #include "settings/settings_store.h"
 
@@ -49,8 +49,9 @@ std::u16string ReadClassString(std::u16string_view key, std::u16string_view name
     std::u16string text;
     const bool ok =
         ReadRegString(RegLocation::Class(key), name, text, u"", capacity, RegistryView::Default);
-    if (found)
+    if (found) {
         *found = ok;
+    }
     return text;
 }
 
@@ -82,8 +83,9 @@ void SetClass(std::u16string_view ext, std::u16string_view cls) {
 // An extension's key goes once nothing is left in it: no value, and (which
 // the deletion itself tests) no subkey.
 void DeleteClassKeyIfEmpty(std::u16string_view ext) {
-    if (ClassKeyExists(ext) && !ClassKeyHasValues(ext))
+    if (ClassKeyExists(ext) && !ClassKeyHasValues(ext)) {
         DeleteClassKey(ext);
+    }
 }
 
 // Takes only our class off an extension; what anyone else keeps there stays.
@@ -148,8 +150,9 @@ OwnerRecord CurrentOwner(std::u16string_view ext, std::u16string_view newKey) {
 // A type whose owner could not be recorded is not taken: its owner could not
 // be given it back.
 void TakeClass(std::u16string_view ext, std::u16string_view cls) {
-    if (!EqualsNoCase(CurrentClassOf(ext), cls) && !WriteOwnerRecord(ext, ClassOwner(ext)))
+    if (!EqualsNoCase(CurrentClassOf(ext), cls) && !WriteOwnerRecord(ext, ClassOwner(ext))) {
         return;
+    }
     SetClass(ext, cls);
 }
 
@@ -162,10 +165,11 @@ void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     // making a new file it offered, so that the template is what is used.
     DeleteClassKey(newKey);
     const std::u16string path = TemplatePath(family);
-    if (family)
+    if (family) {
         EnsureTemplateFile(path, kOzuTemplate);
-    else
+    } else {
         EnsureTemplateFile(path, kZipTemplate);
+    }
     WriteClassString(newKey, u"FileName", path);
 }
 
@@ -177,20 +181,24 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
     // type whose record could not be written is not taken.
     if (!IsOwnAssociation(ext)) {
         const OwnerRecord owner = CurrentOwner(ext, newKey);
-        if (family || zip)
+        if (family || zip) {
             RecordNewFileEntry(ext, newKey);
+        }
         // Without a record the type stays its owner's, the refusal logged.
-        if (!WriteOwnerRecord(ext, owner))
+        if (!WriteOwnerRecord(ext, owner)) {
             return;
+        }
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
     SetClass(ext, zip ? kZipProgId : kProgId);
     if (family) {
-        for (unsigned n = 0; n < kVolumesTaken; ++n)
+        for (unsigned n = 0; n < kVolumesTaken; ++n) {
             TakeClass(VolumeExtension(n), kProgId);
+        }
     }
-    if (wantNew && (family || zip))
+    if (wantNew && (family || zip)) {
         WriteNewArchiveEntry(newKey, family);
+    }
 }
 
 // The class recorded before the archiver took the extension; never the
@@ -243,17 +251,20 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
                 ReleaseClass(volume, record);
             } else {
                 ++released;
-                if (!cls.empty())
+                if (!cls.empty()) {
                     SetClass(volume, cls);
-                else
+                } else {
                     RemoveOwnClass(volume);
+                }
             }
         }
-        if (record && FailedChanges() == failed)
+        if (record && FailedChanges() == failed) {
             DeleteOwnerRecord(volume);
+        }
     }
-    if (released != 0)
+    if (released != 0) {
         LogRecord("volumes-release", {{"count", LogNumber(released)}, {"owner", cls}});
+    }
 }
 
 // An extension that another program took over keeps everything of its own;
@@ -262,11 +273,13 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
 void RemoveOwnTemplateEntry(std::u16string_view newKey, bool family) {
     bool found = false;
     const std::u16string fileName = ReadClassString(newKey, u"FileName", kPathCapacity, &found);
-    if (!found || !SameFileName(fileName, TemplatePath(family)))
+    if (!found || !SameFileName(fileName, TemplatePath(family))) {
         return;
+    }
     DeleteClassValue(newKey, u"FileName");
-    if (!ClassKeyHasValues(newKey))
+    if (!ClassKeyHasValues(newKey)) {
         DeleteClassKey(newKey);
+    }
 }
 
 void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey, bool family,
@@ -278,14 +291,16 @@ void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey,
     }
     const std::u16string& previous = record->shellNew;
     DeleteClassValue(newKey, u"FileName");
-    if (RestoreNewFileEntry(ext, newKey))
+    if (RestoreNewFileEntry(ext, newKey)) {
         return; // every value, as it was
+    }
     if (previous.empty()) {
         // The previous owner had no new-file entry: an empty key is ours and
         // would be left behind in a foreign extension. One that still holds
         // other ways of making a new file ("Data", "Command") is the owner's.
-        if (!ClassKeyHasValues(newKey))
+        if (!ClassKeyHasValues(newKey)) {
             DeleteClassKey(newKey);
+        }
     } else if (previous[0] == u'*') {
         WriteClassString(newKey, u"NullFile", u"");
     } else {
@@ -361,15 +376,18 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     // The user may have switched off the "New" menu entries of either format.
     bool wantNew = shellExt;
     constexpr RegLocation kMenuItems = RegLocation::Settings(RegScope::User, kMenuItemsKey);
-    if (ReadRegDword(kMenuItems, u"NewOZU", 1, RegistryView::Default) == 0 && family)
+    if (ReadRegDword(kMenuItems, u"NewOZU", 1, RegistryView::Default) == 0 && family) {
         wantNew = false;
-    if (ReadRegDword(kMenuItems, u"NewZIP", 1, RegistryView::Default) == 0 && zip)
+    }
+    if (ReadRegDword(kMenuItems, u"NewZIP", 1, RegistryView::Default) == 0 && zip) {
         wantNew = false;
+    }
 
     const ExtensionWish wish{
         .selected = selected, .wantNew = wantNew, .family = family, .zip = zip};
-    if (selected)
+    if (selected) {
         TakeExtension(ext, newKey, wish);
+    }
 
     const std::optional<OwnerRecord> record = ReadOwnerRecord(ext);
     // A change that fails while the type is given back keeps its record: the
@@ -379,28 +397,35 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
         DecideExtensionSteps(wish, {.own = IsOwnAssociation(ext),
                                     .recorded = record.has_value(),
                                     .existedBefore = record && record->existed});
-    if (steps.releaseVolumes)
+    if (steps.releaseVolumes) {
         ReleaseVolumes(record);
+    }
     if (steps.forgetLaterOwner) {
         const std::u16string owner = CurrentClassOf(ext);
-        if (!owner.empty())
+        if (!owner.empty()) {
             LogRecord("type-left", {{"ext", ext}, {"owner", owner}});
+        }
         DeleteOwnerRecord(ext);
     }
-    if (steps.removeOwnTemplate)
+    if (steps.removeOwnTemplate) {
         RemoveOwnTemplateEntry(newKey, family);
+    }
     // The previous new-file entry comes back before the type does: a run cut
     // off in between finds the type still ours next time and gives both
     // back, where the other order would find it another's and drop the kept
     // entry with the record.
-    if (steps.restoreNewEntry)
+    if (steps.restoreNewEntry) {
         RestoreNewArchiveEntry(ext, newKey, family, record);
-    if (steps.releaseClass)
+    }
+    if (steps.releaseClass) {
         ReleaseClass(ext, record);
-    if (steps.deleteEmptyClassKey)
+    }
+    if (steps.deleteEmptyClassKey) {
         DeleteClassKeyIfEmpty(ext);
-    if (steps.deleteRecord && FailedChanges() == failed)
+    }
+    if (steps.deleteRecord && FailedChanges() == failed) {
         DeleteOwnerRecord(ext);
+    }
 }
 
 void AssociateArchiveTypes(const IntegrationOptions& options) {
@@ -422,8 +447,9 @@ bool RegisterProgIds() {
 
     // The first class write doubles as the test for administrator rights.
     if (Write(kArchiveClassRows, FileClassFactsOf(kArchiveClassRows, IDS_MIVORAARC, command,
-                                                  archiveIcon)) == ERROR_ACCESS_DENIED)
+                                                  archiveIcon)) == ERROR_ACCESS_DENIED) {
         return false;
+    }
     Write(kZipClassRows, FileClassFactsOf(kZipClassRows, IDS_MIVORAZIPARC, command, archiveIcon));
     // Recovery volumes are always ours: no choice, but a record all the same.
     TakeClass(kRevExtension, kRevProgId);
@@ -444,10 +470,12 @@ void ReleaseRecoveryVolumes() {
     // another program took since stays theirs.
     const std::optional<OwnerRecord> record = ReadOwnerRecord(kRevExtension);
     const unsigned failed = FailedChanges();
-    if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId))
+    if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId)) {
         ReleaseClass(kRevExtension, record);
-    if (record && FailedChanges() == failed)
+    }
+    if (record && FailedChanges() == failed) {
         DeleteOwnerRecord(kRevExtension);
+    }
 }
 
 } // namespace ozu

@@ -14,8 +14,9 @@ void ApplyInitOptionsText(IntegrationOptions& options, std::u16string_view text)
             // Each digit is the choice of the next archive type; reading goes on
             // at the first character that is not a digit.
             for (size_t i = 0; i < kAssocCount && pos < text.size() && IsAsciiDigit(text[pos]);
-                 ++i, ++pos)
+                 ++i, ++pos) {
                 options.assoc[i] = text[pos] == u'1';
+            }
             continue;
         }
         const bool on = text[pos++] == u'1';

@@ -1,5 +1,4 @@
 #include "integration/integration.h"
-#include "integration/owner_record.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -10,6 +9,7 @@
 #include "base/run_log.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
+#include "integration/owner_record.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
 #include "settings/settings_store.h"
@@ -17,18 +17,21 @@
 namespace ozu {
 
 bool ApplyIntegration(const IntegrationOptions& options, std::u16string* programGroupPath) {
-    if (!RegisterAppPath())
+    if (!RegisterAppPath()) {
         return false;
+    }
     RegisterShellExtension(ShellRegistration::Write, options);
     AssociateArchiveTypes(options);
-    if (!RegisterProgIds())
+    if (!RegisterProgIds()) {
         return false;
+    }
     // A theme may give the shortcuts an icon of its own.
     std::u16string icon;
     ReadRegString(RegLocation::Settings(RegScope::User, u"Interface\\Themes"), u"ShellExtIcon",
                   icon, u"", kPathCapacity, RegistryView::Default);
-    if (!icon.empty() && !PathExists(icon))
+    if (!icon.empty() && !PathExists(icon)) {
         icon.clear();
+    }
     UpdateShortcuts(options, programGroupPath, icon);
     return true;
 }
@@ -40,8 +43,9 @@ bool ConfirmSetup(const IntegrationOptions& options, std::u16string* programGrou
     // A new setup shows the "remember" notice of the archiver again.
     DeleteRegValue(RegLocation::Settings(RegScope::User, u"Interface\\Misc"), u"RemShown",
                    RegistryView::Default);
-    if (!packageMode)
+    if (!packageMode) {
         RegisterUninstallEntry();
+    }
     // ".ace" is no longer offered; give it back to its previous owner.
     SetExtensionAssociation(u".ace", {});
     return applied;
@@ -57,8 +61,9 @@ bool AnotherInstallationIsRegistered() {
     std::u16string command;
     ReadRegString(RegLocation::Class(u"Mivora\\shell\\open\\command"), u"", command, u"",
                   kPathCapacity, RegistryView::Default);
-    if (NamesThisInstallation(command))
+    if (NamesThisInstallation(command)) {
         return false;
+    }
     LogRecord("left-alone", {{"what", u"integration"}, {"names", LogData(command)}});
     return true;
 }
@@ -67,8 +72,9 @@ bool AnotherInstallationIsRegistered() {
 
 unsigned RemoveIntegration(bool packageMode) {
     if (AnotherInstallationIsRegistered()) {
-        if (!packageMode)
+        if (!packageMode) {
             RemoveAppRegistration(); // what still names this folder goes
+        }
         return 0;
     }
     const IntegrationOptions nothing{};
@@ -92,8 +98,9 @@ unsigned RemoveIntegration(bool packageMode) {
         DeleteRegTree(RegLocation::Settings(RegScope::Machine, u""), RegistryView::Default);
         DeleteRegTree(RegLocation::Settings(RegScope::User, u""), RegistryView::Default);
     }
-    if (!packageMode)
+    if (!packageMode) {
         RemoveAppRegistration();
+    }
     return groupsLeft;
 }
 

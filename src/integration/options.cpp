@@ -1,12 +1,11 @@
 #include "integration/options.h"
 
-#include "base/program_path.h"
-#include "base/system_text.h"
-
 #include <windows.h>
 
 #include <string>
 
+#include "base/program_path.h"
+#include "base/system_text.h"
 #include "base/text.h"
 #include "settings/settings_store.h"
 
@@ -85,8 +84,9 @@ void LoadIntegrationOptions(IntegrationOptions& options) {
         // unless another program owns it: neither is taken from a program that
         // handles these files better.
         if ((i == kJarRow || i == kIsoRow) && !IsOwnAssociation(ext)) {
-            if (i == kJarRow || !CurrentClassOf(ext).empty())
+            if (i == kJarRow || !CurrentClassOf(ext).empty()) {
                 options.assoc[i] = false;
+            }
         }
     }
     options.desktop = ReadFlag(kLinksKey, u"Desktop", 0);
@@ -98,8 +98,9 @@ void LoadIntegrationOptions(IntegrationOptions& options) {
 }
 
 void StoreIntegrationOptions(const IntegrationOptions& options) {
-    for (size_t i = 0; i < kArchiveTypeCount; ++i)
+    for (size_t i = 0; i < kArchiveTypeCount; ++i) {
         WriteFlag(SetupKeyOf(ArchiveTypeTable[i].primary), kSetValue, options.assoc[i]);
+    }
     WriteFlag(kLinksKey, u"Desktop", options.desktop);
     WriteFlag(kLinksKey, u"StartMenu", options.startMenu);
     WriteFlag(kLinksKey, u"Programs", options.programs);

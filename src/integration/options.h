@@ -78,8 +78,9 @@ inline constexpr std::array<ArchiveType, kArchiveTypeCount> ArchiveTypeTable{{
 template <typename F> void ForEachExtension(std::u16string_view group, F&& f) {
     while (!group.empty()) {
         size_t next = group.find(u'.', 1);
-        if (next == std::u16string_view::npos)
+        if (next == std::u16string_view::npos) {
             next = group.size();
+        }
         f(group.substr(0, next));
         group.remove_prefix(next);
     }

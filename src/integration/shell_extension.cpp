@@ -3,6 +3,11 @@
 
 #include "integration/shell_extension.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
+#include <iterator>
+
 #include "base/file_system.h"
 #include "base/format.h"
 #include "base/paths.h"
@@ -11,11 +16,6 @@
 #include "base/win32_text.h"
 #include "integration/options.h"
 #include "settings/registry_rows.h"
-
-#include <windows.h>
-#include <shlobj.h>
-
-#include <iterator>
 
 namespace ozu {
 

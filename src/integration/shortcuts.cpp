@@ -3,6 +3,12 @@
 
 #include "integration/shortcuts.h"
 
+#include <windows.h>
+#include <objidl.h>
+#include <shlobj.h>
+
+#include <array>
+
 #include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/folder_tree.h"
@@ -17,12 +23,6 @@
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 #include "settings/settings_store.h"
-
-#include <windows.h>
-#include <objidl.h>
-#include <shlobj.h>
-
-#include <array>
 
 namespace ozu {
 

@@ -1,10 +1,9 @@
 // Reading "uninstall.lng" from disk: where the file is, and the file object
 // that feeds the portable loader.
-#include "localization/language_table.h"
-
 #include "base/disk_file.h"
 #include "base/paths.h"
 #include "base/program_path.h"
+#include "localization/language_table.h"
 
 namespace ozu {
 namespace {

@@ -1,9 +1,8 @@
 // The language file parser: one pass over the decoded text, character by
 // character, without per-line allocation; only each stored entry allocates
 // its key and text.
-#include "localization/language_table.h"
-
 #include "base/system_text.h"
+#include "localization/language_table.h"
 
 namespace ozu {
 namespace {

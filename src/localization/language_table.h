@@ -23,6 +23,9 @@ struct LanguageKeyRow {
 };
 
 inline constexpr size_t kLanguageKeyCount = 101;
+// A declaration, defined with constant data in language_table.cpp; clang 14
+// takes it for a header's dynamically initialised variable.
+// NOLINTNEXTLINE(bugprone-dynamic-static-initializers)
 extern const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable;
 
 // One translated text read from the file.

@@ -7,10 +7,10 @@
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/program_path.h"
+#include "base/reg_key.h"
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"
 #include "localization/language_table.h"
-#include "base/reg_key.h"
 #include "settings/reg_location.h"
 
 namespace ozu {

@@ -49,8 +49,9 @@ void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size != 0 ? size : 1);
 }
 
+// The runtime's own names, which this file replaces on purpose.
 namespace __gnu_cxx {
-void __verbose_terminate_handler() {
+void __verbose_terminate_handler() { // NOLINT(bugprone-reserved-identifier)
     std::abort();
 }
 } // namespace __gnu_cxx

@@ -2,11 +2,11 @@
 
 #include "base/change_sink.h"
 #include "base/error_handler.h"
-#include "base/log_fields.h"
-#include "base/run_log.h"
 #include "base/file_system.h"
+#include "base/log_fields.h"
 #include "base/paths.h"
 #include "base/program_path.h"
+#include "base/run_log.h"
 #include "base/string_list.h"
 #include "base/system_info.h"
 #include "base/text.h"
@@ -42,8 +42,9 @@ PortableSettings::~PortableSettings() {
     // The save at process exit, after wWinMain has returned. A file that was
     // deleted while the program ran (the uninstall removes the installation
     // with its settings file) is not brought back.
-    if (loaded_ && PathExists(path_))
+    if (loaded_ && PathExists(path_)) {
         (void)Save();
+    }
     Clear();
 }
 

@@ -1,10 +1,10 @@
 // The preview's plan of files and folders: what later reads see after a
 // table of planned removals and makings.
-#include "base/change_plan.h"
+#include <optional>
 
 #include <gtest/gtest.h>
 
-#include <optional>
+#include "base/change_plan.h"
 
 namespace ozu {
 namespace {

@@ -1,11 +1,11 @@
-#include "base/error_handler.h"
-#include "base/growable_array.h"
-#include "base/string_list.h"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include "base/error_handler.h"
+#include "base/growable_array.h"
+#include "base/string_list.h"
 
 namespace ozu {
 namespace {

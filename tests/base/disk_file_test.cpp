@@ -1,12 +1,12 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "base/disk_file.h"
 #include "base/error_handler.h"
 #include "base/win32_text.h"
 #include "support/files.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace ozu {
 namespace {

@@ -1,18 +1,18 @@
 // Odd, truncated and random inputs for the decoders, the line splitter, the
 // formatter and the path functions. Buffers are allocated at their exact size
 // so that the host build's AddressSanitizer catches any read past the end.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "base/encodings.h"
 #include "base/format.h"
 #include "base/paths.h"
 #include "base/string_list.h"
 #include "base/text.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace ozu {
 namespace {

@@ -1,11 +1,11 @@
-#include "base/encodings.h"
-#include "base/string_list.h"
-
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/encodings.h"
+#include "base/string_list.h"
 
 namespace ozu {
 namespace {

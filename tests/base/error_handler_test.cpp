@@ -1,13 +1,12 @@
-#include "base/error_handler.h"
-
-#include "base/growable_array.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/error_handler.h"
+#include "base/growable_array.h"
 
 namespace ozu {
 namespace {
@@ -78,8 +77,9 @@ void EndsWithCode(void (*fatal)(), int code, const char* messages) {
         {
             TheErrorHandler().SetMessageSink([](int id, const std::u16string* params, size_t n) {
                 std::string text;
-                for (size_t i = 0; i < n; ++i)
+                for (size_t i = 0; i < n; ++i) {
                     text.append(params[i].begin(), params[i].end());
+                }
                 std::fprintf(stderr, "[%d %s]", id, text.c_str());
             });
             fatal();

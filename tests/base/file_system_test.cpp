@@ -1,3 +1,9 @@
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "base/change_sink.h"
 #include "base/file_system.h"
 #include "base/paths.h"
@@ -7,12 +13,6 @@
 #include "support/files.h"
 #include "support/links.h"
 #include "support/text.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
 
 namespace ozu {
 namespace {

@@ -1,12 +1,12 @@
-#include "base/format.h"
-#include "base/log_fields.h"
-#include "support/run_log_reader.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
+
+#include "base/format.h"
+#include "base/log_fields.h"
+#include "support/run_log_reader.h"
 
 namespace ozu {
 namespace {

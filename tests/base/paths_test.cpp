@@ -1,8 +1,8 @@
-#include "base/paths.h"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "base/paths.h"
 
 namespace ozu {
 namespace {

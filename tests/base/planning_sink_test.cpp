@@ -1,6 +1,11 @@
 // The planning sink and its plan: a table of changes, each with the outcome
 // the real run would meet, followed by what later reads see, while the
 // registry and the disk stay as they were.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "base/change_plan.h"
 #include "base/change_sink.h"
 #include "base/file_system.h"
@@ -8,11 +13,6 @@
 #include "base/trusted_folder.h"
 #include "support/files.h"
 #include "support/registry.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace ozu {
 namespace {

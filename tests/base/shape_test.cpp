@@ -1,10 +1,10 @@
-#include "base/system_info.h"
-
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "base/system_info.h"
 
 namespace ozu {
 namespace {

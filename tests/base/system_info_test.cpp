@@ -1,15 +1,15 @@
+#include <shlobj.h>
+
+#include <string>
+
+#include <gtest/gtest.h>
+
 #include "base/file_system.h"
 #include "base/program_path.h"
 #include "base/system_info.h"
 #include "base/system_text.h"
 #include "base/text.h"
 #include "base/win32_text.h"
-
-#include <gtest/gtest.h>
-
-#include <shlobj.h>
-
-#include <string>
 
 namespace ozu {
 namespace {

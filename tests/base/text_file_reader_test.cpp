@@ -1,15 +1,15 @@
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
 #include "base/error_handler.h"
 #include "base/string_list.h"
 #include "base/text_file_reader.h"
 #include "base/win32_text.h"
 #include "support/files.h"
 #include "support/text.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <thread>
-#include <vector>
 
 namespace ozu {
 namespace {

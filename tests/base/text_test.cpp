@@ -1,9 +1,9 @@
-#include "base/text.h"
-#include "base/system_text.h"
+#include <cstdint>
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include "base/system_text.h"
+#include "base/text.h"
 
 namespace ozu {
 namespace {

@@ -2,14 +2,14 @@
 // notice through the message-box seam, the bold font and the program icon.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/error_handler.h"
 #include "base/program_path.h"

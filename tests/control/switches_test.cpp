@@ -1,9 +1,9 @@
-#include "control/switches.h"
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include "control/switches.h"
 
 namespace ozu {
 namespace {
@@ -13,8 +13,9 @@ std::vector<std::u16string> Words(std::u16string_view text, size_t capacity = 10
     std::vector<std::u16string> words;
     std::u16string word;
     std::optional<size_t> position = 0;
-    while ((position = NextWord(text, *position, &word, capacity)))
+    while ((position = NextWord(text, *position, &word, capacity))) {
         words.push_back(word);
+    }
     return words;
 }
 
@@ -80,8 +81,9 @@ TEST(NextWord, WithoutABufferTheWordIsOnlySkipped) {
 TEST(NextWord, HandlesAHundredThousandCharacterCommandLine) {
     // Many short words.
     std::u16string text;
-    while (text.size() < 100000)
+    while (text.size() < 100000) {
         text += u"/wait\t";
+    }
     EXPECT_EQ(Words(text).size(), text.size() / 6);
 
     // One huge word, partly quoted, with an unbalanced quote near the end.
@@ -148,10 +150,12 @@ std::string Outcome(const ParseResult& r) {
     text += s.NoRestart ? " norestart" : "";
     text += s.WhatIf ? " whatif" : "";
     text += s.ExitCodes ? " exitcodes" : "";
-    if (s.LogPath)
+    if (s.LogPath) {
         text += " log=[" + std::string(s.LogPath->begin(), s.LogPath->end()) + "]";
-    if (!s.UnknownSwitch.empty())
+    }
+    if (!s.UnknownSwitch.empty()) {
         text += " unknown=[" + std::string(s.UnknownSwitch.begin(), s.UnknownSwitch.end()) + "]";
+    }
     if (!s.InitOptionsText.empty()) {
         text += " init=[" + std::string(s.InitOptionsText.begin(), s.InitOptionsText.end()) + "]";
     }

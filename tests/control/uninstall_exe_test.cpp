@@ -4,14 +4,14 @@
 // nobody closes).
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"

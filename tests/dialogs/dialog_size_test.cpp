@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
+
 #include "dialogs/dialog_size.h"
 #include "dialogs/help.h"
-
-#include <gtest/gtest.h>
 
 namespace ozu {
 namespace {
@@ -20,9 +20,10 @@ TEST(SizeEntry, ReadsWidthAndHeightInPercent) {
 TEST(SizeEntry, RefusesWhatIsNotTwoPositivePercentages) {
     for (const char16_t* text : {u"", u"120", u"120*", u"*110", u"120x110", u"120*110*100",
                                  u"0*110", u"120*0", u"-120*110", u"120*110%", u"1e2*100",
-                                 u"100*100", u"1001*100", u"99999999999999999999*100"})
+                                 u"100*100", u"1001*100", u"99999999999999999999*100"}) {
         EXPECT_FALSE(ParseSizeEntry(text))
             << std::string(text, text + std::char_traits<char16_t>::length(text));
+    }
     EXPECT_TRUE(ParseSizeEntry(u"1000*1"));
 }
 

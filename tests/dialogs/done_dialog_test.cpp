@@ -2,11 +2,11 @@
 // folder it names, the bold thanks text, its icon, and silent mode.
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "dialogs/done_dialog.h"
 

@@ -1,16 +1,15 @@
 // Unattended deployment with the real program: the run log of a whole setup
 // and uninstall, the exit codes of /exitcodes, the uninstall entry that
 // deployment tools read, and setup without administrator rights.
-#include <gtest/gtest.h>
-
 #include <windows.h>
-
 #include <sddl.h>
 
 #include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/scoped_handle.h"
 #include "support/files.h"

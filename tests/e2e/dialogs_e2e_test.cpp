@@ -1,8 +1,6 @@
 // The dialogs end to end: cancelling, the context-menu items dialog, a
 // language file's dialog sections, the fallback to the program's own
 // templates, and the /warning notice.
-#include <gtest/gtest.h>
-
 #include <shlobj.h>
 
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <set>
 #include <string>
 #include <utility>
+
+#include <gtest/gtest.h>
 
 #include "support/files.h"
 #include "support/registry.h"

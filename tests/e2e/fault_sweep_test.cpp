@@ -13,14 +13,14 @@
 // OZU_SWEEP_STEP (default: the sample below) takes every Nth change, OZU_SWEEP_ERRORS (a
 // comma list, default 5 = ERROR_ACCESS_DENIED) the errors; OZU_SWEEP_REPORT
 // names a file that gets one line per phase with its counts.
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cwchar>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "support/files.h"
 #include "support/registry.h"

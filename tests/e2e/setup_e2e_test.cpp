@@ -1,9 +1,9 @@
 // Setup mode end to end: the built uninstall.exe in a staged installation
 // folder, driven through its dialogs by the UI driver, and the registry and
 // shell folders looked at afterwards.
-#include <gtest/gtest.h>
-
 #include <shlobj.h>
+
+#include <gtest/gtest.h>
 
 #include "support/files.h"
 #include "support/registry.h"

@@ -1,16 +1,15 @@
 // The application path in both registry views and the uninstall entry, on
 // both Windows shapes, and their removal.
 
-#include "integration/app_registration.h"
-
-#include "base/program_path.h"
-#include "base/system_info.h"
-#include "support/files.h"
-#include "support/registry.h"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "base/program_path.h"
+#include "base/system_info.h"
+#include "integration/app_registration.h"
+#include "support/files.h"
+#include "support/registry.h"
 
 namespace ozu::test {
 namespace {

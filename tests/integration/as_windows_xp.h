@@ -6,9 +6,9 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace ozu::test {
 

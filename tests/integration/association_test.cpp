@@ -1,21 +1,21 @@
 // Options, associations and file classes against the real registry. Every
 // test starts with none of the archive extensions, none of our classes and no
 // stored settings, and the guard puts the registry back as it was.
-#include <gtest/gtest.h>
-
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "res/resource.h"
+#include <gtest/gtest.h>
+
+#include "base/win32_text.h"
 #include "integration/associations.h"
 #include "integration/options.h"
-#include "base/win32_text.h"
 #include "localization/localized_strings.h"
+#include "res/resource.h"
 #include "settings/portable_settings.h"
 #include "support/files.h"
-#include "support/registry.h"
 #include "support/links.h"
+#include "support/registry.h"
 
 namespace ozu {
 namespace {

@@ -1,8 +1,8 @@
 // Every combination that matters of the user's choice and what the registry
 // holds: what one extension of an archive type goes through.
-#include "integration/extension_steps.h"
-
 #include <gtest/gtest.h>
+
+#include "integration/extension_steps.h"
 
 namespace ozu {
 namespace {
@@ -48,8 +48,9 @@ TEST(ExtensionSteps, FollowTheChoiceAndWhoOwnsTheType) {
          {false, false, false},
          {false, false, true, false, false, false, false}},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(DecideExtensionSteps(c.wish, c.state), c.steps) << c.what;
+    }
 }
 
 } // namespace

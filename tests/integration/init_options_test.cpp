@@ -1,8 +1,8 @@
-#include "integration/init_options.h"
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <string>
+#include "integration/init_options.h"
 
 namespace ozu {
 namespace {

@@ -1,13 +1,13 @@
 // The whole sequences of setup and removal. Setup with every choice on, then
 // everything that uninstall removes, must leave both registry views exactly
 // as they were: every previous owner back, nothing of ours left.
-#include <gtest/gtest.h>
-
 #include <ole2.h>
 #include <shlobj.h>
 
 #include <algorithm>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "base/system_info.h"
 #include "base/win32_text.h"
@@ -16,9 +16,9 @@
 #include "integration/options.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"
+#include "settings/settings_store.h"
 #include "support/files.h"
 #include "support/registry.h"
-#include "settings/settings_store.h"
 
 namespace ozu {
 namespace {

@@ -2,20 +2,18 @@
 // Windows shapes: on 64-bit Windows two extensions, the 64-bit one with its
 // class keys in the 64-bit view; on 32-bit Windows one extension only.
 
-#include "integration/shell_extension.h"
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "as_windows_xp.h"
 #include "base/system_info.h"
 #include "integration/options.h"
+#include "integration/shell_extension.h"
 #include "support/files.h"
 #include "support/registry.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
-#include <string>
-#include <vector>
 
 namespace ozu::test {
 namespace {

@@ -1,28 +1,6 @@
 // Shortcuts and program groups, written as real shell links into the
 // prefix's shell folders and read back through the shell-link object.
 
-#include "integration/shortcuts.h"
-
-#include "base/change_sink.h"
-#include "base/com_ptr.h"
-#include "base/folder_tree.h"
-#include "base/shell_link.h"
-#include "base/win32_text.h"
-#include "integration/options.h"
-#include "settings/portable_settings.h"
-#include "settings/settings_store.h"
-#include "localization/language_table.h"
-#include "localization/localized_strings.h"
-#include "as_windows_xp.h"
-#include "base/system_info.h"
-#include "support/bytes.h"
-#include "support/files.h"
-#include "support/registry.h"
-#include "support/links.h"
-#include "res/resource.h"
-
-#include <gtest/gtest.h>
-
 #include <windows.h>
 #include <shlobj.h>
 
@@ -30,6 +8,27 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "as_windows_xp.h"
+#include "base/change_sink.h"
+#include "base/com_ptr.h"
+#include "base/folder_tree.h"
+#include "base/shell_link.h"
+#include "base/system_info.h"
+#include "base/win32_text.h"
+#include "integration/options.h"
+#include "integration/shortcuts.h"
+#include "localization/language_table.h"
+#include "localization/localized_strings.h"
+#include "res/resource.h"
+#include "settings/portable_settings.h"
+#include "settings/settings_store.h"
+#include "support/bytes.h"
+#include "support/files.h"
+#include "support/links.h"
+#include "support/registry.h"
 
 namespace ozu::test {
 namespace {

@@ -1,12 +1,12 @@
 // The language file format: parsing, limits, the marker search over blocks of
 // the file, both encodings, and the lookups by key and by id.
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "localization/language_table.h"
 #include "support/bytes.h"

@@ -2,13 +2,13 @@
 // language folder, the resource-only language library built by the test tree
 // (ozulng_test.dll, ozulng_rtl.dll) and the test executable's own string
 // table, which plays the program's built-in texts (program_strings.rc).
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/program_path.h"
 #include "base/win32_text.h"

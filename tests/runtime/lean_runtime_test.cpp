@@ -2,12 +2,12 @@
 // running out of memory, or a size beyond what can ever be allocated, ends
 // the process with the memory-error code; programming faults end it with the
 // severe-error code; the nothrow forms still answer null.
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/error_handler.h"
 

@@ -2,14 +2,14 @@
 // A staged program folder for the portable settings file, so that the file
 // is searched for and saved where the test decides.
 
-#include "settings/portable_settings.h"
-#include "support/bytes.h"
-#include "support/files.h"
+#include <filesystem>
+#include <string>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <string>
+#include "settings/portable_settings.h"
+#include "support/bytes.h"
+#include "support/files.h"
 
 namespace ozu::test {
 

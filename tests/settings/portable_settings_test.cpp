@@ -1,18 +1,17 @@
 // The portable settings file: where it is found, how it is read in every
 // encoding, what is written back, and that a save never damages the old file.
 
-#include "settings/portable_settings.h"
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "base/error_handler.h"
 #include "base/system_info.h"
 #include "portable_file_helpers.h"
+#include "settings/portable_settings.h"
 #include "settings/settings_store.h"
 #include "support/links.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 namespace ozu {
 namespace {

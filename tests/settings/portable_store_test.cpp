@@ -2,12 +2,11 @@
 // below the settings root live in the file, and with Global\Integration=0
 // nothing else is read, written or deleted.
 
-#include "settings/settings_store.h"
+#include <gtest/gtest.h>
 
 #include "portable_file_helpers.h"
+#include "settings/settings_store.h"
 #include "support/registry.h"
-
-#include <gtest/gtest.h>
 
 namespace ozu {
 namespace {

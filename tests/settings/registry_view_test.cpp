@@ -2,14 +2,13 @@
 // the 64-bit view only; on 32-bit Windows it acts in the only view there is.
 // Run in both prefixes (label "shape").
 
-#include "settings/settings_store.h"
+#include <gtest/gtest.h>
 
 #include "base/system_info.h"
+#include "settings/portable_settings.h"
+#include "settings/settings_store.h"
 #include "support/files.h"
 #include "support/registry.h"
-#include "settings/portable_settings.h"
-
-#include <gtest/gtest.h>
 
 namespace ozu {
 namespace {

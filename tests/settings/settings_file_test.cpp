@@ -1,12 +1,12 @@
 // The settings file's content without any file: line parsing, entry names,
 // the entry list and the bytes written on save.
 
-#include "settings/settings_file.h"
-#include "support/bytes.h"
+#include <random>
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include "settings/settings_file.h"
+#include "support/bytes.h"
 
 namespace ozu {
 namespace {

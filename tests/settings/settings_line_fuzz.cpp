@@ -3,10 +3,6 @@
 // never read out of bounds, and every entry it accepts must come back with the
 // same name, kind and value when the saved file is read and parsed again.
 
-#include "base/encodings.h"
-#include "base/string_list.h"
-#include "settings/settings_file.h"
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +10,10 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include "base/encodings.h"
+#include "base/string_list.h"
+#include "settings/settings_file.h"
 
 namespace {
 

@@ -1,13 +1,12 @@
 // The registry access layer against the real registry of the test prefix.
 // Every test works below its own key and removes it afterwards.
 
-#include "settings/settings_store.h"
-
-#include "support/registry.h"
-#include "settings/portable_settings.h"
-#include "base/reg_key.h"
-
 #include <gtest/gtest.h>
+
+#include "base/reg_key.h"
+#include "settings/portable_settings.h"
+#include "settings/settings_store.h"
+#include "support/registry.h"
 
 namespace ozu {
 namespace {

@@ -1,7 +1,7 @@
 // How the self-removal batch file names its paths and which lines it holds.
-#include "control/batch_script.h"
-
 #include <gtest/gtest.h>
+
+#include "control/batch_script.h"
 
 namespace ozu {
 namespace {

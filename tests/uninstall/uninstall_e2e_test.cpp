@@ -1,19 +1,19 @@
 // The real uninstall.exe, started the way the system starts it, on a staged
 // installation: setup, then uninstall, the self-removal batch file, the
 // confirmation and error boxes through the UI driver.
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/scoped_handle.h"
 #include "support/bytes.h"
 #include "support/files.h"
+#include "support/links.h"
 #include "support/registry.h"
 #include "support/ui_session.h"
-#include "support/links.h"
 
 namespace ozu {
 namespace {

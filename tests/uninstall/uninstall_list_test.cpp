@@ -1,13 +1,13 @@
 // The list file reading and the rules for which entries may be touched.
-#include "control/uninstall_list.h"
-
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "control/uninstall_list.h"
 
 namespace ozu {
 namespace {

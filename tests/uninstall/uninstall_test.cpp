@@ -3,10 +3,6 @@
 // installation, message boxes are answered by a hook, the batch file goes to a
 // private temporary folder and is not started (no COMSPEC), so that its
 // content can be read.
-#include "control/uninstall.h"
-
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <algorithm>
@@ -17,16 +13,19 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
+#include <gtest/gtest.h>
+
 #include "base/program_path.h"
 #include "base/run_log.h"
+#include "base/text.h"
 #include "control/switches.h"
+#include "control/uninstall.h"
 #include "dialogs/message_box.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
 #include "support/files.h"
-#include "support/registry.h"
 #include "support/links.h"
+#include "support/registry.h"
 
 namespace ozu {
 namespace {
