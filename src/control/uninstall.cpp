@@ -16,7 +16,7 @@
 #include "base/text.h"
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
-#include "control/batch_script.h"
+#include "control/self_removal.h"
 #include "control/switches.h"
 #include "control/uninstall_list.h"
 #include "dialogs/message_box.h"
@@ -217,94 +217,6 @@ std::u16string SavedText(uint32_t id) {
     return Truncate(GetLocalizedString(id), kSavedTextCapacity);
 }
 
-bool ConvertsExactlyToConsole(std::u16string_view text) {
-    std::string bytes;
-    return WideToOemExactly(text, bytes);
-}
-
-std::optional<std::u16string> BatchFormOf(const std::u16string& path) {
-    std::u16string shortForm;
-    if (!IsPlainAscii(path)) {
-        DWORD size = GetShortPathNameW(W(path), nullptr, 0);
-        if (size != 0) {
-            shortForm.assign(size, u'\0');
-            DWORD length = GetShortPathNameW(W(path), W(shortForm.data()), size);
-            shortForm.resize(length < size ? length : 0);
-        }
-    }
-    return ChooseBatchForm(path, shortForm, ConvertsExactlyToConsole);
-}
-
-// The form the batch file names itself by. Its own short name would exist
-// only once it is made, and its name is plain ASCII: its folder's form and
-// its name say the same.
-std::optional<std::u16string> BatchFileFormOf(const std::u16string& batchPath) {
-    const std::u16string folder = FolderPartOf(batchPath, kPathCapacity);
-    std::optional<std::u16string> folderForm = BatchFormOf(folder);
-    if (!folderForm) {
-        return std::nullopt;
-    }
-    return JoinPath(*folderForm, NameOf(batchPath), kPathCapacity);
-}
-
-// Writes the batch file anew; false when it could not be made. A plain file
-// or empty folder left at its path goes first, through the handle it was
-// checked with; a link there stays (removing it could reach its target), and
-// the creation then fails rather than write into anything that exists.
-bool WriteBatchFile(const std::u16string& batchPath, const UninstallRun& run,
-                    const std::u16string& folderText) {
-    CheckedEntry existing = TrustedFolder(FolderPartOf(batchPath, kPathCapacity)).Open(batchPath);
-    if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
-        Make({.kind = ChangeKind::DeleteChecked,
-              .verb = existing.Kind() == DiskEntry::File ? "file-delete" : "folder-delete",
-              .entry = &existing});
-    }
-    existing.Close();
-    BatchPathForms forms{BatchFormOf(run.programPath), BatchFormOf(folderText),
-                         BatchFileFormOf(batchPath)};
-    std::string bytes;
-    for (const std::u16string& line : ComposeBatchLines(forms, TheSwitches().SilentMode)) {
-        AppendBatchLine(bytes, line);
-    }
-    return Make({.kind = ChangeKind::CreateFile,
-                 .verb = "batch-file-create",
-                 .path = batchPath,
-                 .bytes = bytes});
-}
-
-// Runs the batch file in a hidden command interpreter, from the program
-// folder's parent so that the folder itself is not in use.
-bool StartBatchFile(const std::u16string& batchPath) {
-    std::u16string interpreter;
-    {
-        std::u16string buffer(kPathCapacity, u'\0');
-        DWORD length = GetEnvironmentVariableW(L"COMSPEC", W(buffer.data()), kPathCapacity);
-        if (length < kPathCapacity) {
-            interpreter.assign(buffer, 0, length);
-        }
-    }
-    // The interpreter is named as the application, so that a path with a
-    // blank is never searched for piece by piece ("C:\Program.exe"), and
-    // quoted on its command line. "/d" keeps an AutoRun command of the
-    // registry out of the run and "/v:off" a delayed expansion switched on
-    // there, which would take a "!" in a path for a variable. The interpreter
-    // strips the outer quotes of what follows "/c" when it holds "&", "(",
-    // "^" and the like, so the quoted path gets a second pair.
-    if (interpreter.empty() || interpreter.find(u'"') != std::u16string::npos) {
-        SetLastError(ERROR_BAD_PATHNAME);
-        return false;
-    }
-    std::u16string command = u"\"" + interpreter + u"\" /d /v:off /c \"\"" + batchPath + u"\"\"";
-    if (command.size() >= kBatchLineCapacity) {
-        return false; // a cut command would run something else
-    }
-    return Make({.kind = ChangeKind::StartInterpreter,
-                 .verb = "interpreter-start",
-                 .path = interpreter,
-                 .target = batchPath,
-                 .command = command});
-}
-
 // The installed files: the help index files, every entry of the list, and
 // the list itself once it has been read.
 void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
@@ -315,20 +227,6 @@ void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
     RemoveListedEntries(ReadListedPaths(list.get(), run), run);
     list.reset();
     DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
-}
-
-// What this program cannot delete while it runs (itself, its folder, what
-// is left for the restart) goes through a batch file that the command
-// interpreter runs once the program has ended. False when the file could
-// not be written or the interpreter not started.
-bool StartSelfRemoval(const UninstallRun& run, const std::u16string& folderText) {
-    std::u16string tempFolder = UserTempFolder();
-    const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    if (tempFolder.empty()) {
-        LogRecord("batch-file-create", {{"path", batchPath}, {"result", u"failed"}});
-        return false;
-    }
-    return WriteBatchFile(batchPath, run, folderText) && StartBatchFile(batchPath);
 }
 
 // A second uninstall started together with the first (a deployment tool that
@@ -342,15 +240,6 @@ bool RemovedByAnotherRun(const std::u16string& folder) {
 }
 
 } // namespace
-
-bool AppendBatchLine(std::string& bytes, std::u16string_view line) {
-    std::string converted;
-    if (!WideToOemExactly(line, converted)) {
-        return false;
-    }
-    bytes += converted;
-    return true;
-}
 
 RunReport RunUninstall(bool afterAnotherRun) {
     UninstallRun run;
@@ -415,7 +304,7 @@ RunReport RunUninstall(bool afterAnotherRun) {
                          : run.rebootPending ? RunOutcome::RestartNeeded
                                              : RunOutcome::Done;
 
-    if (!StartSelfRemoval(run, folderText)) {
+    if (!StartSelfRemoval(run.programPath, folderText, TheSwitches().SilentMode)) {
         run.report.outcome = RunOutcome::Failed;
     }
     return run.report;

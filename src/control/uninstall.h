@@ -13,8 +13,6 @@ namespace ozu {
 
 // The installation's list of installed files, in the program folder.
 inline constexpr std::u16string_view kListFileName = u"Uninstall.lst";
-// The self-removal batch file, in the user's temporary folder.
-inline constexpr std::u16string_view kBatchFileName = u"Uninstall_Ozu.Bat";
 // The program folder is scheduled for removal at restart only under this name.
 inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 
@@ -24,10 +22,5 @@ inline constexpr std::u16string_view kProgramFolderName = u"Mivora";
 // which may have removed this installation already; then it ends as done at
 // once, asking and showing nothing.
 RunReport RunUninstall(bool afterAnotherRun = false);
-
-// Appends one line of the batch file in the console's (OEM) code page, which
-// is what the command interpreter reads batch files in. A line with a
-// character that code page can't hold exactly is not written (false).
-bool AppendBatchLine(std::string& bytes, std::u16string_view line);
 
 } // namespace ozu

@@ -18,6 +18,7 @@
 #include "base/program_path.h"
 #include "base/run_log.h"
 #include "base/text.h"
+#include "control/self_removal.h"
 #include "control/switches.h"
 #include "control/uninstall.h"
 #include "dialogs/message_box.h"
