@@ -75,11 +75,6 @@ void LogLine(std::u16string_view text) {
     }
 }
 
-void LogFormatted(std::string_view format, const format_detail::Arg* args, size_t count) {
-    const std::u16string wide(format.begin(), format.end());
-    LogLine(format_detail::FormatWide(kLogLineCapacity, wide, args, count));
-}
-
 void LogRecord(std::string_view verb, std::initializer_list<LogField> fields) {
     if (RunLogActive()) {
         LogLine(ComposeLogRecord(verb, fields));

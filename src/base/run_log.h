@@ -27,23 +27,6 @@ bool RunLogActive();
 // Writes one line; nothing while no log is open.
 void LogLine(std::u16string_view text);
 
-// Formats and writes one line. The program's own formats are ASCII and kept
-// narrow: a wide copy of every event's text would cost the program's size.
-void LogFormatted(std::string_view format, const format_detail::Arg* args, size_t count);
-
-// Formats and writes one line; the arguments are formatted only while a log
-// is open, so a run without /log pays one test per event.
-template <typename... Args> void LogEvent(std::string_view format, const Args&... args) {
-    if (RunLogActive()) {
-        if constexpr (sizeof...(Args) == 0) {
-            LogFormatted(format, nullptr, 0);
-        } else {
-            const format_detail::Arg list[] = {format_detail::MakeArg(args)...};
-            LogFormatted(format, list, sizeof...(Args));
-        }
-    }
-}
-
 // Writes one record: a fixed verb, then its fields (see log_fields.h).
 // Nothing while no log is open.
 void LogRecord(std::string_view verb, std::initializer_list<LogField> fields = {});
