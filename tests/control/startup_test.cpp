@@ -121,21 +121,6 @@ TEST_F(WarningSwitch, UsesTheRunningProgramsPathAndIsShownOncePerSwitch) {
     EXPECT_TRUE(g_boxes.empty());
 }
 
-TEST(BoldFont, IsTwelvePixelBoldShellDialogFontScaledToTheScreen) {
-    ResetAppStateForTesting();
-    CreateBoldFont();
-    ASSERT_NE(BoldFont(), nullptr);
-    LOGFONTW font{};
-    ASSERT_EQ(GetObjectW(BoldFont(), sizeof font, &font), static_cast<int>(sizeof font));
-    // Twelve pixels high at the test display's 96 dots per inch.
-    EXPECT_EQ(font.lfHeight, -12);
-    EXPECT_EQ(font.lfWeight, FW_BOLD);
-    EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
-    EXPECT_STREQ(font.lfFaceName, L"MS Shell Dlg");
-    DeleteBoldFont();
-    EXPECT_EQ(BoldFont(), nullptr);
-}
-
 // A fatal end (memory exhausted) still tells: the run log gets its result
 // line with the fatal code, and /exitcodes turns the code into the failure
 // that deployment tools know. Met in the save at exit after a normal end, it

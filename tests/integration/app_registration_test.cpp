@@ -91,19 +91,20 @@ TEST_F(AppRegistrationTest, AnInstallersIconIsKeptOnlyWhileItsFileExists) {
     EXPECT_EQ(GetString(HKEY_LOCAL_MACHINE, kUninstall, "DisplayIcon"), exe_);
 }
 
-TEST(DisplayName, AppendsVersionAndBitnessWithinTheCapacity) {
-    std::u16string name = u"Mivora";
-    BuildDisplayName(name, 2048);
-    EXPECT_EQ(name, u"Mivora 6.00 (32-bit)");
-
-    std::u16string empty;
-    BuildDisplayName(empty, 2048);
-    EXPECT_EQ(empty, u"6.00 (32-bit)");
-
-    // Capacity counts the terminator: at most 9 characters survive.
-    std::u16string cut = u"Mivora";
-    BuildDisplayName(cut, 10);
-    EXPECT_EQ(cut, u"Mivora 6.");
+// Whatever the capacity (which counts the terminator), the name is the
+// whole one cut to fit: never longer, never cut inside what still fits.
+TEST(DisplayName, IsTheWholeNameCutToEveryCapacity) {
+    std::u16string whole = u"Mivora";
+    BuildDisplayName(whole, 2048);
+    ASSERT_GT(whole.size(), 8u);
+    for (size_t capacity = 7; capacity <= whole.size() + 2; ++capacity) {
+        std::u16string cut = u"Mivora";
+        BuildDisplayName(cut, capacity);
+        EXPECT_EQ(cut, whole.substr(0, capacity - 1)) << capacity;
+    }
+    std::u16string unnamed;
+    BuildDisplayName(unnamed, 2048);
+    EXPECT_EQ(u"Mivora " + unnamed, whole); // no blank before the version
 }
 
 TEST_F(AppRegistrationTest, RemovalLeavesNeitherKeyInEitherViewNorExe32) {

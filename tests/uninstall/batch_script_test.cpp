@@ -46,20 +46,26 @@ const std::u16string kAttempt = u"del \"C:\\Mivora\\uninstall.exe\"\r\n"
                                 u"rd \"C:\\Mivora\"\r\n"
                                 u"if not exist \"C:\\Mivora\\uninstall.exe\" goto done\r\n";
 
-// The attempts are apart by the program's own pause, so that a program
-// still running for a few seconds does not use them all up.
-TEST(BatchLines, FullScriptWithAndWithoutTheWarning) {
+// Every attempt comes after the program's own pause, so that a program
+// still running for a few seconds does not use them all up; the warning
+// (never when silent) comes after the last attempt, and the batch file
+// deletes itself last.
+TEST(BatchLines, EachAttemptAfterAPauseThenTheWarningThenItself) {
     const std::u16string pause = u"\"C:\\Mivora\\uninstall.exe\" /wait\r\n";
-    std::u16string expected;
-    for (int i = 0; i < 5; ++i) {
-        expected += pause + kAttempt;
+    for (const bool silent : {false, true}) {
+        SCOPED_TRACE(silent);
+        const std::u16string all = Joined(ComposeBatchLines({P, F, B}, silent));
+        size_t at = 0;
+        for (int attempt = 0; attempt < kBatchRemovalAttempts; ++attempt) {
+            ASSERT_EQ(all.compare(at, pause.size() + kAttempt.size(), pause + kAttempt), 0)
+                << "attempt " << attempt;
+            at += pause.size() + kAttempt.size();
+        }
+        const std::u16string warning = u"if exist \"C:\\Mivora\\uninstall.exe\" "
+                                       u"\"C:\\Mivora\\uninstall.exe\" /warning\r\n";
+        EXPECT_EQ(all.substr(at), u":done\r\n" + (silent ? u"" : warning) +
+                                      u"del \"C:\\Temp\\Uninstall_Ozu.Bat\"\r\n");
     }
-    expected += u":done\r\n";
-    std::u16string warning = u"if exist \"C:\\Mivora\\uninstall.exe\" "
-                             u"\"C:\\Mivora\\uninstall.exe\" /warning\r\n";
-    std::u16string tail = u"del \"C:\\Temp\\Uninstall_Ozu.Bat\"\r\n";
-    EXPECT_EQ(Joined(ComposeBatchLines({P, F, B}, false)), expected + warning + tail);
-    EXPECT_EQ(Joined(ComposeBatchLines({P, F, B}, true)), expected + tail);
 }
 
 TEST(BatchLines, LinesNeedingAPathWithoutAFormAreLeftOut) {
