@@ -75,8 +75,8 @@ void DeleteClassKey(std::u16string_view key) {
     DeleteRegKey(RegLocation::Class(key), RegistryView::Default);
 }
 
-void SetClass(std::u16string_view ext, std::u16string_view cls) {
-    WriteClassString(ext, u"", cls);
+bool SetClass(std::u16string_view ext, std::u16string_view cls) {
+    return WriteClassString(ext, u"", cls) == ERROR_SUCCESS;
 }
 
 // An extension's key goes once nothing is left in it: no value, and (which
@@ -184,7 +184,10 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
             return;
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
-    SetClass(ext, zip ? kZipProgId : kProgId);
+    // A type that did not change hands gets nothing else of ours: the next
+    // setup would take our own new-file entry for its owner's.
+    if (!SetClass(ext, zip ? kZipProgId : kProgId))
+        return;
     if (family) {
         for (unsigned n = 0; n < kVolumesTaken; ++n)
             TakeClass(VolumeExtension(n), kProgId);
