@@ -176,11 +176,13 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
     // the type changes hands, so a run cut off in between loses nothing, and a
     // type whose record could not be written is not taken.
     if (!IsOwnAssociation(ext)) {
+        const unsigned failed = FailedChanges();
         const OwnerRecord owner = CurrentOwner(ext, newKey);
         if (family || zip)
             RecordNewFileEntry(ext, newKey);
-        // Without a record the type stays its owner's, the refusal logged.
-        if (!WriteOwnerRecord(ext, owner))
+        // Without a whole record (the kept new-file entry among it) the type
+        // stays its owner's, the refusal logged.
+        if (FailedChanges() != failed || !WriteOwnerRecord(ext, owner))
             return;
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
