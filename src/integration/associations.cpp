@@ -398,8 +398,13 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     // off in between finds the type still ours next time and gives both
     // back, where the other order would find it another's and drop the kept
     // entry with the record.
+    const unsigned failedBeforeEntry = FailedChanges();
     if (steps.restoreNewEntry)
         RestoreNewArchiveEntry(ext, newKey, family, record);
+    // A new-file entry that could not be given back keeps the type ours, for
+    // the same reason: the next uninstall gives both back.
+    if (FailedChanges() != failedBeforeEntry)
+        return;
     if (steps.releaseClass)
         ReleaseClass(ext, record);
     if (steps.deleteEmptyClassKey)
