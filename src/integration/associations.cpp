@@ -243,7 +243,11 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
         const std::u16string volume = VolumeExtension(n);
         const std::optional<OwnerRecord> record = ReadOwnerRecord(volume);
         const unsigned failed = FailedChanges();
-        if (IsOwnAssociation(volume)) {
+        if (!IsOwnAssociation(volume)) {
+            // Left empty by a removal whose key deletion failed.
+            if (record && !record->existed)
+                DeleteClassKeyIfEmpty(volume);
+        } else {
             if (record) {
                 ReleaseClass(volume, record);
             } else {
