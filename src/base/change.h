@@ -95,7 +95,7 @@ struct Change {
     // deletion that a schedule then takes over): only its success is logged.
     bool attempt = false;
     // Fields of the record beside the change's own, before its result.
-    LogField extra[3] = {};
+    LogField extra[4] = {};
 };
 
 // The registry's status of a key deletion that leaves the key for its

@@ -115,6 +115,7 @@ void RecordChange(const Change& change, DWORD error, std::u16string_view made) {
          change.extra[0],
          change.extra[1],
          change.extra[2],
+         change.extra[3],
          {"view", view},
          {"result", error == 0 ? made : u"failed"},
          {"error", error != 0 ? std::u16string_view(errorText) : std::u16string_view()}});

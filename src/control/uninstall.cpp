@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -43,6 +45,9 @@ struct UninstallRun {
     std::u16string programPath;
     std::u16string programFolder; // with its trailing backslash
     std::optional<TrustedFolder> installation;
+    std::map<std::u16string, DWORD> folderErrors; // each folder's last deletion
+    bool listNeeded = false;                    // a listed entry stays that a later run can remove
+    std::vector<std::u16string> scheduledFiles; // go at the next restart
     bool rebootPending = false;
     RunReport report;
 };
@@ -52,7 +57,7 @@ struct UninstallRun {
 // goes at the next restart. The running program and the list file are left
 // to the batch file and to the end of the procedure. Only a file that really
 // is scheduled is promised away in the restart notice.
-void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
+void ScheduleLockedFile(CheckedEntry& entry, DWORD deleteError, UninstallRun& run) {
     const std::u16string path = entry.Path();
     std::u16string_view name = NameOf(path);
     if (SameFileName(name, NameOf(run.programPath))) {
@@ -74,6 +79,7 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
                                               .attempt = true});
     const bool renamed = renameError == ERROR_SUCCESS;
     const std::u16string renameErrorText = LogNumber(renameError);
+    const std::u16string deleteErrorText = LogNumber(deleteError);
     // Its failure is told as the file left.
     const DWORD error = Changes().Make(
         {.kind = ChangeKind::ScheduleDeletion,
@@ -82,11 +88,13 @@ void ScheduleLockedFile(CheckedEntry& entry, UninstallRun& run) {
          .target = entry.Path(),
          .attempt = true,
          .extra = {{"reason", u"in-use"},
+                   {"delete-error", deleteErrorText},
                    {"renamed-to", renamed ? std::u16string_view(target) : std::u16string_view()},
                    {"rename-error", renamed ? std::u16string_view() : renameErrorText}}});
     if (error == ERROR_SUCCESS) {
         run.rebootPending = true;
         ++run.report.scheduled;
+        run.scheduledFiles.push_back(entry.Path());
         return;
     }
     if (renamed) {
@@ -131,10 +139,12 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
     switch (entry.Kind()) {
     case DiskEntry::Folder:
         // A folder goes only once it is empty; a later reading tries again.
-        if (!Make({.kind = ChangeKind::DeleteChecked,
-                   .verb = "folder-delete",
-                   .entry = &entry,
-                   .attempt = true})) {
+        if (const DWORD error = Changes().Make({.kind = ChangeKind::DeleteChecked,
+                                                .verb = "folder-delete",
+                                                .entry = &entry,
+                                                .attempt = true});
+            error != ERROR_SUCCESS) {
+            run.folderErrors[path] = error;
             return EntryState::Pending;
         }
         break;
@@ -152,11 +162,12 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
             return EntryState::Settled;
         }
         // One in use is scheduled instead.
-        if (!Make({.kind = ChangeKind::DeleteChecked,
-                   .verb = "file-delete",
-                   .entry = &entry,
-                   .attempt = true})) {
-            ScheduleLockedFile(entry, run);
+        if (const DWORD error = Changes().Make({.kind = ChangeKind::DeleteChecked,
+                                                .verb = "file-delete",
+                                                .entry = &entry,
+                                                .attempt = true});
+            error != ERROR_SUCCESS) {
+            ScheduleLockedFile(entry, error, run);
             return EntryState::Settled;
         }
         break;
@@ -188,6 +199,17 @@ std::vector<std::u16string> ReadListedPaths(std::FILE* list, UninstallRun& run) 
     return paths;
 }
 
+// Whether one of `paths` lies inside `folder`.
+bool HoldsAny(std::u16string_view folder, const std::vector<std::u16string>& paths) {
+    for (const std::u16string& path : paths) {
+        if (path.size() > folder.size() + 1 && path[folder.size()] == u'\\' &&
+            SameFileName(std::u16string_view(path).substr(0, folder.size()), folder)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Deletes the listed entries in readings of the list. Folders go only when
 // empty, so the list is worked through again as long as a reading removes
 // something; the order of the entries does not matter. An entry that no
@@ -211,6 +233,31 @@ void RemoveListedEntries(std::vector<std::u16string> pending, UninstallRun& run)
         }
         pending = std::move(folders);
     }
+    // A folder that stays for what it holds is by design (files of the user,
+    // or what goes at the restart). One that could not go for another reason
+    // failed: it is told, and the list stays for the next uninstall.
+    std::vector<std::u16string> emptiedAtRestart;
+    for (const std::u16string& path : pending) {
+        const DWORD error = run.folderErrors[path];
+        if (error != ERROR_DIR_NOT_EMPTY) {
+            ++run.report.left;
+            run.listNeeded = true;
+            LogRecord("folder-left", {{"path", path}, {"error", LogNumber(error)}});
+        } else if (HoldsAny(path, run.scheduledFiles)) {
+            emptiedAtRestart.push_back(path);
+        }
+    }
+    // One that holds a file scheduled for the restart goes at the restart
+    // too, after it (deepest first); with anything else still in it, the
+    // system leaves it.
+    std::sort(emptiedAtRestart.begin(), emptiedAtRestart.end(),
+              [](const std::u16string& a, const std::u16string& b) { return a.size() > b.size(); });
+    for (const std::u16string& path : emptiedAtRestart) {
+        Make({.kind = ChangeKind::ScheduleDeletion,
+              .verb = "folder-schedule",
+              .path = path,
+              .attempt = true});
+    }
 }
 
 std::u16string SavedText(uint32_t id) {
@@ -226,6 +273,11 @@ void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
     }
     RemoveListedEntries(ReadListedPaths(list.get(), run), run);
     list.reset();
+    if (run.listNeeded) {
+        LogRecord("file-kept", {{"path", run.programFolder + std::u16string(kListFileName)},
+                                {"reason", u"entries-left"}});
+        return;
+    }
     DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
 }
 
@@ -290,8 +342,11 @@ RunReport RunUninstall(bool afterAnotherRun) {
     RemoveInstalledFiles(run, list);
 
     const std::u16string folderText = CurrentFolder();
-    if (run.rebootPending && !silent) {
-        ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
+    if (run.rebootPending) {
+        if (!silent) {
+            ShowMessageBox(nullptr, rebootText, caption, MB_ICONINFORMATION | MB_SETFOREGROUND);
+        }
+        // Silent or not: the folder that the restart empties goes with it.
         if (SameFileName(NameOf(folderText), kProgramFolderName)) {
             Make({.kind = ChangeKind::ScheduleDeletion,
                   .verb = "folder-schedule",

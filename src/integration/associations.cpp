@@ -76,8 +76,8 @@ void DeleteClassKey(std::u16string_view key) {
     DeleteRegKey(RegLocation::Class(key), RegistryView::Default);
 }
 
-void SetClass(std::u16string_view ext, std::u16string_view cls) {
-    WriteClassString(ext, u"", cls);
+bool SetClass(std::u16string_view ext, std::u16string_view cls) {
+    return WriteClassString(ext, u"", cls) == ERROR_SUCCESS;
 }
 
 // An extension's key goes once nothing is left in it: no value, and (which
@@ -180,17 +180,23 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
     // the type changes hands, so a run cut off in between loses nothing, and a
     // type whose record could not be written is not taken.
     if (!IsOwnAssociation(ext)) {
+        const unsigned failed = FailedChanges();
         const OwnerRecord owner = CurrentOwner(ext, newKey);
         if (family || zip) {
             RecordNewFileEntry(ext, newKey);
         }
-        // Without a record the type stays its owner's, the refusal logged.
-        if (!WriteOwnerRecord(ext, owner)) {
+        // Without a whole record (the kept new-file entry among it) the type
+        // stays its owner's, the refusal logged.
+        if (FailedChanges() != failed || !WriteOwnerRecord(ext, owner)) {
             return;
         }
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
     }
-    SetClass(ext, zip ? kZipProgId : kProgId);
+    // A type that did not change hands gets nothing else of ours: the next
+    // setup would take our own new-file entry for its owner's.
+    if (!SetClass(ext, zip ? kZipProgId : kProgId)) {
+        return;
+    }
     if (family) {
         for (unsigned n = 0; n < kVolumesTaken; ++n) {
             TakeClass(VolumeExtension(n), kProgId);
@@ -246,7 +252,12 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
         const std::u16string volume = VolumeExtension(n);
         const std::optional<OwnerRecord> record = ReadOwnerRecord(volume);
         const unsigned failed = FailedChanges();
-        if (IsOwnAssociation(volume)) {
+        if (!IsOwnAssociation(volume)) {
+            // Left empty by a removal whose key deletion failed.
+            if (record && !record->existed) {
+                DeleteClassKeyIfEmpty(volume);
+            }
+        } else {
             if (record) {
                 ReleaseClass(volume, record);
             } else {
@@ -414,8 +425,14 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     // off in between finds the type still ours next time and gives both
     // back, where the other order would find it another's and drop the kept
     // entry with the record.
+    const unsigned failedBeforeEntry = FailedChanges();
     if (steps.restoreNewEntry) {
         RestoreNewArchiveEntry(ext, newKey, family, record);
+    }
+    // A new-file entry that could not be given back keeps the type ours, for
+    // the same reason: the next uninstall gives both back.
+    if (FailedChanges() != failedBeforeEntry) {
+        return;
     }
     if (steps.releaseClass) {
         ReleaseClass(ext, record);

@@ -13,6 +13,9 @@ ExtensionSteps DecideExtensionSteps(const ExtensionWish& wish, const ExtensionSt
         if (!wish.selected) {
             steps.forgetLaterOwner = state.recorded;
             steps.removeOwnTemplate = hasTemplate;
+            // A key that was not there before setup, left empty by a removal
+            // whose key deletion failed: it is ours, and nothing of anyone's.
+            steps.deleteEmptyClassKey = state.recorded && !state.existedBefore;
         }
         return steps;
     }

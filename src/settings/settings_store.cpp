@@ -250,15 +250,14 @@ bool CopyRegValues(const RegLocation& from, const RegLocation& to, RegistryView 
     // Every value with its name, type and data as they are (in a preview, as
     // the plan left the source).
     const std::vector<RegValue> values = registry_plan::Values(fromRoot, flag, source);
-    MakeRegistryChange({.kind = ChangeKind::CopyValues,
-                        .verb = "registry-copy-values",
-                        .root = fromRoot,
-                        .view = flag,
-                        .key = source,
-                        .toRoot = to.Root(),
-                        .toKey = target,
-                        .values = &values});
-    return true;
+    return MakeRegistryChange({.kind = ChangeKind::CopyValues,
+                               .verb = "registry-copy-values",
+                               .root = fromRoot,
+                               .view = flag,
+                               .key = source,
+                               .toRoot = to.Root(),
+                               .toKey = target,
+                               .values = &values}) == ERROR_SUCCESS;
 }
 
 void DeleteRegValue(const RegLocation& at, std::u16string_view name, RegistryView view) {

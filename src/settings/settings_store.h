@@ -52,7 +52,7 @@ void DeleteRegTree(const RegLocation& at, RegistryView view);
 // what no text form can hold (binary data, several strings) survives. Both
 // keys are absolute or class keys: never in the portable file, and nothing
 // at all while that file forbids registry changes. False when the source key
-// is missing.
+// is missing or the copy failed.
 bool CopyRegValues(const RegLocation& from, const RegLocation& to, RegistryView view);
 
 // How many registry changes the registry refused in this run (a deletion

@@ -74,6 +74,7 @@ const char* const kVerbs[] = {"start",
                               "folder-schedule",
                               "file-kept",
                               "file-left",
+                              "folder-left",
                               "entry-refused",
                               "message-box",
                               "batch-file-create",
@@ -216,8 +217,8 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
              "file-delete path=" + LogValue(Utf8(In("Formats\\x.fmt"))) + " result=done\r\n",
              "folder-delete path=" + LogValue(Utf8(In("Formats"))) + " result=done\r\n",
              "file-schedule path=" + LogValue(Utf8(In("ozuext.dll"))) +
-                 " reason=in-use renamed-to=" + LogValue(Utf8(In("ozuext.dll.0.tmp"))) +
-                 " result=done\r\n",
+                 " reason=in-use delete-error=32 renamed-to=" +
+                 LogValue(Utf8(In("ozuext.dll.0.tmp"))) + " result=done\r\n",
              "file-kept path=" + program + " reason=running-program\r\n",
              std::string("registry-delete-tree root=HKCU key=Software\\Mivora"),
              std::string("batch-file-create path="), std::string("interpreter-start batch-file="),

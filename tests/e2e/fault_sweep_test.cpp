@@ -10,9 +10,10 @@
 //  - the same command run again without faults finishes the job: the
 //    registry is what a run that never failed leaves (both views), and
 //    after an uninstall the files are gone.
-// OZU_SWEEP_STEP (default: the sample below) takes every Nth change, OZU_SWEEP_ERRORS (a
-// comma list, default 5 = ERROR_ACCESS_DENIED) the errors; OZU_SWEEP_REPORT
-// names a file that gets one line per phase with its counts.
+// OZU_SWEEP_STEP (default: the sample below) takes every Nth change
+// (OZU_SWEEP_AT a list of them), OZU_SWEEP_ERRORS (a comma list, default
+// 5 = ERROR_ACCESS_DENIED) the errors; OZU_SWEEP_REPORT names a file that
+// gets one line per phase with its counts.
 #include <cstdio>
 #include <cwchar>
 #include <set>
@@ -24,6 +25,7 @@
 
 #include "support/files.h"
 #include "support/registry.h"
+#include "support/text.h"
 
 namespace ozu::test {
 namespace {
@@ -102,6 +104,50 @@ std::vector<DWORD> Errors() {
 // under Wine); tools/fault-sweep takes every change and every error.
 constexpr unsigned long kSampleStep = 47;
 
+// Whether a folder and all it holds are scheduled for deletion at the next
+// restart: what a file that could not be deleted leaves, by design.
+bool GoesAtRestart(const std::wstring& folder) {
+    if (!IsScheduledForDeletion(folder)) {
+        return false;
+    }
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    bool all = true;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            const std::wstring path = folder + L"\\" + name;
+            all = all && ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                              ? GoesAtRestart(path)
+                              : IsScheduledForDeletion(path));
+        }
+    } while (all && FindNextFileW(search, &found));
+    FindClose(search);
+    return all;
+}
+
+// What a folder holds, and which of it is not scheduled for the restart.
+std::string Leftovers(const std::wstring& folder) {
+    std::string left;
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return left;
+    }
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            left +=
+                " " + Utf8(name) + (IsScheduledForDeletion(folder + L"\\" + name) ? "" : "(stays)");
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return left;
+}
+
 // Changes that may fail by design: the run goes on and its outcome stays
 // right (a folder that a later reading of the list, or the batch file,
 // removes; the shell's window after setup).
@@ -131,8 +177,19 @@ protected:
         // The batch file's pause after each uninstall, shortened.
         SetEnvironmentVariableW(L"OZU_FAULT_WAIT_MS", L"200");
     }
-    // The changes this run takes: every step_-th, and of those the shard's.
+    // The changes this run takes: those OZU_SWEEP_AT lists (a comma list, to
+    // look again at what a sweep found), or every step_-th, and of those the
+    // shard's.
     bool Takes(unsigned n) const {
+        if (const wchar_t* at = _wgetenv(L"OZU_SWEEP_AT"); at != nullptr && *at != L'\0') {
+            std::wstringstream list(at);
+            for (std::wstring item; std::getline(list, item, L',');) {
+                if (std::wcstoul(item.c_str(), nullptr, 10) == n) {
+                    return true;
+                }
+            }
+            return false;
+        }
         return (n - 1) % step_ == 0 && ((n - 1) / step_) % shards_ == shard_;
     }
 
@@ -146,6 +203,8 @@ protected:
     }
 
     void Stage() {
+        // What a run before left for the restart goes first.
+        RemoveTree(parent_ + L"\\Mivora");
         installation_ = Installation::Stage(
             parent_ + L"\\Mivora",
             {"Formats", "Formats\\x.fmt", "Mivora.exe", "ozuext.dll", "ozuext64.dll", "Mivora.chm",
@@ -181,6 +240,18 @@ protected:
         return outcome;
     }
     std::wstring Log() const { return parent_ + L"\\run.log"; }
+    // The log's records of what failed, to tell why a run ended as it did.
+    std::string FailedRecords() const {
+        std::istringstream log(ReadBytes(Log()));
+        std::string failed;
+        for (std::string line; std::getline(log, line);) {
+            if (line.find("failed") != std::string::npos ||
+                line.find("error=") != std::string::npos) {
+                failed += "    " + line + "\n";
+            }
+        }
+        return failed;
+    }
 
     // The checks of one faulted run; what they found, one line each.
     std::string Check(const char* phase, unsigned n, DWORD error, const Outcome& outcome) {
@@ -191,13 +262,19 @@ protected:
         if (const std::string lost = LostRecords(); !lost.empty()) {
             found << at << "records lost for" << lost << "\n";
         }
-        const bool byDesign = kMayFail.count(outcome.failedVerb) != 0;
+        const std::string log = ReadBytes(Log());
+        // The list file's own entry: the list goes once it has been read.
+        const bool listEntry = outcome.failedVerb == "file-delete" &&
+                               log.find("reason=list-file") != std::string::npos;
+        const bool byDesign = kMayFail.count(outcome.failedVerb) != 0 || listEntry;
         if (outcome.exitCode == 0 && !byDesign) {
             found << at << "exit code 0\n";
         }
-        const std::string log = ReadBytes(Log());
         if (log.find("error=" + std::to_string(error)) == std::string::npos && !byDesign) {
             found << at << "the log names no change failed with that error\n";
+        }
+        if (found.tellp() > 0) {
+            found << "  its log's failures:\n" << FailedRecords();
         }
         return found.str();
     }
@@ -250,7 +327,7 @@ TEST_F(FaultSweep, EverySetupChangeFailingInTurn) {
             const Outcome again = Setup();
             if (again.exitCode != 0) {
                 found += "setup change " + std::to_string(n) + ": the setup after it ends with " +
-                         std::to_string(again.exitCode) + "\n";
+                         std::to_string(again.exitCode) + "\n" + FailedRecords();
             }
             if (const std::string diff =
                     DiffExports(reference, ExportRegistry(ExportScope::ArchiverReach));
@@ -300,7 +377,7 @@ TEST_F(FaultSweep, EveryUninstallChangeFailingInTurn) {
             if (again.exitCode != 0 && again.exitCode != 3010) {
                 found += "uninstall change " + std::to_string(n) +
                          ": the uninstall after it ends with " + std::to_string(again.exitCode) +
-                         "\n";
+                         "\n" + FailedRecords();
             }
             if (const std::string diff =
                     DiffExports(before_, ExportRegistry(ExportScope::ArchiverReach));
@@ -308,9 +385,11 @@ TEST_F(FaultSweep, EveryUninstallChangeFailingInTurn) {
                 found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
                          "): a second uninstall leaves another registry:\n" + diff;
             }
-            if (FileExists(installation_.folder)) {
+            if (FileExists(installation_.folder) && !GoesAtRestart(installation_.folder)) {
                 found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
-                         "): the installation folder stays\n";
+                         "): the installation folder stays, not all of it for the restart" +
+                         (IsScheduledForDeletion(installation_.folder) ? "" : " (not itself)") +
+                         ":" + Leftovers(installation_.folder) + "\n";
             }
             ClearIntegration();
             SeedOwners();

@@ -477,7 +477,7 @@ TEST_P(FileInUse, AFileHeldWithoutSharingKeepsItsNameAndGoesAtRestart) {
     EXPECT_EQ(report.scheduled, 1u);
     const std::string log = LogText();
     EXPECT_NE(log.find("file-schedule path=" + Narrow(In(L"Mivora.exe")) +
-                       " reason=in-use rename-error=32 result=done"),
+                       " reason=in-use delete-error=32 rename-error=32 result=done"),
               std::string::npos)
         << log;
     EXPECT_EQ(log.find("renamed-to="), std::string::npos) << log;
