@@ -19,6 +19,8 @@
 #include "base/trusted_folder.h"
 #include "base/win32_text.h"
 #include "integration/extension_steps.h"
+#include "integration/file_classes.h"
+#include "integration/new_file_templates.h"
 #include "integration/owner_record.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
@@ -34,14 +36,6 @@ namespace {
 constexpr unsigned kVolumesTaken = 30;
 constexpr unsigned kVolumesReleased = 100;
 constexpr std::u16string_view kRevExtension = u".rev";
-
-// An empty archive of the family format: the signature, a main archive header
-// and an end-of-archive header, each beginning with its CRC32.
-constexpr std::array<uint8_t, 24> kOzuTemplate{0x4F, 0x7A, 0x75, 0x21, 0x1A, 0x07, 0x01, 0x00,
-                                               0xC1, 0xDF, 0x5F, 0x56, 0x03, 0x01, 0x04, 0x00,
-                                               0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
-// The end-of-central-directory record of an empty ZIP archive.
-constexpr std::array<uint8_t, 22> kZipTemplate{0x50, 0x4B, 0x05, 0x06};
 
 // The classes' keys and their values, in the one view they are kept in.
 std::u16string ReadClassString(std::u16string_view key, std::u16string_view name, size_t capacity,
@@ -99,33 +93,6 @@ std::u16string VolumeExtension(unsigned n) {
     return {u'.', u'o', char16_t(u'0' + n / 10 % 10), char16_t(u'0' + n % 10)};
 }
 
-// Writes a template file unless one of the right size is already there; a
-// file that cannot be written is left out silently. A link planted at the
-// name is never written through: it stays, and so does the file it names. A
-// file of the wrong size goes first and the template is made anew, so that a
-// second name of that file (a hard link) keeps its own content.
-void EnsureTemplateFile(const std::u16string& path, std::span<const uint8_t> bytes) {
-    CheckedEntry existing = TrustedFolder(ProgramFolder()).Open(path);
-    switch (existing.Kind()) {
-    case DiskEntry::Missing:
-        break;
-    case DiskEntry::File:
-        if (existing.Size() == bytes.size() ||
-            !Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &existing})) {
-            return;
-        }
-        break;
-    default:
-        return;
-    }
-    existing.Close();
-    // A new file only: a name that appears in the meantime is not followed.
-    Make({.kind = ChangeKind::CreateFile,
-          .verb = "template-create",
-          .path = path,
-          .bytes = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())});
-}
-
 // The class an extension has before the archiver takes it, so that releasing
 // it can give that back.
 OwnerRecord ClassOwner(std::u16string_view ext) {
@@ -156,21 +123,12 @@ void TakeClass(std::u16string_view ext, std::u16string_view cls) {
     SetClass(ext, cls);
 }
 
-std::u16string TemplatePath(bool family) {
-    return FileBesideProgram(family ? u"ozunew.dat" : u"zipnew.dat");
-}
-
 void WriteNewArchiveEntry(std::u16string_view newKey, bool family) {
     // A "ShellNew" key without subkeys goes, with whatever other ways of
     // making a new file it offered, so that the template is what is used.
     DeleteClassKey(newKey);
-    const std::u16string path = TemplatePath(family);
-    if (family) {
-        EnsureTemplateFile(path, kOzuTemplate);
-    } else {
-        EnsureTemplateFile(path, kZipTemplate);
-    }
-    WriteClassString(newKey, u"FileName", path);
+    EnsureTemplateFile(family);
+    WriteClassString(newKey, u"FileName", TemplatePath(family));
 }
 
 void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const ExtensionWish& wish) {
@@ -319,66 +277,6 @@ void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey,
     }
 }
 
-// What a file class's rows are made of.
-struct FileClassFacts {
-    std::u16string name;    // shown for its files
-    std::u16string command; // opens them
-    std::u16string icon;
-    bool iconKept = false; // an icon already there (from a theme, say) stays
-};
-
-RegData ClassName(const FileClassFacts& facts) {
-    return TextData(facts.name);
-}
-RegData OpenCommand(const FileClassFacts& facts) {
-    return TextData(facts.command);
-}
-RegData ClassIcon(const FileClassFacts& facts) {
-    return facts.iconKept ? SkipData() : TextData(facts.icon);
-}
-
-using FileClassRows = RegRow<FileClassFacts>[3];
-
-// A file class: its name, open command and icon, all of it the archiver's,
-// so that the class goes as a whole. The first write's status tells whether
-// we have administrator rights; nothing more is written when it was refused.
-constexpr FileClassRows kArchiveClassRows = {
-    {RegLocation::Class(u"Mivora"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
-     ClassName},
-    {RegLocation::Class(u"Mivora\\shell\\open\\command"), u"", RegKind::Text, RegRemoval::InTree,
-     RegistryView::Default, OpenCommand},
-    {RegLocation::Class(u"Mivora\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
-     RegistryView::Default, ClassIcon},
-};
-constexpr FileClassRows kZipClassRows = {
-    {RegLocation::Class(u"Mivora.ZIP"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
-     ClassName},
-    {RegLocation::Class(u"Mivora.ZIP\\shell\\open\\command"), u"", RegKind::Text,
-     RegRemoval::InTree, RegistryView::Default, OpenCommand},
-    {RegLocation::Class(u"Mivora.ZIP\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
-     RegistryView::Default, ClassIcon},
-};
-constexpr FileClassRows kRecoveryClassRows = {
-    {RegLocation::Class(u"Mivora.REV"), u"", RegKind::Text, RegRemoval::Tree, RegistryView::Default,
-     ClassName},
-    {RegLocation::Class(u"Mivora.REV\\shell\\open\\command"), u"", RegKind::Text,
-     RegRemoval::InTree, RegistryView::Default, OpenCommand},
-    {RegLocation::Class(u"Mivora.REV\\DefaultIcon"), u"", RegKind::Text, RegRemoval::InTree,
-     RegistryView::Default, ClassIcon},
-};
-static_assert(kArchiveClassRows[0].key == RegLocation::Class(kProgId) &&
-              kZipClassRows[0].key == RegLocation::Class(kZipProgId) &&
-              kRecoveryClassRows[0].key == RegLocation::Class(kRevProgId));
-
-FileClassFacts FileClassFactsOf(const FileClassRows& rows, uint32_t nameId,
-                                std::u16string_view command, std::u16string_view icon) {
-    FileClassFacts facts{GetLocalizedString(nameId), std::u16string(command), std::u16string(icon)};
-    std::u16string kept;
-    ReadRegString(rows[2].key, u"", kept, u"", kPathCapacity, RegistryView::Default);
-    facts.iconKept = !kept.empty();
-    return facts;
-}
-
 } // namespace
 
 void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
@@ -457,29 +355,16 @@ void AssociateArchiveTypes(const IntegrationOptions& options) {
 }
 
 bool RegisterProgIds() {
-    const std::u16string program = FileBesideProgram(u"Mivora.exe");
-    const std::u16string command = u"\"" + program + u"\" \"%1\"";
-    const std::u16string archiveIcon = program + u",0";
-    const std::u16string volumeIcon = program + u",1";
-
     // The first class write doubles as the test for administrator rights.
-    if (Write(kArchiveClassRows, FileClassFactsOf(kArchiveClassRows, IDS_MIVORAARC, command,
-                                                  archiveIcon)) == ERROR_ACCESS_DENIED) {
+    if (WriteFileClass(FileClass::Archive) == ERROR_ACCESS_DENIED) {
         return false;
     }
-    Write(kZipClassRows, FileClassFactsOf(kZipClassRows, IDS_MIVORAZIPARC, command, archiveIcon));
+    WriteFileClass(FileClass::Zip);
     // Recovery volumes are always ours: no choice, but a record all the same.
     TakeClass(kRevExtension, kRevProgId);
-    Write(kRecoveryClassRows,
-          FileClassFactsOf(kRecoveryClassRows, IDS_OZURECVOL, command, volumeIcon));
+    WriteFileClass(FileClass::Recovery);
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
     return true;
-}
-
-void UnregisterProgIds() {
-    Remove(kArchiveClassRows);
-    Remove(kZipClassRows);
-    Remove(kRecoveryClassRows);
 }
 
 void ReleaseRecoveryVolumes() {

@@ -32,7 +32,5 @@ bool RegisterProgIds();
 
 // Gives ".rev" back to the owner it had before setup, while it is ours.
 void ReleaseRecoveryVolumes();
-// Deletes the classes that RegisterProgIds writes.
-void UnregisterProgIds();
 
 } // namespace ozu

@@ -9,6 +9,7 @@
 #include "base/run_log.h"
 #include "integration/app_registration.h"
 #include "integration/associations.h"
+#include "integration/file_classes.h"
 #include "integration/owner_record.h"
 #include "integration/shell_extension.h"
 #include "integration/shortcuts.h"

@@ -9,6 +9,7 @@
 
 #include "base/win32_text.h"
 #include "integration/associations.h"
+#include "integration/file_classes.h"
 #include "integration/options.h"
 #include "localization/localized_strings.h"
 #include "res/resource.h"
