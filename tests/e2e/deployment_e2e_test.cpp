@@ -217,7 +217,7 @@ TEST_F(Deployment, SetupAndUninstallAreLoggedAndTellTheirOutcome) {
              "file-delete path=" + LogValue(Utf8(In("Formats\\x.fmt"))) + " result=done\r\n",
              "folder-delete path=" + LogValue(Utf8(In("Formats"))) + " result=done\r\n",
              "file-schedule path=" + LogValue(Utf8(In("ozuext.dll"))) +
-                 " reason=in-use delete-error=32 renamed-to=" +
+                 " reason=in-use delete-error=5 renamed-to=" +
                  LogValue(Utf8(In("ozuext.dll.0.tmp"))) + " result=done\r\n",
              "file-kept path=" + program + " reason=running-program\r\n",
              std::string("registry-delete-tree root=HKCU key=Software\\Mivora"),

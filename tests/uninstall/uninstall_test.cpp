@@ -444,16 +444,30 @@ TEST_P(FileInUse, ALoadedLibraryMovesToAFreeTemporaryNameAndGoesAtRestart) {
     EXPECT_TRUE(IsScheduledForDeletion(In(L"Shell\\ozuext64.dll.1.tmp")));
     EXPECT_EQ(ReadBytes(In(L"Shell\\ozuext64.dll.0.tmp")), "earlier");
     EXPECT_FALSE(IsScheduledForDeletion(In(L"Shell\\ozuext64.dll.0.tmp")));
+    // The listed folder that holds a scheduled file goes after it, and the
+    // installation folder last, silent or not.
+    const std::vector<PendingOperation> pending = PendingRenames();
+    const auto at = [&](const std::wstring& path) {
+        for (size_t i = 0; i < pending.size(); ++i) {
+            if (pending[i].target.empty() &&
+                CompareStringOrdinal(pending[i].source.c_str(), -1, path.c_str(), -1, TRUE) ==
+                    CSTR_EQUAL) {
+                return i;
+            }
+        }
+        return pending.size();
+    };
+    EXPECT_LT(at(In(L"Shell\\ozuext64.dll.1.tmp")), at(In(L"Shell")));
+    EXPECT_LT(at(In(L"Shell")), at(folder_));
+    EXPECT_LT(at(folder_), pending.size());
     if (silent) {
         EXPECT_TRUE(g_boxes.empty());
-        EXPECT_FALSE(IsScheduledForDeletion(folder_));
     } else {
         ASSERT_EQ(g_boxes.size(), 2u); // the question, then the restart notice
         EXPECT_EQ(g_boxes[1].text, Truncate(GetLocalizedString(IDS_REBOOTREQUIRED), 256));
         EXPECT_EQ(g_boxes[1].caption, GetLocalizedString(IDS_UNINSTALLOZU));
         EXPECT_EQ(g_boxes[1].style & ~(MB_RIGHT | MB_RTLREADING),
                   UINT(MB_ICONINFORMATION | MB_SETFOREGROUND));
-        EXPECT_TRUE(IsScheduledForDeletion(folder_));
     }
     // The batch file is written all the same.
     EXPECT_TRUE(FileExists(batch_));
