@@ -65,9 +65,6 @@ bool DiskFile::Close() {
     }
     const bool closed = ::CloseHandle(handle_) != FALSE;
     handle_ = INVALID_HANDLE_VALUE;
-    if (!closed) {
-        TheErrorHandler().CloseErrorReport(fileName_);
-    }
     return closed;
 }
 
@@ -100,8 +97,7 @@ size_t DiskFile::Read(void* buffer, size_t count) {
     if (RawRead(buffer, count, done)) {
         return done;
     }
-    // The answer is always "ignore": the rest of the file reads as its end.
-    TheErrorHandler().ReadErrorQuery(fileName_);
+    // The rest of the file reads as its end.
     truncatedAfterReadError_ = true;
     return 0;
 }
@@ -117,25 +113,21 @@ void DiskFile::Seek(int64_t offset, int method) {
         offset += FileLength();
         method = SeekFromStart;
     }
+    // A seek that fails leaves the position where it was, which the next
+    // read or Tell shows.
     LONG high = static_cast<LONG>(offset >> 32);
-    ::SetLastError(NO_ERROR);
-    DWORD low = ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFF), &high,
-                                 static_cast<DWORD>(method));
-    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
-        TheErrorHandler().SeekErrorReport(fileName_);
-    }
+    ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+                     static_cast<DWORD>(method));
 }
 
 int64_t DiskFile::Tell() {
     if (handle_ == INVALID_HANDLE_VALUE) {
-        TheErrorHandler().SeekErrorReport(fileName_);
         return -1;
     }
     LONG high = 0;
     ::SetLastError(NO_ERROR);
     DWORD low = ::SetFilePointer(handle_, 0, &high, FILE_CURRENT);
     if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
-        TheErrorHandler().SeekErrorReport(fileName_);
         return -1;
     }
     return (static_cast<int64_t>(high) << 32) | low;

@@ -1,7 +1,6 @@
 #pragma once
-// The process-wide error record: keeps an exit code under precedence rules,
-// counts errors, passes messages to a sink, and ends the process on fatal
-// errors (memory exhaustion). The recorded code is not the process exit code.
+// The process-wide fatal end: ends the process on fatal errors (memory
+// exhaustion) with their code.
 
 #include <cstdint>
 #include <functional>
@@ -48,53 +47,15 @@ void SetFatalEndHook(FatalEndHook hook);
 // call exit again from inside exit.
 void MarkProgramEnding();
 
-// Message codes sent to the sink.
-enum ErrorMessage : int {
-    kMessageGeneral = 1,
-    kMessageMemory = 7,
-    kMessageClose = 10,
-    kMessageSeek = 11,
-    kMessageWriteCrossing4GiB = 73,
-};
-
+// The fatal ends that the file object, the growable array and the string
+// list reach. Nothing reads an error record: a failed close or seek, and a
+// read error (the rest of the file reads as its end), are the caller's to
+// see in what the call returns.
 class ErrorHandler {
 public:
-    // A sink receives a message code and up to eight text parameters.
-    using MessageSink = std::function<void(int code, const std::u16string* params, size_t count)>;
-
-    void SetErrorCode(int code);
     [[noreturn]] void Exit(int code);
+    // Memory exhausted, or an array above its maximum.
     [[noreturn]] void MemoryError();
-    void MemoryErrorReport();
-
-    template <typename... Args>
-    void GeneralMessage(std::u16string_view format, const Args&... args) {
-        Notify(kMessageGeneral, FormatText(1024, format, args...));
-    }
-
-    void CloseErrorReport(std::u16string_view fileName);
-    void SeekErrorReport(std::u16string_view fileName);
-    // Records the read error; true means "ignore" (the answer is always ignore).
-    bool ReadErrorQuery(std::u16string_view fileName);
-    // True means "retry" (the answer is always do not retry).
-    bool WriteErrorQuery(std::u16string_view fileName);
-    void WriteCrossing4GiBReport(std::u16string_view fileName);
-
-    int ErrorCode() const { return code_; }
-    uint32_t ErrorCount() const { return count_; }
-
-    // The sink discards everything unless one is set (tests watch messages).
-    void SetMessageSink(MessageSink sink);
-    // Back to the initial state: code 0, count 0, no sink.
-    void Clear();
-
-private:
-    void Notify(int code, const std::u16string& param);
-    void Notify(int code);
-
-    int code_ = OZU_EXIT_SUCCESS;
-    uint32_t count_ = 0;
-    MessageSink sink_;
 };
 
 ErrorHandler& TheErrorHandler();

@@ -48,8 +48,6 @@ public:
         uint64_t wanted = uint64_t{count_} + n;
         // The maximum bounds the count, also where the block would have room.
         if (maximum_ != 0 && wanted > maximum_) {
-            TheErrorHandler().GeneralMessage(u"Maximum allowed array size (%u) is exceeded",
-                                             maximum_);
             TheErrorHandler().MemoryError();
         }
         if (wanted <= capacity_) {

@@ -10,27 +10,9 @@
 namespace ozu {
 namespace {
 
-class ContainersTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        TheErrorHandler().Clear();
-        TheErrorHandler().SetMessageSink(
-            [this](int code, const std::u16string* params, size_t count) {
-                messages_.push_back(code);
-                if (count > 0) {
-                    lastParam_ = params[0];
-                }
-            });
-    }
-    void TearDown() override { TheErrorHandler().Clear(); }
-
-    std::vector<int> messages_;
-    std::u16string lastParam_;
-};
-
 // Elements within the count survive every change of it, also when the block
 // moves.
-TEST_F(ContainersTest, SetCountKeepsTheElementsWithinTheNewCount) {
+TEST(Containers, SetCountKeepsTheElementsWithinTheNewCount) {
     GrowableArray<int> a;
     for (int i = 0; i < 40; ++i) {
         a.Push(i);
@@ -51,7 +33,7 @@ TEST_F(ContainersTest, SetCountKeepsTheElementsWithinTheNewCount) {
     EXPECT_EQ(a.Data(), nullptr);
 }
 
-TEST_F(ContainersTest, PushOfAnElementOfTheSameArraySurvivesReallocation) {
+TEST(Containers, PushOfAnElementOfTheSameArraySurvivesReallocation) {
     GrowableArray<uint64_t> a;
     a.Add(1);
     a.SetCount(a.Capacity()); // full: the next Push moves the block
@@ -63,7 +45,7 @@ TEST_F(ContainersTest, PushOfAnElementOfTheSameArraySurvivesReallocation) {
     EXPECT_EQ(a[full], 1000u);
 }
 
-TEST_F(ContainersTest, StringListHandsOutStringsInOrder) {
+TEST(Containers, StringListHandsOutStringsInOrder) {
     StringList list;
     list.AddString(u"first");
     list.AddString(static_cast<const char16_t*>(nullptr));
@@ -94,7 +76,7 @@ TEST_F(ContainersTest, StringListHandsOutStringsInOrder) {
     EXPECT_EQ(view, u"again");
 }
 
-TEST_F(ContainersTest, StringListAddsAStringItHandedOutWhileItGrows) {
+TEST(Containers, StringListAddsAStringItHandedOutWhileItGrows) {
     StringList list;
     list.AddString(u"a string of the list itself");
     const char16_t* text = nullptr;
@@ -110,7 +92,7 @@ TEST_F(ContainersTest, StringListAddsAStringItHandedOutWhileItGrows) {
     EXPECT_EQ(list.Count(), 201u);
 }
 
-TEST_F(ContainersTest, StringListWithManyStrings) {
+TEST(Containers, StringListWithManyStrings) {
     StringList list;
     for (int i = 0; i < 5000; ++i) {
         list.AddString(std::u16string(static_cast<size_t>(i % 37), u'a' + i % 26));

@@ -93,7 +93,6 @@ TEST_F(TextFileReaderTest, Utf8WithMark) {
 // (the read then fails with ERROR_BROKEN_PIPE). The lines before are
 // delivered, and the reader tells that they are not the whole file.
 TEST_F(TextFileReaderTest, ReadFailingPartWayDeliversTheLinesBeforeAndSaysSo) {
-    TheErrorHandler().Clear();
     const std::u16string name =
         u"\\\\.\\pipe\\ozu-reader-" + Wide(std::to_string(::GetCurrentProcessId()));
     HANDLE server = ::CreateNamedPipeW(W(name), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
@@ -115,13 +114,11 @@ TEST_F(TextFileReaderTest, ReadFailingPartWayDeliversTheLinesBeforeAndSaysSo) {
     writer.join();
     ASSERT_TRUE(read);
     EXPECT_FALSE(whole);
-    EXPECT_EQ(TheErrorHandler().ErrorCode(), OZU_EXIT_READ_ERROR);
     std::u16string_view line;
     ASSERT_TRUE(list.GetString(line));
     EXPECT_EQ(line, u"A=1");
     ASSERT_TRUE(list.GetString(line));
     EXPECT_EQ(line, u"B=2");
-    TheErrorHandler().Clear();
 }
 
 TEST_F(TextFileReaderTest, LargeFileAcrossManyReads) {
