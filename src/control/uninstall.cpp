@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,7 +43,6 @@ struct UninstallRun {
     std::u16string programPath;
     std::u16string programFolder; // with its trailing backslash
     std::optional<TrustedFolder> installation;
-    std::map<std::u16string, DWORD> folderErrors; // each folder's last deletion
     bool listNeeded = false;                    // a listed entry stays that a later run can remove
     std::vector<std::u16string> scheduledFiles; // go at the next restart
     bool rebootPending = false;
@@ -134,7 +131,8 @@ enum class EntryState {
 // left alone: it is not the installer's, and deleting it could reach what it
 // points to. Everything is done through the one handle the entry was checked
 // with, so nothing swapped in meanwhile is followed.
-EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
+// A folder that stays pending gets its deletion's error in `folderError`.
+EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run, DWORD& folderError) {
     CheckedEntry entry = run.installation->Open(path);
     switch (entry.Kind()) {
     case DiskEntry::Folder:
@@ -144,7 +142,7 @@ EntryState RemoveListedEntry(const std::u16string& path, UninstallRun& run) {
                                                 .entry = &entry,
                                                 .attempt = true});
             error != ERROR_SUCCESS) {
-            run.folderErrors[path] = error;
+            folderError = error;
             return EntryState::Pending;
         }
         break;
@@ -216,16 +214,20 @@ bool HoldsAny(std::u16string_view folder, const std::vector<std::u16string>& pat
 // later reading can change is not looked at again: a list of ten thousand
 // files costs one reading of them, and later readings meet only the folders.
 void RemoveListedEntries(std::vector<std::u16string> pending, UninstallRun& run) {
+    std::vector<DWORD> errors; // of the pending folders, in their order
     for (bool removedSome = true; removedSome && !pending.empty();) {
         removedSome = false;
         std::vector<std::u16string> folders;
+        errors.clear();
         for (std::u16string& path : pending) {
-            switch (RemoveListedEntry(path, run)) {
+            DWORD error = ERROR_SUCCESS;
+            switch (RemoveListedEntry(path, run, error)) {
             case EntryState::Removed:
                 removedSome = true;
                 break;
             case EntryState::Pending:
                 folders.push_back(std::move(path));
+                errors.push_back(error);
                 break;
             default:
                 break;
@@ -237,26 +239,30 @@ void RemoveListedEntries(std::vector<std::u16string> pending, UninstallRun& run)
     // or what goes at the restart). One that could not go for another reason
     // failed: it is told, and the list stays for the next uninstall.
     std::vector<std::u16string> emptiedAtRestart;
-    for (const std::u16string& path : pending) {
-        const DWORD error = run.folderErrors[path];
-        if (error != ERROR_DIR_NOT_EMPTY) {
+    for (size_t i = 0; i < pending.size(); ++i) {
+        if (errors[i] != ERROR_DIR_NOT_EMPTY) {
             ++run.report.left;
             run.listNeeded = true;
-            LogRecord("folder-left", {{"path", path}, {"error", LogNumber(error)}});
-        } else if (HoldsAny(path, run.scheduledFiles)) {
-            emptiedAtRestart.push_back(path);
+            LogRecord("folder-left", {{"path", pending[i]}, {"error", LogNumber(errors[i])}});
+        } else if (HoldsAny(pending[i], run.scheduledFiles)) {
+            emptiedAtRestart.push_back(std::move(pending[i]));
         }
     }
     // One that holds a file scheduled for the restart goes at the restart
     // too, after it (deepest first); with anything else still in it, the
     // system leaves it.
-    std::sort(emptiedAtRestart.begin(), emptiedAtRestart.end(),
-              [](const std::u16string& a, const std::u16string& b) { return a.size() > b.size(); });
-    for (const std::u16string& path : emptiedAtRestart) {
+    while (!emptiedAtRestart.empty()) {
+        size_t deepest = 0;
+        for (size_t i = 1; i < emptiedAtRestart.size(); ++i) {
+            if (emptiedAtRestart[i].size() > emptiedAtRestart[deepest].size()) {
+                deepest = i;
+            }
+        }
         Make({.kind = ChangeKind::ScheduleDeletion,
               .verb = "folder-schedule",
-              .path = path,
+              .path = emptiedAtRestart[deepest],
               .attempt = true});
+        emptiedAtRestart.erase(emptiedAtRestart.begin() + static_cast<ptrdiff_t>(deepest));
     }
 }
 
