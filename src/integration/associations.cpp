@@ -256,6 +256,11 @@ void RestoreNewArchiveEntry(std::u16string_view ext, std::u16string_view newKey,
     if (!record || !record->existed) {
         // Nothing to give back: only our own entry goes.
         RemoveOwnTemplateEntry(newKey, family);
+        // With the extension, its "ShellNew" key did not exist before setup:
+        // one left empty (its deletion failed once) is ours.
+        if (record && ClassKeyExists(newKey) && !ClassKeyHasValues(newKey)) {
+            DeleteClassKey(newKey);
+        }
         return;
     }
     const std::u16string& previous = record->shellNew;
@@ -374,6 +379,9 @@ void ReleaseRecoveryVolumes() {
     const unsigned failed = FailedChanges();
     if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId)) {
         ReleaseClass(kRevExtension, record);
+    } else if (record && !record->existed) {
+        // Left empty by a removal whose key deletion failed.
+        DeleteClassKeyIfEmpty(kRevExtension);
     }
     if (record && FailedChanges() == failed) {
         DeleteOwnerRecord(kRevExtension);
