@@ -235,8 +235,10 @@ protected:
     }
     Outcome Uninstall(unsigned failAt = 0, DWORD error = 0) {
         const Outcome outcome = Run(L" /S", failAt, error);
-        // The batch file removes the program and its folder after it ends.
+        // The batch file removes the program and its folder after it ends,
+        // and itself last: the run is over once it is gone.
         WaitUntilGone(installation_.Program(), 30000);
+        WaitUntilGone(TempPath() + L"Uninstall_Ozu.Bat", 30000);
         return outcome;
     }
     std::wstring Log() const { return parent_ + L"\\run.log"; }
