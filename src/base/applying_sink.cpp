@@ -204,7 +204,7 @@ bool CreateNewFile(std::u16string_view path, std::string_view bytes) {
 
 // Writes a shell link through the shell-link object. With ExistingLink::Keep
 // an existing shortcut is loaded first, so properties not set here survive.
-DWORD SaveShortcut(const ShortcutSpec& spec) {
+DWORD SaveShortcut(const ShortcutFacts& facts) {
     ComPtr<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IShellLinkW, link.PutVoid());
@@ -215,20 +215,20 @@ DWORD SaveShortcut(const ShortcutSpec& spec) {
     if (FAILED(result)) {
         return static_cast<DWORD>(result);
     }
-    const std::u16string path = Terminated(spec.path);
-    if (spec.existing == ExistingLink::Keep) {
+    const std::u16string path = Terminated(facts.path);
+    if (facts.existing == ExistingLink::Keep) {
         file->Load(W(path), STGM_READWRITE);
     }
-    link->SetPath(W(Terminated(spec.target)));
-    if (spec.description) {
-        link->SetDescription(W(Terminated(*spec.description)));
+    link->SetPath(W(Terminated(facts.target)));
+    if (facts.description) {
+        link->SetDescription(W(Terminated(*facts.description)));
     }
-    link->SetIconLocation(W(Terminated(spec.iconFile)), 0);
-    if (spec.arguments) {
-        link->SetArguments(W(Terminated(*spec.arguments)));
+    link->SetIconLocation(W(Terminated(facts.iconFile)), 0);
+    if (facts.arguments) {
+        link->SetArguments(W(Terminated(*facts.arguments)));
     }
-    if (spec.workingFolder) {
-        link->SetWorkingDirectory(W(Terminated(*spec.workingFolder)));
+    if (facts.workingFolder) {
+        link->SetWorkingDirectory(W(Terminated(*facts.workingFolder)));
     }
     result = file->Save(W(path), TRUE);
     return SUCCEEDED(result) ? ERROR_SUCCESS : static_cast<DWORD>(result);

@@ -32,7 +32,7 @@ enum class ExistingLink { Replace, Keep };
 
 // A shortcut as the shell-link object saves it. Properties left empty
 // (std::nullopt) are not set.
-struct ShortcutSpec {
+struct ShortcutFacts {
     ExistingLink existing = ExistingLink::Replace;
     std::u16string_view target;
     std::u16string_view path;
@@ -88,7 +88,7 @@ struct Change {
     std::u16string_view path = {};
     std::u16string_view target = {};
     std::string_view bytes = {};
-    const ShortcutSpec* shortcut = nullptr;
+    const ShortcutFacts* shortcut = nullptr;
     std::u16string_view command = {};
 
     // An attempt whose failure its writer reports in its own record (a

@@ -83,9 +83,9 @@ bool IsLinkAt(std::u16string_view folder, std::u16string_view shortcut) {
 void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::optional<std::u16string_view> workingFolder,
                    std::u16string_view description, std::u16string_view iconFile) {
-    const ShortcutSpec spec{ExistingLink::Keep, target,   shortcut,    workingFolder,
-                            description,        iconFile, std::nullopt};
-    Make({.kind = ChangeKind::SaveShortcut, .verb = "shortcut-create", .shortcut = &spec});
+    const ShortcutFacts facts{ExistingLink::Keep, target,   shortcut,    workingFolder,
+                              description,        iconFile, std::nullopt};
+    Make({.kind = ChangeKind::SaveShortcut, .verb = "shortcut-create", .shortcut = &facts});
 }
 
 // Deletes a shortcut through the handle it was checked with; a link at its

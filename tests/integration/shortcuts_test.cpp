@@ -225,8 +225,8 @@ TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace
     MakeFile(Join(commonGroup_, u"notes.txt"));
     // The user gave the desktop shortcut arguments of their own.
     const std::u16string desktopLink = Join(commonDesktop_, u"Mivora.lnk");
-    const ShortcutSpec own{ExistingLink::Keep, Exe(), desktopLink, std::nullopt,
-                           std::nullopt,       u"",   u"--fast"};
+    const ShortcutFacts own{ExistingLink::Keep, Exe(), desktopLink, std::nullopt,
+                            std::nullopt,       u"",   u"--fast"};
     ASSERT_TRUE(Make({.kind = ChangeKind::SaveShortcut, .shortcut = &own}));
 
     UpdateShortcuts(Links(true, false, true), nullptr, Icon());
