@@ -1,43 +1,10 @@
 #include "base/disk_file.h"
 
-#include "base/error_handler.h"
 #include "base/file_system.h"
+#include "base/handle_info.h"
 #include "base/text.h"
-#include "base/win32_text.h"
 
 namespace ozu {
-
-namespace {
-
-// CreateFileW with the name as given and, when that fails (or is skipped),
-// with its extended-length form. byPlainName tells which of them gave the
-// handle.
-HANDLE CreateWithRetry(std::u16string_view name, bool tryPlain, DWORD access, DWORD share,
-                       DWORD disposition, DWORD flags, bool& byPlainName) {
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    if (tryPlain) {
-        const std::u16string plain(name);
-        handle = ::CreateFileW(W(plain), access, share, nullptr, disposition, flags, nullptr);
-    }
-    byPlainName = handle != INVALID_HANDLE_VALUE;
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        std::u16string extended;
-        if (ToExtendedLengthPath(name, extended, kPathCapacity)) {
-            handle =
-                ::CreateFileW(W(extended), access, share, nullptr, disposition, flags, nullptr);
-        } else {
-            ::SetLastError(error);
-        }
-    }
-    return handle;
-}
-
-} // namespace
-
-DiskFile::~DiskFile() {
-    Close();
-}
 
 bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     // A second Open on the same object first lets go of the previous file.
@@ -47,35 +14,27 @@ bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     if (mode & FileModeOpenShared) {
         share |= FILE_SHARE_WRITE;
     }
-    bool byPlainName = false;
-    HANDLE handle = CreateWithRetry(name, true, access, share, OPEN_EXISTING,
-                                    FILE_FLAG_SEQUENTIAL_SCAN, byPlainName);
-    if (handle == INVALID_HANDLE_VALUE) {
+    handle_.Reset(OpenByName(name, access, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, share));
+    if (!handle_) {
         return false;
     }
-    handle_ = handle;
     fileName_ = Truncate(std::u16string(name), kPathCapacity);
     truncatedAfterReadError_ = false;
     return true;
 }
 
-bool DiskFile::Close() {
-    if (handle_ == INVALID_HANDLE_VALUE) {
-        return true;
-    }
-    const bool closed = ::CloseHandle(handle_) != FALSE;
-    handle_ = INVALID_HANDLE_VALUE;
-    return closed;
+void DiskFile::Close() {
+    handle_.Reset();
 }
 
 bool DiskFile::RawRead(void* buffer, size_t count, DWORD& done) {
     done = 0;
     const DWORD wanted = count > MAXDWORD ? MAXDWORD : static_cast<DWORD>(count);
-    if (::ReadFile(handle_, buffer, wanted, &done, nullptr)) {
+    if (::ReadFile(handle_.Get(), buffer, wanted, &done, nullptr)) {
         return true;
     }
     const DWORD error = ::GetLastError();
-    const DWORD type = ::GetFileType(handle_);
+    const DWORD type = ::GetFileType(handle_.Get());
     DWORD retry = 0;
     if ((type == FILE_TYPE_PIPE || type == FILE_TYPE_CHAR) && wanted > 20000) {
         retry = 20000;
@@ -86,7 +45,7 @@ bool DiskFile::RawRead(void* buffer, size_t count, DWORD& done) {
         return false;
     }
     done = 0;
-    return ::ReadFile(handle_, buffer, retry, &done, nullptr) != FALSE;
+    return ::ReadFile(handle_.Get(), buffer, retry, &done, nullptr) != FALSE;
 }
 
 size_t DiskFile::Read(void* buffer, size_t count) {
@@ -103,7 +62,7 @@ size_t DiskFile::Read(void* buffer, size_t count) {
 }
 
 void DiskFile::Seek(int64_t offset, int method) {
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    if (!handle_) {
         return;
     }
     if (offset < 0 && method == SeekFromCurrent) {
@@ -116,17 +75,17 @@ void DiskFile::Seek(int64_t offset, int method) {
     // A seek that fails leaves the position where it was, which the next
     // read or Tell shows.
     LONG high = static_cast<LONG>(offset >> 32);
-    ::SetFilePointer(handle_, static_cast<LONG>(offset & 0xFFFFFFFF), &high,
+    ::SetFilePointer(handle_.Get(), static_cast<LONG>(offset & 0xFFFFFFFF), &high,
                      static_cast<DWORD>(method));
 }
 
 int64_t DiskFile::Tell() {
-    if (handle_ == INVALID_HANDLE_VALUE) {
+    if (!handle_) {
         return -1;
     }
     LONG high = 0;
     ::SetLastError(NO_ERROR);
-    DWORD low = ::SetFilePointer(handle_, 0, &high, FILE_CURRENT);
+    DWORD low = ::SetFilePointer(handle_.Get(), 0, &high, FILE_CURRENT);
     if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
         return -1;
     }

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/scoped_handle.h"
+
 namespace ozu {
 
 // Open modes.
@@ -21,12 +23,9 @@ enum SeekMethod : int { SeekFromStart = 0, SeekFromCurrent = 1, SeekFromEnd = 2 
 class DiskFile {
 public:
     DiskFile() = default;
-    ~DiskFile();
-    DiskFile(const DiskFile&) = delete;
-    DiskFile& operator=(const DiskFile&) = delete;
 
     bool Open(std::u16string_view name, unsigned mode = 0);
-    bool Close();
+    void Close();
     // Bytes read; 0 at the end of the file and after a read error (which is
     // recorded once and turns the rest of the file into its end).
     size_t Read(void* buffer, size_t count);
@@ -34,17 +33,17 @@ public:
     // The position, or -1.
     int64_t Tell();
     int64_t FileLength();
-    bool IsOpened() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool IsOpened() const { return handle_.IsValid(); }
 
     // A read failed since the last Open: what was read is not the whole file.
     bool ReadFailed() const { return truncatedAfterReadError_; }
     const std::u16string& FileName() const { return fileName_; }
-    HANDLE Handle() const { return handle_; }
+    HANDLE Handle() const { return handle_.Get(); }
 
 private:
     bool RawRead(void* buffer, size_t count, DWORD& done);
 
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    FileHandle handle_;
     bool truncatedAfterReadError_ = false;
     std::u16string fileName_;
 };

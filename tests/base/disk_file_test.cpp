@@ -77,7 +77,8 @@ TEST_F(DiskFileTest, ReadSeekTellAndLength) {
     EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 100u);
     EXPECT_EQ(std::string(buffer, 100), bytes);
     EXPECT_EQ(file.Read(buffer, sizeof(buffer)), 0u); // end of file
-    EXPECT_TRUE(file.Close());
+    file.Close();
+    EXPECT_FALSE(file.IsOpened());
 }
 
 TEST_F(DiskFileTest, ReadErrorBecomesEndOfFileUntilTheNextOpen) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "base/change_sink.h"
+#include "base/disk_file.h"
 #include "base/file_system.h"
 #include "base/paths.h"
 #include "base/run_log.h"
@@ -53,12 +54,18 @@ protected:
 
 // Windows refuses plain paths beyond MAX_PATH and the wrappers get there by
 // their second attempt; Wine accepts them either way. Both must work.
-TEST_F(LongPathTest, QueryAndDeleteThroughThePlainPath) {
+TEST_F(LongPathTest, QueryReadAndDeleteThroughThePlainPath) {
     uint32_t attributes = QueryAttributes(longFile_);
     ASSERT_NE(attributes, kInvalidAttributes);
     EXPECT_FALSE(IsDirectoryAttr(attributes));
     EXPECT_TRUE(IsDirectoryAttr(QueryAttributes(longFolder_)));
     EXPECT_TRUE(PathExists(longFile_));
+    {
+        DiskFile file;
+        ASSERT_TRUE(file.Open(longFile_));
+        char bytes[8];
+        EXPECT_EQ(file.Read(bytes, sizeof bytes), 5u);
+    }
 
     EXPECT_TRUE(DeleteThroughSink(longFile_));
     EXPECT_FALSE(FileExists(std::u16string(kExtended) + longFile_));
