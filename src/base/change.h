@@ -113,7 +113,21 @@ bool ChangedNothing(const Change& change, DWORD error);
 // change's record is written to the run log. Neither for what changed
 // nothing; a failed attempt is its writer's to report and count.
 void RecordChange(const Change& change, DWORD error, std::u16string_view made);
-// How many changes of this run failed (or, in a preview, would fail).
+// How many changes of this run failed (or, in a preview, would fail); and
+// how many of them were registry changes (the result line tells them apart).
 unsigned FailedChanges();
+unsigned FailedRegistryChanges();
+
+// Remembers the count of failed changes when made, to tell whether one failed
+// since: a record is kept, or a step skipped, when an earlier step of the
+// same work failed.
+class FailureWatch {
+public:
+    FailureWatch() : start_(FailedChanges()) {}
+    bool Failed() const { return FailedChanges() != start_; }
+
+private:
+    unsigned start_;
+};
 
 } // namespace ozu

@@ -11,6 +11,7 @@ namespace {
 
 ChangeSink* g_sink = nullptr;
 unsigned g_failedChanges = 0;
+unsigned g_failedRegistryChanges = 0;
 
 std::u16string_view RootName(HKEY root) {
     if (root == HKEY_CLASSES_ROOT) {
@@ -60,12 +61,17 @@ unsigned FailedChanges() {
     return g_failedChanges;
 }
 
+unsigned FailedRegistryChanges() {
+    return g_failedRegistryChanges;
+}
+
 void RecordChange(const Change& change, DWORD error, std::u16string_view made) {
     if (ChangedNothing(change, error) || (error != 0 && change.attempt)) {
         return;
     }
     if (error != 0) {
         ++g_failedChanges;
+        g_failedRegistryChanges += IsRegistryKind(change.kind) ? 1 : 0;
     }
     if (!RunLogActive() || change.verb.empty()) {
         return;

@@ -139,7 +139,7 @@ void LogResult(int exitCode, const RunReport* report, unsigned fatal = 0) {
                {"scheduled", known(counts[1])},
                {"refused", known(counts[2])},
                {"left", known(counts[3])},
-               {"registry-failures", LogNumber(RegistryFailures())},
+               {"registry-failures", LogNumber(FailedRegistryChanges())},
                {"fatal", fatal ? std::u16string_view(fatalCode) : std::u16string_view()}});
 }
 

@@ -337,7 +337,7 @@ RunReport RunUninstall(bool afterAnotherRun) {
     run.report.left += RemoveIntegration(TheSwitches().MsiMode);
     // A refused change leaves part of the integration behind: the removal
     // goes on, and ends as failed.
-    const bool refused = RegistryFailures() != 0 || FailedChanges() != 0 || run.report.left != 0;
+    const bool refused = FailedChanges() != 0 || run.report.left != 0;
     // Its file is one of those to delete.
     ReleaseLanguageLibrary();
     if (TheSwitches().MsiMode) {

@@ -138,14 +138,14 @@ void TakeExtension(std::u16string_view ext, std::u16string_view newKey, const Ex
     // the type changes hands, so a run cut off in between loses nothing, and a
     // type whose record could not be written is not taken.
     if (!IsOwnAssociation(ext)) {
-        const unsigned failed = FailedChanges();
+        const FailureWatch watch;
         const OwnerRecord owner = CurrentOwner(ext, newKey);
         if (family || zip) {
             RecordNewFileEntry(ext, newKey);
         }
         // Without a whole record (the kept new-file entry among it) the type
         // stays its owner's, the refusal logged.
-        if (FailedChanges() != failed || !WriteOwnerRecord(ext, owner)) {
+        if (watch.Failed() || !WriteOwnerRecord(ext, owner)) {
             return;
         }
         LogRecord("type-take", {{"ext", ext}, {"owner", owner.type}});
@@ -209,7 +209,7 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
     for (unsigned n = 0; n < kVolumesReleased; ++n) {
         const std::u16string volume = VolumeExtension(n);
         const std::optional<OwnerRecord> record = ReadOwnerRecord(volume);
-        const unsigned failed = FailedChanges();
+        const FailureWatch watch;
         if (!IsOwnAssociation(volume)) {
             // Left empty by a removal whose key deletion failed.
             if (record && !record->existed) {
@@ -227,7 +227,7 @@ void ReleaseVolumes(const std::optional<OwnerRecord>& family) {
                 }
             }
         }
-        if (record && FailedChanges() == failed) {
+        if (record && !watch.Failed()) {
             DeleteOwnerRecord(volume);
         }
     }
@@ -306,7 +306,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     const std::optional<OwnerRecord> record = ReadOwnerRecord(ext);
     // A change that fails while the type is given back keeps its record: the
     // next uninstall finds in it what is still to be given back.
-    const unsigned failed = FailedChanges();
+    const FailureWatch watch;
     const ExtensionSteps steps =
         DecideExtensionSteps(wish, {.own = IsOwnAssociation(ext),
                                     .recorded = record.has_value(),
@@ -328,13 +328,13 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     // off in between finds the type still ours next time and gives both
     // back, where the other order would find it another's and drop the kept
     // entry with the record.
-    const unsigned failedBeforeEntry = FailedChanges();
+    const FailureWatch entryWatch;
     if (steps.restoreNewEntry) {
         RestoreNewArchiveEntry(ext, newKey, family, record);
     }
     // A new-file entry that could not be given back keeps the type ours, for
     // the same reason: the next uninstall gives both back.
-    if (FailedChanges() != failedBeforeEntry) {
+    if (entryWatch.Failed()) {
         return;
     }
     if (steps.releaseClass) {
@@ -343,7 +343,7 @@ void SetExtensionAssociation(std::u16string_view ext, ExtensionChoice choice) {
     if (steps.deleteEmptyClassKey) {
         DeleteClassKeyIfEmpty(ext);
     }
-    if (steps.deleteRecord && FailedChanges() == failed) {
+    if (steps.deleteRecord && !watch.Failed()) {
         DeleteOwnerRecord(ext);
     }
 }
@@ -376,14 +376,14 @@ void ReleaseRecoveryVolumes() {
     // ".rev" goes back to its previous owner while it is still ours; one that
     // another program took since stays theirs.
     const std::optional<OwnerRecord> record = ReadOwnerRecord(kRevExtension);
-    const unsigned failed = FailedChanges();
+    const FailureWatch watch;
     if (EqualsNoCase(CurrentClassOf(kRevExtension), kRevProgId)) {
         ReleaseClass(kRevExtension, record);
     } else if (record && !record->existed) {
         // Left empty by a removal whose key deletion failed.
         DeleteClassKeyIfEmpty(kRevExtension);
     }
-    if (record && FailedChanges() == failed) {
+    if (record && !watch.Failed()) {
         DeleteOwnerRecord(kRevExtension);
     }
 }

@@ -79,12 +79,12 @@ unsigned RemoveIntegration(bool packageMode) {
         return 0;
     }
     const IntegrationOptions nothing{};
-    const unsigned failedBefore = FailedChanges();
+    const FailureWatch watch;
     AssociateArchiveTypes(nothing);
     ReleaseRecoveryVolumes();
     // A type that could not be given back keeps its record, which lives in
     // the settings roots: they stay for the next uninstall to finish.
-    const bool recordsKept = FailedChanges() != failedBefore;
+    const bool recordsKept = watch.Failed();
     // Each record went with its type; a portable file's run leaves the
     // machine-wide keys themselves to go here.
     DeleteEmptyMachineRecords();
