@@ -1,6 +1,6 @@
 #pragma once
 // The registry access layer: the only way the program reads, writes and
-// deletes registry data. Beyond forwarding to the registry it
+// deletes registry data. In front of the registry (registry_backend.h) it
 //  - reaches every key by its RegLocation, which says where the key lies,
 //  - acts in the registry view that each call names,
 //  - hands settings keys to the portable settings file while one is active,
@@ -15,14 +15,9 @@
 #include <string_view>
 
 #include "settings/reg_location.h"
+#include "settings/registry_backend.h"
 
 namespace ozu {
-
-// The registry view an operation acts in. The program is 32-bit: on 64-bit
-// Windows its default view is the 32-bit one, and View64 reaches what 64-bit
-// programs see (the 64-bit shell extension's classes, the 64-bit copy of the
-// application path). 32-bit Windows has one view, which both name.
-enum class RegistryView { Default, View64 };
 
 // True when the key can be opened for KEY_QUERY_VALUE.
 bool RegKeyExists(const RegLocation& at, RegistryView view);
@@ -54,11 +49,6 @@ void DeleteRegTree(const RegLocation& at, RegistryView view);
 // at all while that file forbids registry changes. False when the source key
 // is missing or the copy failed.
 bool CopyRegValues(const RegLocation& from, const RegLocation& to, RegistryView view);
-
-// How many registry changes the registry refused in this run (a deletion
-// that found nothing is no failure; nor is a single key's deletion, which is
-// refused by design while the key still has subkeys).
-unsigned RegistryFailures();
 
 // False only while a portable settings file forbids every registry change.
 bool IsIntegrationAllowed();
