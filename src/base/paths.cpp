@@ -83,9 +83,18 @@ void EnsureTrailingSeparator(std::u16string& path, size_t capacity) {
 }
 
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name, size_t capacity) {
-    std::u16string joined = Truncate(std::u16string(folder), capacity);
-    EnsureTrailingSeparator(joined, capacity);
-    AppendText(joined, name, capacity);
+    const bool separator = !folder.empty() && folder.back() != u'\\';
+    const size_t length = folder.size() + (separator ? 1 : 0) + name.size();
+    if (length >= capacity) {
+        return {};
+    }
+    std::u16string joined;
+    joined.reserve(length);
+    joined.append(folder);
+    if (separator) {
+        joined.push_back(u'\\');
+    }
+    joined.append(name);
     return joined;
 }
 

@@ -46,7 +46,8 @@ std::u16string FolderPartOf(std::u16string_view path, size_t capacity = kPathCap
 // Appends a backslash when the path is not empty, does not end in a backslash
 // and length + 1 is less than the capacity.
 void EnsureTrailingSeparator(std::u16string& path, size_t capacity = kPathCapacity);
-// folder, a separator when needed, then name; cut to the capacity.
+// folder, a separator when needed, then name; empty when the whole does not
+// fit the capacity (length + 1): a path cut short names another file.
 std::u16string JoinPath(std::u16string_view folder, std::u16string_view name,
                         size_t capacity = kPathCapacity);
 

@@ -123,7 +123,7 @@ HMODULE LoadSystemLibrary(std::u16string_view fileName) {
     }
     folder.resize(length);
     const std::u16string path = JoinPath(folder, fileName, kPathCapacity);
-    return ::LoadLibraryW(W(path));
+    return path.empty() ? nullptr : ::LoadLibraryW(W(path));
 }
 
 int ScaleToScreenDpi(int value) {

@@ -47,7 +47,11 @@ std::optional<std::u16string> BatchFileFormOf(const std::u16string& batchPath) {
     if (!folderForm) {
         return std::nullopt;
     }
-    return JoinPath(*folderForm, NameOf(batchPath), kPathCapacity);
+    std::u16string form = JoinPath(*folderForm, NameOf(batchPath), kPathCapacity);
+    if (form.empty()) {
+        return std::nullopt;
+    }
+    return form;
 }
 
 // Writes the batch file anew; false when it could not be made. A plain file

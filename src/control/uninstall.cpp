@@ -186,7 +186,12 @@ std::vector<std::u16string> ReadListedPaths(std::FILE* list, UninstallRun& run) 
     std::vector<std::u16string> paths;
     std::string entry;
     while (ReadListEntry(list, entry)) {
-        const std::u16string full = run.programFolder + AnsiToWide(entry);
+        const std::u16string relative = AnsiToWide(entry);
+        const std::u16string full = JoinPath(run.programFolder, relative, kLongPathCapacity);
+        if (full.empty()) {
+            Refuse(u"too-long", relative, run);
+            continue;
+        }
         std::optional<std::u16string> path = ResolveInsideFolder(run.programFolder, full);
         if (path) {
             paths.push_back(std::move(*path));
@@ -275,16 +280,16 @@ std::u16string SavedText(uint32_t id) {
 void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
     run.installation.emplace(run.programFolder);
     for (std::u16string_view name : kHelpIndexFiles) {
-        DeletePlainFile(run, run.programFolder + std::u16string(name));
+        DeletePlainFile(run, JoinPath(run.programFolder, name, kLongPathCapacity));
     }
     RemoveListedEntries(ReadListedPaths(list.get(), run), run);
     list.reset();
+    const std::u16string listPath = JoinPath(run.programFolder, kListFileName, kLongPathCapacity);
     if (run.listNeeded) {
-        LogRecord("file-kept", {{"path", run.programFolder + std::u16string(kListFileName)},
-                                {"reason", u"entries-left"}});
+        LogRecord("file-kept", {{"path", listPath}, {"reason", u"entries-left"}});
         return;
     }
-    DeletePlainFile(run, run.programFolder + std::u16string(kListFileName));
+    DeletePlainFile(run, listPath);
 }
 
 // A second uninstall started together with the first (a deployment tool that
@@ -293,7 +298,7 @@ void RemoveInstalledFiles(UninstallRun& run, FileStream& list) {
 // do; a box or a failure would only be noise, and the longer the program
 // runs, the likelier the first run's batch file fails to delete it.
 bool RemovedByAnotherRun(const std::u16string& folder) {
-    return !PathExists(folder + std::u16string(kListFileName)) &&
+    return !PathExists(JoinPath(folder, kListFileName, kLongPathCapacity)) &&
            !UninstallEntryNamesThisInstallation();
 }
 

@@ -91,7 +91,9 @@ TEST(PathTests, ReplaceSeparatorAndJoinAreBounded) {
               u"C:\\Windows\\system32\\riched20.dll");
     EXPECT_EQ(JoinPath(u"C:\\", u"x"), u"C:\\x");
     EXPECT_EQ(JoinPath(u"", u"x"), u"x");
-    EXPECT_EQ(JoinPath(u"C:\\dir", u"name", 8), u"C:\\dir\\");
+    // One that does not fit is refused, never cut to another name.
+    EXPECT_EQ(JoinPath(u"C:\\dir", u"name", 12), u"C:\\dir\\name");
+    EXPECT_EQ(JoinPath(u"C:\\dir", u"name", 11), u"");
     // The capacity given is the one honoured: a long folder's entries keep
     // their whole names (a cut mask once named the folder it searched).
     EXPECT_EQ(JoinPath(std::u16string(3000, u'a'), u"*", 5000),
