@@ -79,13 +79,6 @@ bool DeleteByName(std::u16string_view path, bool folder) {
         [](bool ok) { return !ok; });
 }
 
-bool WriteAll(HANDLE file, std::string_view bytes) {
-    DWORD written = 0;
-    return bytes.size() <= MAXDWORD &&
-           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
 // A file this run made and did not finish goes again, through its handle
 // where the system can (it is gone once the handle is closed).
 void DiscardNewFile(FileHandle file, std::u16string_view path) {

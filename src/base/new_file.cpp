@@ -52,4 +52,11 @@ FileHandle OpenPlainFileForAppend(std::u16string_view path) {
     return {};
 }
 
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    DWORD written = 0;
+    return bytes.size() <= MAXDWORD &&
+           ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
 } // namespace ozu

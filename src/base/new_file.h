@@ -24,4 +24,7 @@ FileHandle CreatePlainNewFile(std::u16string_view path, DWORD access, DWORD shar
 // would carry the writing into another file. An invalid handle otherwise.
 FileHandle OpenPlainFileForAppend(std::u16string_view path);
 
+// Writes all of the bytes at the file's position; false when any is missing.
+bool WriteAll(HANDLE file, std::string_view bytes);
+
 } // namespace ozu

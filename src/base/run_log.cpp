@@ -14,12 +14,6 @@ FileHandle& LogFile() {
     return file;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
-    DWORD written = 0;
-    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
 std::string Utf8(std::u16string_view text) {
     if (text.empty()) {
         return {};
