@@ -65,8 +65,7 @@ bool MoveByName(std::u16string_view from, std::u16string_view to) {
         return true;
     }
     std::u16string longFrom, longTo;
-    return ToExtendedLengthPath(from, longFrom, kLongPathCapacity) &&
-           ToExtendedLengthPath(to, longTo, kLongPathCapacity) &&
+    return ToExtendedLengthPath(from, longFrom) && ToExtendedLengthPath(to, longTo) &&
            ::MoveFileW(W(longFrom), W(longTo));
 }
 

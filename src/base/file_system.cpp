@@ -71,12 +71,12 @@ std::u16string UserTempFolder() {
     return folder;
 }
 
-bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out, size_t capacity) {
+bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out) {
     std::u16string current;
     if (!path.empty() && !IsAbsolutePath(path)) {
         current = CurrentFolder();
     }
-    return ToExtendedLengthPath(path, current, out, capacity);
+    return ToExtendedLengthPath(path, current, out, kLongPathCapacity);
 }
 
 uint32_t QueryAttributes(std::u16string_view path) {

@@ -38,9 +38,8 @@ std::u16string UserTempFolder();
 inline constexpr size_t kLongPathCapacity = 32767;
 
 // The extended-length form of the path, relative paths resolved against the
-// current folder.
-bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out,
-                          size_t capacity = kPathCapacity);
+// current folder, as long as the system takes (kLongPathCapacity).
+bool ToExtendedLengthPath(std::u16string_view path, std::u16string& out);
 
 // Runs call(name) with the path as given and, only when that fails (as told by
 // failed(result)), once more with the extended-length form, of any length the
@@ -55,7 +54,7 @@ auto WithExtendedRetry(std::u16string_view path, Call call, Failed failed) {
     }
     const DWORD error = ::GetLastError();
     std::u16string extended;
-    if (!ToExtendedLengthPath(path, extended, kLongPathCapacity)) {
+    if (!ToExtendedLengthPath(path, extended)) {
         ::SetLastError(error);
         return result;
     }

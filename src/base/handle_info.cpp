@@ -71,7 +71,7 @@ std::u16string NtFormOf(std::u16string_view path) {
     std::u16string extended;
     if (path.substr(0, 4) == u"\\\\?\\") {
         extended = path;
-    } else if (!ToExtendedLengthPath(path, extended, kLongPathCapacity)) {
+    } else if (!ToExtendedLengthPath(path, extended)) {
         return {};
     }
     extended[1] = u'?';
@@ -101,7 +101,7 @@ std::u16string ExpectedFinalPath(std::u16string_view path) {
     }
     full.resize(length);
     std::u16string extended;
-    if (!ToExtendedLengthPath(full, extended, kLongPathCapacity)) {
+    if (!ToExtendedLengthPath(full, extended)) {
         return {};
     }
     // Short (8.3) names in the path are the same file under its long name.
