@@ -11,7 +11,6 @@
 #include "base/scoped_handle.h"
 #include "support/bytes.h"
 #include "support/files.h"
-#include "support/links.h"
 #include "support/registry.h"
 #include "support/ui_session.h"
 
@@ -222,34 +221,6 @@ TEST_F(Installation, SelfRemovalFinishesWithOddNamesAndAnInterpreterPathWithBlan
     EXPECT_FALSE(FileExists(batch_));
     DeleteFileW(planted.c_str());
     RemoveTree(user);
-}
-
-TEST_F(Installation, LinksInsideTheInstallationLeaveWhatTheyPointToAlone) {
-    const std::wstring outside = JoinW(parent_, L"outside");
-    MakeFolder(outside);
-    MakeFile(JoinW(outside, L"v.txt"), "victim");
-    MakeFile(JoinW(outside, L"ro.txt"), "victim");
-    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    if (!test::MakeLink(In("Formats\\linked"), outside) ||
-        !test::MakeLink(In("Formats\\ro.txt"), JoinW(outside, L"ro.txt"))) {
-        GTEST_SKIP() << "no symbolic links here";
-    }
-    std::vector<std::string> list = kInstalled;
-    list.insert(list.begin() + 1, {"Formats\\linked\\v.txt", "Formats\\linked", "Formats\\ro.txt"});
-    WriteList(folder_, list);
-
-    ASSERT_EQ(Run(L" /S"), 0);
-    EXPECT_TRUE(WaitUntilGone(program_, 60000));
-    EXPECT_TRUE(WaitUntilGone(batch_, 30000));
-
-    EXPECT_EQ(ReadBytes(JoinW(outside, L"v.txt")), "victim");
-    EXPECT_EQ(ReadBytes(JoinW(outside, L"ro.txt")), "victim");
-    EXPECT_NE(GetFileAttributesW(JoinW(outside, L"ro.txt").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_FALSE(FileExists(In("Mivora.exe")));
-    // The links are not ours to remove; the folders that hold them stay.
-    test::RemoveLink(In("Formats\\linked"));
-    test::RemoveLink(In("Formats\\ro.txt"));
-    SetFileAttributesW(JoinW(outside, L"ro.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(Installation, APortableInstallationKeepsItsSettingsInItsFileAndTheFileGoesToo) {
