@@ -138,7 +138,7 @@ bool CopyValues(const RegLocation& from, const RegLocation& to, RegistryView vie
                  .key = source,
                  .toRoot = to.Root(),
                  .toKey = target,
-                 .values = &values}) == ERROR_SUCCESS;
+                 .values = &values});
 }
 
 } // namespace ozu::registry_backend
