@@ -281,7 +281,24 @@ protected:
         return found.str();
     }
 
-    void Report(const char* phase, unsigned changes, unsigned runs, unsigned faults) {
+    // Runs one faulted run per change taken and error asked: `faultedRun(n,
+    // error)` makes change n fail with error, runs again and says what it
+    // found wrong. Prints (and, when asked, writes) the counts.
+    template <typename FaultedRun>
+    void Sweep(const char* phase, unsigned changes, FaultedRun faultedRun) {
+        unsigned runs = 0, faults = 0;
+        for (const DWORD error : Errors()) {
+            for (unsigned n = 1; n <= changes; ++n) {
+                if (!Takes(n)) {
+                    continue;
+                }
+                ++runs;
+                if (const std::string found = faultedRun(n, error); !found.empty()) {
+                    ++faults;
+                    ADD_FAILURE() << found;
+                }
+            }
+        }
         std::printf("%s: %u changes, %u runs, %u faults found\n", phase, changes, runs, faults);
         if (const wchar_t* report = _wgetenv(L"OZU_SWEEP_REPORT")) {
             if (FILE* out = _wfopen(report, L"a")) {
@@ -313,38 +330,27 @@ TEST_F(FaultSweep, EverySetupChangeFailingInTurn) {
         RemoveShortcuts();
     }
     ASSERT_GT(changes, 100u) << "the whole setup must be swept";
-    unsigned runs = 0, faults = 0;
-    for (const DWORD error : Errors()) {
-        for (unsigned n = 1; n <= changes; ++n) {
-            if (!Takes(n)) {
-                continue;
-            }
-            RegistryGuard run;
-            KeepIntegrationKeys(run);
-            Stage();
-            const Outcome faulted = Setup(n, error);
-            ++runs;
-            std::string found = Check("setup", n, error, faulted);
-            // The same setup again finishes the job.
-            const Outcome again = Setup();
-            if (again.exitCode != 0) {
-                found += "setup change " + std::to_string(n) + ": the setup after it ends with " +
-                         std::to_string(again.exitCode) + "\n" + FailedRecords();
-            }
-            if (const std::string diff =
-                    DiffExports(reference, ExportRegistry(ExportScope::ArchiverReach));
-                !diff.empty()) {
-                found += "setup change " + std::to_string(n) + " (" + faulted.failedVerb +
-                         "): a second setup leaves another registry:\n" + diff;
-            }
-            RemoveShortcuts();
-            if (!found.empty()) {
-                ++faults;
-                ADD_FAILURE() << found;
-            }
+    Sweep("setup", changes, [&](unsigned n, DWORD error) {
+        RegistryGuard run;
+        KeepIntegrationKeys(run);
+        Stage();
+        const Outcome faulted = Setup(n, error);
+        std::string found = Check("setup", n, error, faulted);
+        // The same setup again finishes the job.
+        const Outcome again = Setup();
+        if (again.exitCode != 0) {
+            found += "setup change " + std::to_string(n) + ": the setup after it ends with " +
+                     std::to_string(again.exitCode) + "\n" + FailedRecords();
         }
-    }
-    Report("setup", changes, runs, faults);
+        if (const std::string diff =
+                DiffExports(reference, ExportRegistry(ExportScope::ArchiverReach));
+            !diff.empty()) {
+            found += "setup change " + std::to_string(n) + " (" + faulted.failedVerb +
+                     "): a second setup leaves another registry:\n" + diff;
+        }
+        RemoveShortcuts();
+        return found;
+    });
 }
 
 TEST_F(FaultSweep, EveryUninstallChangeFailingInTurn) {
@@ -355,54 +361,46 @@ TEST_F(FaultSweep, EveryUninstallChangeFailingInTurn) {
     ASSERT_EQ(DiffExports(before_, ExportRegistry(ExportScope::ArchiverReach)), "");
     const unsigned changes = clean.changes;
     ASSERT_GT(changes, 50u) << "the whole uninstall must be swept";
-    unsigned runs = 0, faults = 0;
-    for (const DWORD error : Errors()) {
-        for (unsigned n = 1; n <= changes; ++n) {
-            if (!Takes(n)) {
-                continue;
-            }
-            Stage();
-            ASSERT_EQ(Setup().exitCode, 0);
-            const Outcome faulted = Uninstall(n, error);
-            ++runs;
-            std::string found = Check("uninstall", n, error, faulted);
-            // The same uninstall again, from what the first one left (the
-            // program put back where the batch file took it).
-            MakeFolder(installation_.folder);
-            if (!FileExists(installation_.Program())) {
-                CopyFileW(WinePath(OZU_FAULTS_EXE).c_str(), installation_.Program().c_str(), FALSE);
-            }
-            if (!FileExists(installation_.File(L"Uninstall.lst"))) {
-                WriteList(installation_.folder, {"uninstall.exe"});
-            }
-            const Outcome again = Uninstall();
-            if (again.exitCode != 0 && again.exitCode != 3010) {
-                found += "uninstall change " + std::to_string(n) +
-                         ": the uninstall after it ends with " + std::to_string(again.exitCode) +
-                         "\n" + FailedRecords();
-            }
-            if (const std::string diff =
-                    DiffExports(before_, ExportRegistry(ExportScope::ArchiverReach));
-                !diff.empty()) {
-                found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
-                         "): a second uninstall leaves another registry:\n" + diff;
-            }
-            if (FileExists(installation_.folder) && !GoesAtRestart(installation_.folder)) {
-                found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
-                         "): the installation folder stays, not all of it for the restart" +
-                         (IsScheduledForDeletion(installation_.folder) ? "" : " (not itself)") +
-                         ":" + Leftovers(installation_.folder) + "\n";
-            }
-            ClearIntegration();
-            SeedOwners();
-            ClearPendingRenames();
-            if (!found.empty()) {
-                ++faults;
-                ADD_FAILURE() << found;
-            }
+    Sweep("uninstall", changes, [&](unsigned n, DWORD error) {
+        Stage();
+        if (const int code = Setup().exitCode; code != 0) {
+            return "uninstall change " + std::to_string(n) + ": the setup before it ends with " +
+                   std::to_string(code) + "\n";
         }
-    }
-    Report("uninstall", changes, runs, faults);
+        const Outcome faulted = Uninstall(n, error);
+        std::string found = Check("uninstall", n, error, faulted);
+        // The same uninstall again, from what the first one left (the
+        // program put back where the batch file took it).
+        MakeFolder(installation_.folder);
+        if (!FileExists(installation_.Program())) {
+            CopyFileW(WinePath(OZU_FAULTS_EXE).c_str(), installation_.Program().c_str(), FALSE);
+        }
+        if (!FileExists(installation_.File(L"Uninstall.lst"))) {
+            WriteList(installation_.folder, {"uninstall.exe"});
+        }
+        const Outcome again = Uninstall();
+        if (again.exitCode != 0 && again.exitCode != 3010) {
+            found += "uninstall change " + std::to_string(n) +
+                     ": the uninstall after it ends with " + std::to_string(again.exitCode) + "\n" +
+                     FailedRecords();
+        }
+        if (const std::string diff =
+                DiffExports(before_, ExportRegistry(ExportScope::ArchiverReach));
+            !diff.empty()) {
+            found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
+                     "): a second uninstall leaves another registry:\n" + diff;
+        }
+        if (FileExists(installation_.folder) && !GoesAtRestart(installation_.folder)) {
+            found += "uninstall change " + std::to_string(n) + " (" + faulted.failedVerb +
+                     "): the installation folder stays, not all of it for the restart" +
+                     (IsScheduledForDeletion(installation_.folder) ? "" : " (not itself)") + ":" +
+                     Leftovers(installation_.folder) + "\n";
+        }
+        ClearIntegration();
+        SeedOwners();
+        ClearPendingRenames();
+        return found;
+    });
 }
 
 } // namespace
