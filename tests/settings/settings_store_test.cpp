@@ -147,6 +147,32 @@ TEST_F(SettingsStore, ExistenceAndDeletionOfValuesAndKeys) {
     DeleteRegTree(User(Key(u"Leaf")), kDefault);
 }
 
+// What no text form holds (binary data, several strings) is copied as it
+// is, and the copy says whether it was made.
+TEST_F(SettingsStore, CopyOfValuesKeepsTheirTypesAndSaysWhetherItWasMade) {
+    const RegLocation from =
+        RegLocation::Absolute(RegScope::User, u"Software\\Mivora\\OzuStoreTest\\From");
+    const RegLocation to =
+        RegLocation::Absolute(RegScope::User, u"Software\\Mivora\\OzuStoreTest\\To");
+    EXPECT_FALSE(CopyRegValues(from, to, kDefault)); // nothing to copy
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTestPath + "\\To"));
+    SetRaw(HKEY_CURRENT_USER, kTestPath + "\\From", "Data", REG_BINARY,
+           std::string("\0\x01\xFF", 3));
+    SetRaw(HKEY_CURRENT_USER, kTestPath + "\\From", "", REG_MULTI_SZ,
+           std::string("a\0\0b\0\0\0\0", 8));
+    SetString(HKEY_CURRENT_USER, kTestPath + "\\From", "NullFile", "");
+
+    EXPECT_TRUE(CopyRegValues(from, to, kDefault));
+    for (const char* name : {"Data", "", "NullFile"}) {
+        const std::optional<RawValue> copied = GetRaw(HKEY_CURRENT_USER, kTestPath + "\\To", name);
+        const std::optional<RawValue> source =
+            GetRaw(HKEY_CURRENT_USER, kTestPath + "\\From", name);
+        ASSERT_TRUE(copied && source) << name;
+        EXPECT_EQ(copied->type, source->type) << name;
+        EXPECT_EQ(copied->data, source->data) << name;
+    }
+}
+
 // Creates `depth` levels below path with `width` subkeys each, every key with a
 // value; returns the number of keys made.
 int MakeTree(const std::string& path, int depth, int width) {
