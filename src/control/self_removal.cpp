@@ -125,9 +125,9 @@ bool AppendBatchLine(std::string& bytes, std::u16string_view line) {
 
 bool StartSelfRemoval(const std::u16string& programPath, const std::u16string& folderText,
                       bool silent) {
-    std::u16string tempFolder = UserTempFolder();
-    const std::u16string batchPath = tempFolder + std::u16string(kBatchFileName);
-    if (tempFolder.empty()) {
+    const std::u16string tempFolder = UserTempFolder();
+    const std::u16string batchPath = JoinPath(tempFolder, kBatchFileName, kPathCapacity);
+    if (tempFolder.empty() || batchPath.empty()) {
         LogRecord("batch-file-create", {{"path", batchPath}, {"result", u"failed"}});
         return false;
     }

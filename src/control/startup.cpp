@@ -62,7 +62,7 @@ void StartRunLog(std::u16string_view mode) {
         if (temp.empty()) {
             return;
         }
-        path = temp + u"Mivora-uninstall.log";
+        path = JoinPath(temp, u"Mivora-uninstall.log", kLongPathCapacity);
     }
     if (!OpenRunLog(path)) {
         return;
