@@ -1,28 +1,30 @@
-// raw_uninstall: the baseline of tools/bench-uninstall (not a test).
+// raw_uninstall: the floor of tools/bench-uninstall (not a test).
 //
 //   raw_uninstall.exe FOLDER
 //
-// Deletes what FOLDER\Uninstall.lst lists the way uninstall.exe reads it
-// (ANSI lines relative to FOLDER, the list read again from its start as long
-// as a reading removed something), but with nothing around the system calls:
-// one DeleteFileW per file entry and one RemoveDirectoryW per folder entry
-// (an entry ending in a backslash), no inspection of what an entry is, no
-// link checks, no log. Last the list itself goes. Prints the readings and
-// the entries removed; exit code 0 when the list could be read.
+// The least work the removal of a listed installation can take: reads
+// FOLDER\Uninstall.lst once (ANSI lines relative to FOLDER; an entry ending
+// in a backslash is a folder), then deletes every listed entry exactly once,
+// the files first, then the folders, deepest first, with one DeleteFileW or
+// RemoveDirectoryW per entry and nothing else: no second reading, no
+// inspection of what an entry is, no link checks, no log. Last the list
+// itself goes. Prints the entries and what was removed; exit code 0 when the
+// list could be read.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
 // As long as the program's longest list line, so both cut lines alike.
-constexpr int kLineBytes = 2047;
+constexpr size_t kLineBytes = 2047;
 
 std::string_view TrimLine(std::string_view line) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
-                             line.back() == '\t')) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
         line.remove_suffix(1);
     }
     return line;
@@ -36,27 +38,21 @@ std::wstring AnsiToWide(std::string_view text) {
     return wide;
 }
 
-// One reading of the list from its start; the entries it removed.
-int RemoveListed(std::FILE* list, const std::wstring& folder) {
-    int removed = 0;
-    char buffer[kLineBytes + 1];
-    std::rewind(list);
-    while (std::fgets(buffer, sizeof buffer, list) != nullptr) {
-        std::string_view line = TrimLine(buffer);
-        if (line.empty()) {
-            continue;
-        }
-        std::wstring path = folder + AnsiToWide(line);
-        bool done;
-        if (path.back() == L'\\') {
-            path.pop_back();
-            done = RemoveDirectoryW(path.c_str()) != 0;
-        } else {
-            done = DeleteFileW(path.c_str()) != 0;
-        }
-        removed += done ? 1 : 0;
+bool ReadAll(const std::wstring& path, std::string& text) {
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) {
+        return false;
     }
-    return removed;
+    char buffer[65536];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        text.append(buffer, got);
+    }
+    std::fclose(file);
+    return true;
+}
+
+size_t Depth(const std::wstring& path) {
+    return static_cast<size_t>(std::count(path.begin(), path.end(), L'\\'));
 }
 
 } // namespace
@@ -71,20 +67,45 @@ int wmain(int argc, wchar_t** argv) {
         folder += L'\\';
     }
     const std::wstring listPath = folder + L"Uninstall.lst";
-    std::FILE* list = _wfopen(listPath.c_str(), L"rb");
-    if (list == nullptr) {
-        std::fputs("raw_uninstall: cannot open the list\n", stderr);
+    std::string text;
+    if (!ReadAll(listPath, text)) {
+        std::fputs("raw_uninstall: cannot read the list\n", stderr);
         return 1;
     }
-    int readings = 0;
-    int total = 0;
-    for (int removed = 1; removed != 0;) {
-        removed = RemoveListed(list, folder);
-        total += removed;
-        ++readings;
+    std::vector<std::wstring> files;
+    std::vector<std::wstring> folders;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string_view line =
+            TrimLine(std::string_view(text).substr(start, std::min(end - start, kLineBytes)));
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        std::wstring path = folder + AnsiToWide(line);
+        if (path.back() == L'\\') {
+            path.pop_back();
+            folders.push_back(std::move(path));
+        } else {
+            files.push_back(std::move(path));
+        }
     }
-    std::fclose(list);
+    // A folder can go only once what it holds is gone.
+    std::stable_sort(
+        folders.begin(), folders.end(),
+        [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
+    int removed = 0;
+    for (const std::wstring& file : files) {
+        removed += DeleteFileW(file.c_str()) != 0 ? 1 : 0;
+    }
+    for (const std::wstring& path : folders) {
+        removed += RemoveDirectoryW(path.c_str()) != 0 ? 1 : 0;
+    }
     DeleteFileW(listPath.c_str());
-    std::printf("readings %d, entries removed %d\n", readings, total);
+    std::printf("entries %zu (files %zu, folders %zu), removed %d\n", files.size() + folders.size(),
+                files.size(), folders.size(), removed);
     return 0;
 }
