@@ -1,6 +1,8 @@
 // The language file parser: one pass over the decoded text, character by
 // character, without per-line allocation; only each stored entry allocates
 // its key and text.
+#include <algorithm>
+
 #include "base/system_text.h"
 #include "localization/language_table.h"
 
@@ -15,12 +17,15 @@ constexpr bool IsBlankChar(char16_t c) {
     return c == u' ' || c == u'\t';
 }
 
+// Key words are letters and digits, all above the comma.
 constexpr bool IsKeySeparator(char16_t c) {
-    return c == u' ' || c == u'\t' || c == u',';
+    return c <= u',' && (c == u' ' || c == u'\t' || c == u',');
 }
 
+// The plain characters of a value are nearly all above the carriage return,
+// so most are told by two comparisons.
 constexpr bool IsSpecial(char16_t c) {
-    return c == u'\\' || c == u'\r' || c == u'\n' || c == 0;
+    return c == u'\\' || (c <= u'\r' && (c == u'\r' || c == u'\n' || c == 0));
 }
 
 constexpr bool IsLetter(char16_t c) {
@@ -31,15 +36,18 @@ constexpr bool IsLetter(char16_t c) {
 // always ASCII, which every ANSI code page shares, so that case is copied
 // without a conversion call.
 void AppendAnsi(std::string& out, std::u16string_view text) {
+    char16_t any = 0;
     for (char16_t c : text) {
-        if (c >= 0x80) {
-            out += WideToAnsi(text);
-            return;
-        }
+        any |= c;
     }
-    for (char16_t c : text) {
-        out.push_back(static_cast<char>(c));
+    if (any >= 0x80) {
+        out += WideToAnsi(text);
+        return;
     }
+    const size_t old = out.size();
+    out.resize(old + text.size());
+    std::transform(text.begin(), text.end(), out.begin() + static_cast<ptrdiff_t>(old),
+                   [](char16_t c) { return static_cast<char>(c); });
 }
 
 class Parser {
@@ -155,15 +163,13 @@ private:
     // start; line ends do not stop the search, so a key word without one on
     // its own line runs on into the next line.
     void ReadKey() {
-        const size_t limit = e_ + kMaxKeyChars;
+        const size_t stop = std::min(e_ + kMaxKeyChars, text_.size());
         size_t s = e_;
-        for (;; ++s) {
-            if (s >= limit || At(s) == 0) {
-                return; // a comment
-            }
-            if (IsKeySeparator(At(s))) {
-                break;
-            }
+        while (s < stop && !IsKeySeparator(text_[s]) && text_[s] != 0) {
+            ++s;
+        }
+        if (s == stop || text_[s] == 0) {
+            return; // a comment
         }
         key_ = prefix_;
         AppendAnsi(key_, text_.substr(e_, s - e_));
@@ -252,8 +258,9 @@ private:
 void ParseLanguageText(std::u16string_view text, std::vector<LanguageEntry>& entries,
                        bool& rightToLeft) {
     // The text ends at its first character of code 0 and after the limit.
-    text = text.substr(0, std::min(text.find(u'\0'), kMaxTextChars));
-    Parser(text, entries, rightToLeft).Run();
+    // The parser takes a character of code 0 for the end wherever it reads
+    // one, so only the limit needs cutting here.
+    Parser(text.substr(0, std::min(text.size(), kMaxTextChars)), entries, rightToLeft).Run();
 }
 
 } // namespace ozu

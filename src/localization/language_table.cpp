@@ -69,6 +69,32 @@ const KeyTableIndexes& Indexes() {
     return indexes;
 }
 
+// 8-bit text is converted a chunk at a time. A chunk ends just after a line
+// feed, which is a character of its own, or ends the two-byte character
+// before it, in every ANSI code page: converting the chunks one by one gives
+// the text that converting the whole would.
+constexpr size_t kAnsiChunkBytes = 4096;
+
+std::string_view AnsiChunk(std::string_view bytes, size_t at) {
+    if (bytes.size() - at <= kAnsiChunkBytes) {
+        return bytes.substr(at);
+    }
+    const size_t lineFeed = bytes.find('\n', at + kAnsiChunkBytes - 1);
+    return bytes.substr(at, lineFeed == std::string_view::npos ? lineFeed : lineFeed + 1 - at);
+}
+
+// Every ANSI code page keeps ASCII as it is (and has no zero in it): writes
+// the bytes as characters to `out` and answers whether they were all ASCII.
+bool WidenAscii(std::string_view bytes, char16_t* out) {
+    unsigned char any = 0;
+    for (char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        any |= byte;
+        *out++ = byte;
+    }
+    return any < 0x80;
+}
+
 // The section name of a lookup by id is converted to 8-bit text of at most
 // 79 characters.
 constexpr size_t kMaxSectionNameChars = 79;
@@ -100,15 +126,37 @@ std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encod
         text.resize(std::min(text.size(), text.find(u'\0')));
         return text;
     }
-    // 8-bit text is converted up to its first zero byte.
+    // 8-bit text is converted up to its first zero byte, and no further than
+    // the limit needs: a file may hold twice as many bytes as are parsed.
+    // No code page makes more characters than bytes of ASCII, and ASCII is
+    // the common case, so each chunk is first widened as ASCII in place and
+    // converted only when it holds another byte.
     bytes = bytes.substr(0, bytes.find('\0'));
-    text = AnsiToWide(bytes);
-    if (const size_t zero = text.find(u'\0'); zero != std::u16string::npos) {
-        text.resize(zero);
+    text.resize(std::min(bytes.size(), kMaxTextChars));
+    size_t used = 0;
+    for (size_t at = 0; at < bytes.size() && used < kMaxTextChars;) {
+        const std::string_view chunk = AnsiChunk(bytes, at);
+        at += chunk.size();
+        if (text.size() < used + chunk.size()) {
+            text.resize(used + chunk.size());
+        }
+        if (WidenAscii(chunk, text.data() + used)) {
+            used += chunk.size();
+            continue;
+        }
+        const std::u16string wide = AnsiToWide(chunk);
+        const size_t zero = wide.find(u'\0');
+        const size_t keep = std::min(wide.size(), zero);
+        if (text.size() < used + keep) {
+            text.resize(used + keep);
+        }
+        std::copy_n(wide.data(), keep, text.data() + used);
+        used += keep;
+        if (zero != std::u16string::npos) {
+            break;
+        }
     }
-    if (text.size() > kMaxTextChars) {
-        text.resize(kMaxTextChars);
-    }
+    text.resize(std::min(used, kMaxTextChars));
     return text;
 }
 
