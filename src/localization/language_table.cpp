@@ -3,6 +3,7 @@
 #include "localization/language_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -67,6 +68,23 @@ struct KeyTableIndexes {
 const KeyTableIndexes& Indexes() {
     static const KeyTableIndexes indexes;
     return indexes;
+}
+
+// The bytes at..at+7 of `key` (zero bytes past its end) as a number in which
+// the first byte weighs most.
+uint64_t BigEndianBytes(std::string_view key, size_t at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        if (key.size() >= at + 8) {
+            uint64_t value;
+            std::memcpy(&value, key.data() + at, sizeof value);
+            return __builtin_bswap64(value);
+        }
+    }
+    uint64_t value = 0;
+    for (size_t i = at; i < at + 8; ++i) {
+        value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+    }
+    return value;
 }
 
 // 8-bit text is converted a chunk at a time. A chunk ends just after a line
@@ -253,10 +271,38 @@ void LanguageTable::LoadText(std::u16string_view text) {
 }
 
 void LanguageTable::BuildEntryIndex() {
+    // The sort compares keys many times over. Each key's first 16 bytes, held
+    // side by side as numbers that compare as the bytes do, settle most
+    // comparisons without reaching the entries; every answer is the one
+    // comparing the keys themselves gives, so the order is the same.
+    struct SortKey {
+        uint64_t head;
+        uint64_t next;
+        std::string_view key;
+    };
+    std::vector<SortKey> sortKeys(entries_.size());
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        const std::string_view key = entries_[i].key;
+        sortKeys[i] = {BigEndianBytes(key, 0), BigEndianBytes(key, 8), key};
+    }
     entryIndex_.resize(entries_.size());
     std::iota(entryIndex_.begin(), entryIndex_.end(), uint32_t{0});
-    std::sort(entryIndex_.begin(), entryIndex_.end(),
-              [this](uint32_t a, uint32_t b) { return entries_[a].key < entries_[b].key; });
+    std::sort(entryIndex_.begin(), entryIndex_.end(), [&sortKeys](uint32_t a, uint32_t b) {
+        const SortKey& x = sortKeys[a];
+        const SortKey& y = sortKeys[b];
+        if (x.head != y.head) {
+            return x.head < y.head;
+        }
+        if (x.next != y.next) {
+            return x.next < y.next;
+        }
+        // Equal first 16 bytes (a short key counts as padded with zero bytes):
+        // a key of at most 16 bytes is then the start of the other one.
+        if (x.key.size() <= 16 || y.key.size() <= 16) {
+            return x.key.size() < y.key.size();
+        }
+        return x.key.substr(16) < y.key.substr(16);
+    });
 }
 
 bool LanguageTable::FindText(std::string_view key, std::u16string& out, size_t capacity) const {
