@@ -36,18 +36,18 @@ constexpr bool IsLetter(char16_t c) {
 // always ASCII, which every ANSI code page shares, so that case is copied
 // without a conversion call.
 void AppendAnsi(std::string& out, std::u16string_view text) {
-    char16_t any = 0;
-    for (char16_t c : text) {
-        any |= c;
-    }
-    if (any >= 0x80) {
-        out += WideToAnsi(text);
-        return;
-    }
     const size_t old = out.size();
     out.resize(old + text.size());
-    std::transform(text.begin(), text.end(), out.begin() + static_cast<ptrdiff_t>(old),
-                   [](char16_t c) { return static_cast<char>(c); });
+    char16_t any = 0;
+    char* to = out.data() + old;
+    for (char16_t c : text) {
+        any |= c;
+        *to++ = static_cast<char>(c);
+    }
+    if (any >= 0x80) {
+        out.resize(old);
+        out += WideToAnsi(text);
+    }
 }
 
 class Parser {
@@ -239,9 +239,10 @@ private:
         if (!value.empty() && value.front() == u'"') {
             value.remove_prefix(1);
         }
-        LanguageEntry& entry = entries_.emplace_back();
-        entry.key.assign(key_, 0, std::min(key_.size(), kMaxStoredKeyChars));
-        entry.text.assign(value);
+        // Each string made at its size at once, then moved in.
+        entries_.push_back(
+            LanguageEntry{std::string(key_, 0, std::min(key_.size(), kMaxStoredKeyChars)),
+                          std::u16string(value)});
     }
 
     std::u16string_view text_;
