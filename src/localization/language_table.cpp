@@ -136,12 +136,19 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
 std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
     std::u16string text;
     if (encoding == LanguageEncoding::Utf16) {
+        // One pass, which ends at the first character of code 0.
         text.resize(std::min(bytes.size() / 2, kMaxTextChars));
-        for (size_t i = 0; i < text.size(); ++i) {
-            text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                            static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
+        const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+        char16_t* out = text.data();
+        size_t i = 0;
+        for (; i < text.size(); ++i) {
+            const auto c = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
+            if (c == 0) {
+                break;
+            }
+            out[i] = c;
         }
-        text.resize(std::min(text.size(), text.find(u'\0')));
+        text.resize(i);
         return text;
     }
     // 8-bit text is converted up to its first zero byte, and no further than
