@@ -2,7 +2,6 @@
 
 #include "base/file_system.h"
 #include "base/handle_info.h"
-#include "base/text.h"
 
 namespace ozu {
 
@@ -18,7 +17,6 @@ bool DiskFile::Open(std::u16string_view name, unsigned mode) {
     if (!handle_) {
         return false;
     }
-    fileName_ = Truncate(std::u16string(name), kPathCapacity);
     truncatedAfterReadError_ = false;
     return true;
 }

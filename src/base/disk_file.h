@@ -37,7 +37,6 @@ public:
 
     // A read failed since the last Open: what was read is not the whole file.
     bool ReadFailed() const { return truncatedAfterReadError_; }
-    const std::u16string& FileName() const { return fileName_; }
     HANDLE Handle() const { return handle_.Get(); }
 
 private:
@@ -45,7 +44,6 @@ private:
 
     FileHandle handle_;
     bool truncatedAfterReadError_ = false;
-    std::u16string fileName_;
 };
 
 } // namespace ozu
