@@ -22,6 +22,12 @@ namespace ozu {
 // HKEY_LOCAL_MACHINE.
 inline constexpr std::u16string_view kSettingsRootPath = u"Software\\Mivora";
 
+// The registry view an operation acts in. The program is 32-bit: on 64-bit
+// Windows its default view is the 32-bit one, and View64 reaches what 64-bit
+// programs see (the 64-bit shell extension's classes, the 64-bit copy of the
+// application path). 32-bit Windows has one view, which both name.
+enum class RegistryView { Default, View64 };
+
 // The root that settings and absolute keys live under.
 enum class RegScope : uint8_t { User, Machine };
 

@@ -15,12 +15,6 @@
 
 namespace ozu {
 
-// The registry view an operation acts in. The program is 32-bit: on 64-bit
-// Windows its default view is the 32-bit one, and View64 reaches what 64-bit
-// programs see (the 64-bit shell extension's classes, the 64-bit copy of the
-// application path). 32-bit Windows has one view, which both name.
-enum class RegistryView { Default, View64 };
-
 struct RegValue;
 
 namespace registry_backend {

@@ -15,7 +15,6 @@
 #include <string_view>
 
 #include "settings/reg_location.h"
-#include "settings/registry_backend.h"
 
 namespace ozu {
 
