@@ -36,8 +36,10 @@ ChangeSink& PlanningSink();
 ChangeSink& Changes();
 void UseChangeSink(ChangeSink& sink);
 
-// Hands a change to the run's sink; true when it was made (or planned).
-inline bool Make(const Change& change) {
+// Hands a change to the run's sink and answers yes or no: true when it was
+// made (or planned). Named apart from the sinks' Make, which returns the
+// system's error, so that neither answer is read as the other.
+inline bool Made(const Change& change) {
     return Changes().Make(change) == ERROR_SUCCESS;
 }
 

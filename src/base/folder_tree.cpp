@@ -12,7 +12,7 @@ namespace ozu {
 namespace {
 
 void DeleteEntry(CheckedEntry& entry) {
-    Make({.kind = ChangeKind::DeleteChecked,
+    Made({.kind = ChangeKind::DeleteChecked,
           .verb = entry.Kind() == DiskEntry::Folder ? "folder-delete" : "file-delete",
           .entry = &entry});
 }

@@ -62,7 +62,7 @@ bool WriteBatchFile(const std::u16string& batchPath, const std::u16string& progr
                     const std::u16string& folderText, bool silent) {
     CheckedEntry existing = TrustedFolder(FolderPartOf(batchPath, kPathCapacity)).Open(batchPath);
     if (existing.Kind() == DiskEntry::File || existing.Kind() == DiskEntry::Folder) {
-        Make({.kind = ChangeKind::DeleteChecked,
+        Made({.kind = ChangeKind::DeleteChecked,
               .verb = existing.Kind() == DiskEntry::File ? "file-delete" : "folder-delete",
               .entry = &existing});
     }
@@ -73,7 +73,7 @@ bool WriteBatchFile(const std::u16string& batchPath, const std::u16string& progr
     for (const std::u16string& line : ComposeBatchLines(forms, silent)) {
         AppendBatchLine(bytes, line);
     }
-    return Make({.kind = ChangeKind::CreateFile,
+    return Made({.kind = ChangeKind::CreateFile,
                  .verb = "batch-file-create",
                  .path = batchPath,
                  .bytes = bytes});
@@ -105,7 +105,7 @@ bool StartBatchFile(const std::u16string& batchPath) {
     if (command.size() >= kBatchLineCapacity) {
         return false; // a cut command would run something else
     }
-    return Make({.kind = ChangeKind::StartInterpreter,
+    return Made({.kind = ChangeKind::StartInterpreter,
                  .verb = "interpreter-start",
                  .path = interpreter,
                  .target = batchPath,

@@ -36,7 +36,7 @@ void OpenProgramGroup(const std::u16string& group) {
         return;
     }
     // A window of the shell; a preview shows none.
-    Make({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group, .attempt = true});
+    Made({.kind = ChangeKind::OpenFolder, .verb = "group-open", .path = group, .attempt = true});
 }
 
 } // namespace

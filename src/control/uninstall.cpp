@@ -96,7 +96,7 @@ void ScheduleLockedFile(CheckedEntry& entry, DWORD deleteError, UninstallRun& ru
     }
     if (renamed) {
         // It stays, under its own name.
-        Make({.kind = ChangeKind::RenameChecked,
+        Made({.kind = ChangeKind::RenameChecked,
               .entry = &entry,
               .path = target,
               .target = path,
@@ -116,7 +116,7 @@ void Refuse(std::u16string_view why, std::u16string_view entry, UninstallRun& ru
 void DeletePlainFile(const UninstallRun& run, const std::u16string& path) {
     CheckedEntry entry = run.installation->Open(path);
     if (entry.Kind() == DiskEntry::File) {
-        Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &entry});
+        Made({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &entry});
     }
 }
 
@@ -263,7 +263,7 @@ void RemoveListedEntries(std::vector<std::u16string> pending, UninstallRun& run)
                 deepest = i;
             }
         }
-        Make({.kind = ChangeKind::ScheduleDeletion,
+        Made({.kind = ChangeKind::ScheduleDeletion,
               .verb = "folder-schedule",
               .path = emptiedAtRestart[deepest],
               .attempt = true});
@@ -359,7 +359,7 @@ RunReport RunUninstall(bool afterAnotherRun) {
         }
         // Silent or not: the folder that the restart empties goes with it.
         if (SameFileName(NameOf(folderText), kProgramFolderName)) {
-            Make({.kind = ChangeKind::ScheduleDeletion,
+            Made({.kind = ChangeKind::ScheduleDeletion,
                   .verb = "folder-schedule",
                   .path = folderText,
                   .attempt = true});

@@ -37,7 +37,7 @@ void WriteTemplate(const std::u16string& path, std::span<const uint8_t> bytes) {
         break;
     case DiskEntry::File:
         if (existing.Size() == bytes.size() ||
-            !Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &existing})) {
+            !Made({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &existing})) {
             return;
         }
         break;
@@ -46,7 +46,7 @@ void WriteTemplate(const std::u16string& path, std::span<const uint8_t> bytes) {
     }
     existing.Close();
     // A new file only: a name that appears in the meantime is not followed.
-    Make({.kind = ChangeKind::CreateFile,
+    Made({.kind = ChangeKind::CreateFile,
           .verb = "template-create",
           .path = path,
           .bytes = std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())});

@@ -85,7 +85,7 @@ void WriteShortcut(std::u16string_view target, std::u16string_view shortcut,
                    std::u16string_view description, std::u16string_view iconFile) {
     const ShortcutFacts facts{ExistingLink::Keep, target,   shortcut,    workingFolder,
                               description,        iconFile, std::nullopt};
-    Make({.kind = ChangeKind::SaveShortcut, .verb = "shortcut-create", .shortcut = &facts});
+    Made({.kind = ChangeKind::SaveShortcut, .verb = "shortcut-create", .shortcut = &facts});
 }
 
 // Deletes a shortcut through the handle it was checked with; a link at its
@@ -95,7 +95,7 @@ void RemoveShortcut(std::u16string_view shortcut) {
     if (entry.Kind() == DiskEntry::Link) {
         LogRecord("shortcut-left", {{"path", shortcut}, {"reason", u"link"}});
     } else if (entry.Kind() == DiskEntry::File) {
-        Make({.kind = ChangeKind::DeleteChecked, .verb = "shortcut-remove", .entry = &entry});
+        Made({.kind = ChangeKind::DeleteChecked, .verb = "shortcut-remove", .entry = &entry});
     }
 }
 
@@ -115,7 +115,7 @@ void EmptyFolder(std::u16string_view folder) {
     while (scan.Next(entry)) {
         CheckedEntry file = group->Open(entry.name);
         if (file.Kind() == DiskEntry::File) {
-            Make({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &file});
+            Made({.kind = ChangeKind::DeleteChecked, .verb = "file-delete", .entry = &file});
         }
     }
 }
@@ -173,7 +173,7 @@ GroupState UpdateGroup(const std::u16string& group, bool create, const ShortcutC
         EmptyFolder(group);
     }
     // One that is there already stays as it is.
-    Make({.kind = ChangeKind::CreateFolder, .verb = "group-create", .path = group});
+    Made({.kind = ChangeKind::CreateFolder, .verb = "group-create", .path = group});
     const bool exists = PathExists(group);
     FillGroup(group, context);
     return {exists, false};

@@ -166,7 +166,7 @@ bool PortableSettings::Save() {
     // Replaced as a whole, never seen half written: a preview keeps the file
     // as it is, each change of its entries logged.
     const std::string bytes = entries_.Serialize();
-    return Make({.kind = ChangeKind::ReplaceFile,
+    return Made({.kind = ChangeKind::ReplaceFile,
                  .verb = "settings-file-save",
                  .path = path_,
                  .bytes = bytes});

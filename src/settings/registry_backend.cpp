@@ -91,7 +91,7 @@ void DeleteValue(const RegLocation& at, std::u16string_view name, RegistryView v
     // A key that is missing has nothing to delete; one that could not be
     // opened for the deletion keeps its value, which is a failure.
     const std::u16string path = at.Path();
-    Make({.kind = ChangeKind::DeleteValue,
+    Made({.kind = ChangeKind::DeleteValue,
           .verb = "registry-delete-value",
           .root = at.Root(),
           .view = ViewFlag(view),
@@ -101,7 +101,7 @@ void DeleteValue(const RegLocation& at, std::u16string_view name, RegistryView v
 
 void DeleteKey(const RegLocation& at, RegistryView view) {
     const std::u16string path = at.Path();
-    Make({.kind = ChangeKind::DeleteKey,
+    Made({.kind = ChangeKind::DeleteKey,
           .verb = "registry-delete-key",
           .root = at.Root(),
           .view = ViewFlag(view),
@@ -113,7 +113,7 @@ void DeleteTree(const RegLocation& at, RegistryView view) {
     if (path.empty()) {
         return;
     }
-    Make({.kind = ChangeKind::DeleteTree,
+    Made({.kind = ChangeKind::DeleteTree,
           .verb = "registry-delete-tree",
           .root = at.Root(),
           .view = ViewFlag(view),
@@ -131,7 +131,7 @@ bool CopyValues(const RegLocation& from, const RegLocation& to, RegistryView vie
     // Every value with its name, type and data as they are (in a preview, as
     // the plan left the source).
     const std::vector<RegValue> values = registry_plan::Values(fromRoot, flag, source);
-    return Make({.kind = ChangeKind::CopyValues,
+    return Made({.kind = ChangeKind::CopyValues,
                  .verb = "registry-copy-values",
                  .root = fromRoot,
                  .view = flag,

@@ -35,7 +35,7 @@ auto Route(const RegLocation& at, std::u16string_view name, InFile inFile, Nowhe
 // memory once the sink has taken it.
 bool MakeEntryChange(ChangeKind kind, std::string_view verb, std::u16string_view entry,
                      std::u16string_view shown = {}) {
-    return Make({.kind = kind, .verb = verb, .name = entry, .shown = shown});
+    return Made({.kind = kind, .verb = verb, .name = entry, .shown = shown});
 }
 
 // Removes a key (with its values and subkeys) from the file.

@@ -227,7 +227,7 @@ TEST_F(ShortcutsTest, NextSetupEmptiesTheGroupAndUpdatesExistingShortcutsInPlace
     const std::u16string desktopLink = Join(commonDesktop_, u"Mivora.lnk");
     const ShortcutFacts own{ExistingLink::Keep, Exe(), desktopLink, std::nullopt,
                             std::nullopt,       u"",   u"--fast"};
-    ASSERT_TRUE(Make({.kind = ChangeKind::SaveShortcut, .shortcut = &own}));
+    ASSERT_TRUE(Made({.kind = ChangeKind::SaveShortcut, .shortcut = &own}));
 
     UpdateShortcuts(Links(true, false, true), nullptr, Icon());
 
