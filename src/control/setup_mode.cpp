@@ -45,6 +45,7 @@ RunReport RunSetupMode() {
     const Switches& switches = TheSwitches();
     SetupDialogContext setup{};
     setup.silent = switches.SilentMode;
+    setup.windowless = switches.Quiet;
     setup.msiMode = switches.MsiMode;
     setup.initOptionsText = switches.InitOptionsText;
     setup.icon = ProgramIcon();
@@ -61,7 +62,9 @@ RunReport RunSetupMode() {
         ShowMessageBox(nullptr, GetLocalizedString(IDS_NOADMINRIGHTS),
                        GetLocalizedString(IDS_UNINSTTITLE), MB_ICONWARNING);
     }
-    if (!switches.MsiMode) {
+    // Under /quiet the completion dialog, which would only accept itself,
+    // is not made at all.
+    if (!switches.MsiMode && !switches.Quiet) {
         RunDoneDialog(DoneDialogContext{switches.SilentMode, ProgramIcon(), BoldFont()});
         ShowNoticeFor32BitEdition();
     }

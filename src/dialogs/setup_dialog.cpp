@@ -95,12 +95,24 @@ void ToggleAllTypes(HWND dialog) {
     }
 }
 
-void OnInit(HWND dialog, SetupDialogState& state) {
-    FillExplanation(dialog);
+// The choices the dialog opens with: the stored ones, the /init text over them.
+void LoadChoices(SetupDialogState& state) {
     LoadIntegrationOptions(state.options);
     if (!state.context->initOptionsText.empty()) {
         ApplyInitOptionsText(state.options, state.context->initOptionsText);
     }
+}
+
+// The whole of setup: the choices are stored first, so that a later failure
+// of a writer does not lose them, then written into the system.
+void ApplyChoices(SetupDialogState& state) {
+    state.context->integrationApplied =
+        ConfirmSetup(state.options, &state.context->programGroupPath, state.context->msiMode);
+}
+
+void OnInit(HWND dialog, SetupDialogState& state) {
+    FillExplanation(dialog);
+    LoadChoices(state);
     ShowOptions(dialog, state.options);
     SetForegroundWindow(dialog);
     if (state.context->icon) {
@@ -111,13 +123,10 @@ void OnInit(HWND dialog, SetupDialogState& state) {
     }
 }
 
-// The whole of setup: the choices are stored first, so that a later failure
-// of a writer does not lose them, then written into the system.
 void OnOk(HWND dialog, SetupDialogState& state) {
     HCURSOR previous = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     ReadOptions(dialog, state.options);
-    state.context->integrationApplied =
-        ConfirmSetup(state.options, &state.context->programGroupPath, state.context->msiMode);
+    ApplyChoices(state);
     SetCursor(previous);
     EndDialog(dialog, 1);
 }
@@ -164,6 +173,13 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 INT_PTR RunSetupDialog(SetupDialogContext& context) {
     SetupDialogState state{&context, IntegrationOptions{}};
+    if (context.windowless) {
+        // What the dialog shows, it reads back unchanged when it presses OK
+        // itself: the choices need no window to pass through.
+        LoadChoices(state);
+        ApplyChoices(state);
+        return 1;
+    }
     INT_PTR result =
         RunDialog(L"SETUPDLG", nullptr, SetupDialogProc, reinterpret_cast<LPARAM>(&state));
     // A dialog that could not be shown has written nothing: that is a cancel,

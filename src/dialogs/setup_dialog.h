@@ -11,7 +11,10 @@ namespace ozu {
 // What start-up hands to the setup dialog (the dialogs do not reach into the
 // program control's state themselves).
 struct SetupDialogContext {
-    bool silent = false;             // press OK at once
+    bool silent = false; // press OK at once
+    // /quiet: no window at all; the choices go straight to the integration,
+    // as the dialog that accepts itself would carry them.
+    bool windowless = false;
     bool msiMode = false;            // an installer package owns the uninstall entry
     std::u16string initOptionsText;  // the /init text, applied over the stored choices
     HICON icon = nullptr;            // the dialog's large icon, or none
@@ -19,9 +22,9 @@ struct SetupDialogContext {
     bool integrationApplied = false; // out: OK wrote the integration (false without the rights)
 };
 
-// Shows the dialog. 1 when the user confirmed and the integration was written;
-// 0 when the user cancelled or the dialog could not be shown at all (nothing
-// has been written then; the caller sets the exit code to 1).
+// Shows the dialog (or, windowless, does what its OK does). 1 when the user confirmed and the
+// integration was written; 0 when the user cancelled or the dialog could not be shown at all
+// (nothing has been written then; the caller sets the exit code to 1).
 INT_PTR RunSetupDialog(SetupDialogContext& context);
 
 } // namespace ozu

@@ -176,7 +176,8 @@ TEST_F(SetupEndToEnd, SilentSetupAcceptsEveryDialogItself) {
 }
 
 // Silent from the installer's environment, under a package installer (which
-// keeps the uninstall entry to itself) and without Explorer.
+// keeps the uninstall entry to itself), without Explorer, and with no window
+// at all (/quiet, where the dialogs are not made).
 TEST_F(SetupEndToEnd, EveryWayToBeSilentAppliesTheDefaults) {
     const struct {
         const wchar_t* name;
@@ -185,7 +186,8 @@ TEST_F(SetupEndToEnd, EveryWayToBeSilentAppliesTheDefaults) {
         bool uninstallEntry;
     } cases[] = {{L"sfxcmd", L"/S", L"/setup", true},
                  {L"msi", nullptr, L"/setup /S /msi", false},
-                 {L"noexplorer", nullptr, L"/setup /S /noexplorer", true}};
+                 {L"noexplorer", nullptr, L"/setup /S /noexplorer", true},
+                 {L"quiet", nullptr, L"/setup /S /quiet", true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(Utf8(c.arguments));
         ClearIntegration();
