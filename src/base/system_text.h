@@ -14,6 +14,12 @@ namespace ozu {
 // form become the system's default character.
 std::u16string AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::u16string_view text);
+// The same into the caller's storage, for text converted piece by piece.
+// AnsiToWide writes at most text.size() characters to `out` (no ANSI code page
+// makes more characters than bytes) and returns how many;
+// AppendWideToAnsi appends the bytes to `out`.
+size_t AnsiToWide(std::string_view text, char16_t* out);
+void AppendWideToAnsi(std::u16string_view text, std::string& out);
 // The console (OEM) code page, for text that cmd.exe reads: true, with the
 // bytes, only when every character converts exactly (no best-fit stand-ins,
 // no default characters), so that the interpreter reads back the same text.

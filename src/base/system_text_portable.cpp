@@ -1,6 +1,7 @@
 // The system text services for the host build: Windows-1252 as the ANSI code
 // page and a simple (one-to-one) case mapping.
 #include "base/system_text.h"
+#include "base/system_text_code_page.h"
 
 namespace ozu {
 
@@ -36,22 +37,18 @@ char WideToByte(char16_t c) {
 
 } // namespace
 
-std::u16string AnsiToWide(std::string_view text) {
-    std::u16string result;
-    result.reserve(text.size());
-    for (char c : text) {
-        result.push_back(ByteToWide(static_cast<unsigned char>(c)));
+size_t CodePageToWide(std::string_view text, char16_t* out) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        out[i] = ByteToWide(static_cast<unsigned char>(text[i]));
     }
-    return result;
+    return text.size();
 }
 
-std::string WideToAnsi(std::u16string_view text) {
-    std::string result;
-    result.reserve(text.size());
+void AppendWideToCodePage(std::u16string_view text, std::string& out) {
+    out.reserve(out.size() + text.size());
     for (char16_t c : text) {
-        result.push_back(WideToByte(c));
+        out.push_back(WideToByte(c));
     }
-    return result;
 }
 
 bool WideToOemExactly(std::u16string_view text, std::string& out) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "base/system_text.h"
+#include "base/system_text_code_page.h"
 #include "base/win32_text.h"
 
 namespace ozu {
@@ -61,12 +62,17 @@ std::u16string UpperCopy(std::u16string_view text) {
 
 } // namespace
 
-std::u16string AnsiToWide(std::string_view text) {
-    return MultiByteToWide(CP_ACP, text);
+size_t CodePageToWide(std::string_view text, char16_t* out) {
+    if (text.empty()) {
+        return 0;
+    }
+    const int length = static_cast<int>(text.size());
+    const int written = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, W(out), length);
+    return written > 0 ? static_cast<size_t>(written) : 0;
 }
 
-std::string WideToAnsi(std::u16string_view text) {
-    return WideToMultiByte(CP_ACP, text);
+void AppendWideToCodePage(std::u16string_view text, std::string& out) {
+    out += WideToMultiByte(CP_ACP, text);
 }
 
 bool WideToOemExactly(std::u16string_view text, std::string& out) {

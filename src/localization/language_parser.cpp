@@ -32,24 +32,6 @@ constexpr bool IsLetter(char16_t c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
 
-// Appends wide text as 8-bit text in the ANSI code page. Keys are nearly
-// always ASCII, which every ANSI code page shares, so that case is copied
-// without a conversion call.
-void AppendAnsi(std::string& out, std::u16string_view text) {
-    const size_t old = out.size();
-    out.resize(old + text.size());
-    char16_t any = 0;
-    char* to = out.data() + old;
-    for (char16_t c : text) {
-        any |= c;
-        *to++ = static_cast<char>(c);
-    }
-    if (any >= 0x80) {
-        out.resize(old);
-        out += WideToAnsi(text);
-    }
-}
-
 class Parser {
 public:
     Parser(std::u16string_view text, std::vector<LanguageEntry>& entries, bool& rightToLeft)
@@ -152,7 +134,7 @@ private:
         }
         prefix_.clear();
         prefix_.push_back(kind);
-        AppendAnsi(prefix_, argument);
+        AppendWideToAnsi(argument, prefix_);
         prefix_.push_back(':');
         if (prefix_.size() > kMaxPrefixChars) {
             prefix_.resize(kMaxPrefixChars);
@@ -172,7 +154,7 @@ private:
             return; // a comment
         }
         key_ = prefix_;
-        AppendAnsi(key_, text_.substr(e_, s - e_));
+        AppendWideToAnsi(text_.substr(e_, s - e_), key_);
         if (key_.size() > kMaxKeyChars) {
             key_.resize(kMaxKeyChars);
         }

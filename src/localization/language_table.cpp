@@ -101,18 +101,6 @@ std::string_view AnsiChunk(std::string_view bytes, size_t at) {
     return bytes.substr(at, lineFeed == std::string_view::npos ? lineFeed : lineFeed + 1 - at);
 }
 
-// Every ANSI code page keeps ASCII as it is (and has no zero in it): writes
-// the bytes as characters to `out` and answers whether they were all ASCII.
-bool WidenAscii(std::string_view bytes, char16_t* out) {
-    unsigned char any = 0;
-    for (char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        any |= byte;
-        *out++ = byte;
-    }
-    return any < 0x80;
-}
-
 // The section name of a lookup by id is converted to 8-bit text of at most
 // 79 characters.
 constexpr size_t kMaxSectionNameChars = 79;
@@ -152,10 +140,10 @@ std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encod
         return text;
     }
     // 8-bit text is converted up to its first zero byte, and no further than
-    // the limit needs: a file may hold twice as many bytes as are parsed.
-    // No code page makes more characters than bytes of ASCII, and ASCII is
-    // the common case, so each chunk is first widened as ASCII in place and
-    // converted only when it holds another byte.
+    // the limit needs: a file may hold twice as many bytes as are parsed
+    // (the parser would take a character of code 0, should a code page make
+    // one of other bytes, for the end as well). A chunk at a time, so that a
+    // byte outside ASCII sends only its own chunk through the code page.
     bytes = bytes.substr(0, bytes.find('\0'));
     text.resize(std::min(bytes.size(), kMaxTextChars));
     size_t used = 0;
@@ -165,21 +153,7 @@ std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encod
         if (text.size() < used + chunk.size()) {
             text.resize(used + chunk.size());
         }
-        if (WidenAscii(chunk, text.data() + used)) {
-            used += chunk.size();
-            continue;
-        }
-        const std::u16string wide = AnsiToWide(chunk);
-        const size_t zero = wide.find(u'\0');
-        const size_t keep = std::min(wide.size(), zero);
-        if (text.size() < used + keep) {
-            text.resize(used + keep);
-        }
-        std::copy_n(wide.data(), keep, text.data() + used);
-        used += keep;
-        if (zero != std::u16string::npos) {
-            break;
-        }
+        used += AnsiToWide(chunk, text.data() + used);
     }
     text.resize(std::min(used, kMaxTextChars));
     return text;

@@ -156,7 +156,8 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
 
 // Decodes the bytes read from the marker on: UTF-16 little-endian (an odd last
 // byte is dropped) or 8-bit text in the ANSI code page. The result ends at the
-// first character of code 0 and holds at most kMaxTextChars characters.
+// first character of code 0 (8-bit text: before its first zero byte) and holds
+// at most kMaxTextChars characters.
 std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding);
 
 } // namespace ozu

@@ -79,11 +79,31 @@ TEST(ProgramPath, DefaultsToTheRunningExecutableAndCanBeRedirected) {
 }
 
 TEST(SystemText, AnsiCodePageConversions) {
-    // The test prefix runs with code page 1252.
-    EXPECT_EQ(AnsiToWide("caf\xe9 \x80"), u"caf\u00e9 \u20ac");
-    EXPECT_EQ(WideToAnsi(u"caf\u00e9 \u20ac"), "caf\xe9 \x80");
+    // The test prefix runs with code page 1252. ASCII (a zero included) takes
+    // the shortcut past the system, the rest goes through it; both ways, and
+    // appended to text already there.
+    using namespace std::string_literals;
+    const struct {
+        std::string ansi;
+        std::u16string wide;
+    } cases[] = {
+        {"", u""},
+        {"Key\x7f\0end"s, u"Key\x7f\0end"s},
+        {"caf\xe9 \x80"s, u"caf\u00e9 \u20ac"},
+        {"\x80\0"s, u"\u20ac\0"s},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(AnsiToWide(c.ansi), c.wide) << c.ansi;
+        EXPECT_EQ(WideToAnsi(c.wide), c.ansi) << c.ansi;
+        std::u16string buffer(c.ansi.size() + 1, u'#');
+        EXPECT_EQ(buffer.substr(0, AnsiToWide(c.ansi, buffer.data())) + buffer.back(),
+                  c.wide + u'#')
+            << c.ansi;
+        std::string appended = "s:";
+        AppendWideToAnsi(c.wide, appended);
+        EXPECT_EQ(appended, "s:" + c.ansi) << c.ansi;
+    }
     EXPECT_EQ(WideToAnsi(u"\u0416"), "?"); // no ANSI form: the default character
-    EXPECT_EQ(AnsiToWide(""), u"");
 }
 
 TEST(SystemText, UpperCaseAndComparisonThroughTheSystem) {
