@@ -1,6 +1,8 @@
 // The language file parser: one pass over the decoded text, character by
-// character, without per-line allocation; only each stored entry allocates
-// its key and text.
+// character, without allocation per line or per entry: a value is written
+// back into the text where it was read (its escapes resolved, which only
+// shortens it) and stored as a view there, a key as a view into the table's
+// key store.
 #include <algorithm>
 
 #include "base/system_text.h"
@@ -34,9 +36,9 @@ constexpr bool IsLetter(char16_t c) {
 
 class Parser {
 public:
-    Parser(std::u16string_view text, std::vector<LanguageEntry>& entries, bool& rightToLeft)
-        : text_(text), entries_(entries), rightToLeft_(rightToLeft) {
-        value_.reserve(kMaxValueChars);
+    Parser(char16_t* text, size_t size, LanguageKeyStore& keys, std::vector<LanguageEntry>& entries,
+           bool& rightToLeft)
+        : text_(text, size), out_(text), keys_(keys), entries_(entries), rightToLeft_(rightToLeft) {
         key_.reserve(kMaxKeyChars);
     }
 
@@ -58,7 +60,7 @@ public:
             } else if (IsLineEnd(c)) {
                 StoreEntry();
                 key_.clear();
-                value_.clear();
+                valueSize_ = 0;
                 ++e_;
             } else {
                 // A run of plain characters goes into the value in one step:
@@ -67,7 +69,7 @@ public:
                 while (end < n && !IsSpecial(text_[end])) {
                     ++end;
                 }
-                AppendRun(text_.substr(e_, end - e_));
+                AppendRun(end - e_);
                 e_ = end;
             }
         }
@@ -195,22 +197,39 @@ private:
         e_ += 2;
     }
 
-    void Append(char16_t c) {
-        if (value_.size() < kMaxValueChars) {
-            value_.push_back(c);
+    // The value is written over the characters it was read from: it starts
+    // where its first character was read and takes at most as many characters
+    // as were read, so it ends at or before the reading position, and what
+    // lies ahead (and the line end just read) is never overwritten.
+    void BeginValue() {
+        if (valueSize_ == 0) {
+            valueStart_ = e_;
         }
     }
 
-    void AppendRun(std::u16string_view run) {
-        const size_t room = kMaxValueChars - value_.size();
-        value_.append(run.substr(0, std::min(run.size(), room)));
+    void Append(char16_t c) {
+        BeginValue();
+        if (valueSize_ < kMaxValueChars) {
+            out_[valueStart_ + valueSize_++] = c;
+        }
+    }
+
+    // The `count` characters from the reading position on.
+    void AppendRun(size_t count) {
+        BeginValue();
+        const size_t n = std::min(count, kMaxValueChars - valueSize_);
+        char16_t* to = out_ + valueStart_ + valueSize_;
+        if (to != out_ + e_) {
+            std::copy_n(out_ + e_, n, to); // to the left: a forward copy
+        }
+        valueSize_ += n;
     }
 
     void StoreEntry() {
         if (key_.empty()) {
             return;
         }
-        std::u16string_view value = value_;
+        std::u16string_view value(out_ + valueStart_, valueSize_);
         while (!value.empty() && IsBlankChar(value.back())) {
             value.remove_suffix(1);
         }
@@ -221,29 +240,30 @@ private:
         if (!value.empty() && value.front() == u'"') {
             value.remove_prefix(1);
         }
-        // Each string made at its size at once, then moved in.
-        entries_.push_back(
-            LanguageEntry{std::string(key_, 0, std::min(key_.size(), kMaxStoredKeyChars)),
-                          std::u16string(value)});
+        const std::string_view key(key_.data(), std::min(key_.size(), kMaxStoredKeyChars));
+        entries_.push_back(LanguageEntry{keys_.Add(key), value});
     }
 
-    std::u16string_view text_;
+    std::u16string_view text_; // read ahead of the value written into it
+    char16_t* out_;
+    LanguageKeyStore& keys_;
     std::vector<LanguageEntry>& entries_;
     bool& rightToLeft_;
     std::string prefix_ = "s:";
     std::string key_;
-    std::u16string value_;
+    size_t valueStart_ = 0;
+    size_t valueSize_ = 0;
     size_t e_ = 0;
 };
 
 } // namespace
 
-void ParseLanguageText(std::u16string_view text, std::vector<LanguageEntry>& entries,
-                       bool& rightToLeft) {
+void ParseLanguageText(char16_t* text, size_t size, LanguageKeyStore& keys,
+                       std::vector<LanguageEntry>& entries, bool& rightToLeft) {
     // The text ends at its first character of code 0 and after the limit.
     // The parser takes a character of code 0 for the end wherever it reads
     // one, so only the limit needs cutting here.
-    Parser(text.substr(0, std::min(text.size(), kMaxTextChars)), entries, rightToLeft).Run();
+    Parser(text, std::min(size, kMaxTextChars), keys, entries, rightToLeft).Run();
 }
 
 } // namespace ozu

@@ -3,11 +3,11 @@
 #include "localization/language_table.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <numeric>
+#include <unordered_map>
 
 #include "base/system_text.h"
 
@@ -70,23 +70,6 @@ const KeyTableIndexes& Indexes() {
     return indexes;
 }
 
-// The bytes at..at+7 of `key` (zero bytes past its end) as a number in which
-// the first byte weighs most.
-uint64_t BigEndianBytes(std::string_view key, size_t at) {
-    if constexpr (std::endian::native == std::endian::little) {
-        if (key.size() >= at + 8) {
-            uint64_t value;
-            std::memcpy(&value, key.data() + at, sizeof value);
-            return __builtin_bswap64(value);
-        }
-    }
-    uint64_t value = 0;
-    for (size_t i = at; i < at + 8; ++i) {
-        value = value << 8 | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
-    }
-    return value;
-}
-
 // 8-bit text is converted a chunk at a time. A chunk ends just after a line
 // feed, which is a character of its own, or ends the two-byte character
 // before it, in every ANSI code page: converting the chunks one by one gives
@@ -121,8 +104,8 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
     return kNoMarker;
 }
 
-std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
-    std::u16string text;
+std::vector<char16_t> DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
+    std::vector<char16_t> text;
     if (encoding == LanguageEncoding::Utf16) {
         // One pass, which ends at the first character of code 0.
         text.resize(std::min(bytes.size() / 2, kMaxTextChars));
@@ -183,7 +166,27 @@ LanguageTable& LanguageTable::Instance() {
 
 LanguageTable::LanguageTable() = default;
 
+std::string_view LanguageKeyStore::Add(std::string_view key) {
+    if (kKeyBlockBytes - used_ < key.size()) {
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kKeyBlockBytes));
+        used_ = 0;
+    }
+    char* at = blocks_.back().get() + used_;
+    std::copy(key.begin(), key.end(), at);
+    used_ += key.size();
+    return {at, key.size()};
+}
+
+void LanguageKeyStore::Clear() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    used_ = kKeyBlockBytes;
+}
+
 void LanguageTable::Clear() {
+    text_.clear();
+    text_.shrink_to_fit();
+    keys_.Clear();
     entries_.clear();
     entries_.shrink_to_fit();
     entryIndex_.clear();
@@ -240,50 +243,60 @@ bool LanguageTable::LoadFrom(LanguageByteSource& source) {
         }
         total += n;
     }
-    const std::u16string text = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
-    LoadText(text);
+    text_ = DecodeLanguageText(std::string_view(bytes.get(), total), encoding);
+    Parse();
     return true;
 }
 
 void LanguageTable::LoadText(std::u16string_view text) {
     Clear();
-    ParseLanguageText(text, entries_, rightToLeft_);
+    text = text.substr(0, std::min(text.size(), kMaxTextChars));
+    text_.assign(text.begin(), text.end());
+    Parse();
+}
+
+void LanguageTable::Parse() {
+    ParseLanguageText(text_.data(), text_.size(), keys_, entries_, rightToLeft_);
     BuildEntryIndex();
 }
 
 void LanguageTable::BuildEntryIndex() {
-    // The sort compares keys many times over. Each key's first 16 bytes, held
-    // side by side as numbers that compare as the bytes do, settle most
-    // comparisons without reaching the entries; every answer is the one
-    // comparing the keys themselves gives, so the order is the same.
-    struct SortKey {
-        uint64_t head;
-        uint64_t next;
-        std::string_view key;
-    };
-    std::vector<SortKey> sortKeys(entries_.size());
-    for (size_t i = 0; i < entries_.size(); ++i) {
-        const std::string_view key = entries_[i].key;
-        sortKeys[i] = {BigEndianBytes(key, 0), BigEndianBytes(key, 8), key};
+    // The index orders the entries by key bytes as std::sort ordering them by
+    // their keys does, equal keys included (a lookup finds the first of
+    // them). Comparing keys is what costs, so each entry's key is first given
+    // a rank, the same for equal keys and in the keys' order; std::sort over
+    // the ranks then makes the very same comparisons with the very same
+    // answers, and so the very same order.
+    const size_t count = entries_.size();
+    std::unordered_map<std::string_view, uint32_t> distinct;
+    std::vector<std::string_view> keys;  // the distinct keys, first seen first
+    std::vector<uint64_t> ranked(count); // rank << 32 | entry number
+    for (size_t i = 0; i < count; ++i) {
+        const auto [it, added] =
+            distinct.try_emplace(entries_[i].key, static_cast<uint32_t>(keys.size()));
+        if (added) {
+            keys.push_back(entries_[i].key);
+        }
+        ranked[i] = uint64_t{it->second} << 32 | i;
     }
-    entryIndex_.resize(entries_.size());
-    std::iota(entryIndex_.begin(), entryIndex_.end(), uint32_t{0});
-    std::sort(entryIndex_.begin(), entryIndex_.end(), [&sortKeys](uint32_t a, uint32_t b) {
-        const SortKey& x = sortKeys[a];
-        const SortKey& y = sortKeys[b];
-        if (x.head != y.head) {
-            return x.head < y.head;
-        }
-        if (x.next != y.next) {
-            return x.next < y.next;
-        }
-        // Equal first 16 bytes (a short key counts as padded with zero bytes):
-        // a key of at most 16 bytes is then the start of the other one.
-        if (x.key.size() <= 16 || y.key.size() <= 16) {
-            return x.key.size() < y.key.size();
-        }
-        return x.key.substr(16) < y.key.substr(16);
-    });
+    // Distinct keys have no ties: any sort gives their one order.
+    std::vector<uint32_t> order(keys.size());
+    std::iota(order.begin(), order.end(), uint32_t{0});
+    std::sort(order.begin(), order.end(),
+              [&keys](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
+    std::vector<uint32_t> rank(keys.size());
+    for (size_t r = 0; r < order.size(); ++r) {
+        rank[order[r]] = static_cast<uint32_t>(r);
+    }
+    for (uint64_t& item : ranked) {
+        item = uint64_t{rank[item >> 32]} << 32 | (item & 0xFFFFFFFFu);
+    }
+    std::sort(ranked.begin(), ranked.end(),
+              [](uint64_t a, uint64_t b) { return a >> 32 < b >> 32; });
+    entryIndex_.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        entryIndex_[i] = static_cast<uint32_t>(ranked[i]);
+    }
 }
 
 bool LanguageTable::FindText(std::string_view key, std::u16string& out, size_t capacity) const {
@@ -293,8 +306,8 @@ bool LanguageTable::FindText(std::string_view key, std::u16string& out, size_t c
     if (it == entryIndex_.end() || entries_[*it].key != key) {
         return false;
     }
-    const std::u16string& text = entries_[*it].text;
-    out.assign(text, 0, capacity == 0 ? 0 : std::min(text.size(), capacity - 1));
+    const std::u16string_view text = entries_[*it].text;
+    out.assign(text.data(), capacity == 0 ? 0 : std::min(text.size(), capacity - 1));
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,10 +29,12 @@ inline constexpr size_t kLanguageKeyCount = 101;
 // NOLINTNEXTLINE(bugprone-dynamic-static-initializers)
 extern const std::array<LanguageKeyRow, kLanguageKeyCount> LanguageKeyTable;
 
-// One translated text read from the file.
+// One translated text read from the file, held by the table that read it: a
+// view of its key and of its text, valid until the table is loaded again,
+// cleared or destroyed.
 struct LanguageEntry {
-    std::string key;     // full key, at most kMaxStoredKeyChars bytes
-    std::u16string text; // at most kMaxValueChars characters
+    std::string_view key;     // full key, at most kMaxStoredKeyChars bytes
+    std::u16string_view text; // at most kMaxValueChars characters
 };
 
 // Limits of the file format. They change what is stored, so they are kept.
@@ -88,12 +91,33 @@ private:
 // The key-table row with exactly this key, or null.
 const LanguageKeyRow* FindLanguageKeyRow(std::string_view key);
 
+// The bytes of the entries' keys, kept in blocks that never move once made,
+// so that the views of them stay valid while more keys are added.
+class LanguageKeyStore {
+public:
+    // A copy of `key` (at most kKeyBlockBytes bytes).
+    std::string_view Add(std::string_view key);
+    void Clear();
+
+    static constexpr size_t kKeyBlockBytes = 16384;
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t used_ = kKeyBlockBytes; // bytes taken of the last block
+};
+
 class LanguageTable {
 public:
     // The process-wide table, filled at start-up and read-only afterwards.
     static LanguageTable& Instance();
 
     LanguageTable();
+    // The entries point into the table's own storage, which a move keeps
+    // where it is and a copy would not.
+    LanguageTable(const LanguageTable&) = delete;
+    LanguageTable& operator=(const LanguageTable&) = delete;
+    LanguageTable(LanguageTable&&) = default;
+    LanguageTable& operator=(LanguageTable&&) = default;
 
     // Reads the language file. A name without a backslash is taken from the
     // program's folder. Replaces whatever was loaded before; true when the
@@ -134,8 +158,13 @@ public:
     const std::vector<LanguageEntry>& Entries() const { return entries_; }
 
 private:
+    void Parse();
     void BuildEntryIndex();
 
+    // The decoded text as parsed: the entries' texts lie in it, their escapes
+    // resolved in place. (A vector: a move keeps its characters where they are.)
+    std::vector<char16_t> text_;
+    LanguageKeyStore keys_;
     std::vector<LanguageEntry> entries_;
     std::vector<uint32_t> entryIndex_; // entry numbers ordered by key bytes
     bool rightToLeft_ = false;
@@ -144,8 +173,11 @@ private:
 // The parser: reads `text` (decoded, beginning at the marker) and appends
 // one entry per key line to `entries`; a DIRECTION line sets `rightToLeft`.
 // Stops at the first character of code 0 and after kMaxTextChars characters.
-void ParseLanguageText(std::u16string_view text, std::vector<LanguageEntry>& entries,
-                       bool& rightToLeft);
+// Each entry's text is a view into `text`, whose values it rewrites in place
+// as it reads them (an escape takes more characters than it stands for), and
+// its key a view into `keys`.
+void ParseLanguageText(char16_t* text, size_t size, LanguageKeyStore& keys,
+                       std::vector<LanguageEntry>& entries, bool& rightToLeft);
 
 // Searches one block of bytes for the marker (two asterisks and the first
 // eleven characters of "*messages***") in 8-bit form where 16 bytes remain and
@@ -158,6 +190,6 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
 // byte is dropped) or 8-bit text in the ANSI code page. The result ends at the
 // first character of code 0 (8-bit text: before its first zero byte) and holds
 // at most kMaxTextChars characters.
-std::u16string DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding);
+std::vector<char16_t> DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding);
 
 } // namespace ozu

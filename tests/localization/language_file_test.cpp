@@ -43,7 +43,8 @@ bool LoadBytes(LanguageTable& table, const std::string& bytes) {
 std::string Dump(const LanguageTable& table) {
     std::string out;
     for (const LanguageEntry& e : table.Entries()) {
-        out += (out.empty() ? "" : "|") + e.key + "=" + std::string(e.text.begin(), e.text.end());
+        out += (out.empty() ? "" : "|") + std::string(e.key) + "=" +
+               std::string(e.text.begin(), e.text.end());
     }
     return out;
 }
