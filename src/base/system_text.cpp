@@ -5,20 +5,52 @@
 // (language keys, list entries) is such text.
 #include "base/system_text.h"
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
 #include "base/system_text_code_page.h"
 
 namespace ozu {
 
+namespace {
+
+// Four bytes (the low half of `bytes`) as four characters, first byte first
+// in memory on a little-endian machine.
+uint64_t WidenFour(uint64_t bytes) {
+    bytes &= 0xFFFFFFFF;
+    bytes = (bytes | bytes << 16) & 0x0000FFFF0000FFFF;
+    return (bytes | bytes << 8) & 0x00FF00FF00FF00FF;
+}
+
+} // namespace
+
 size_t AnsiToWide(std::string_view text, char16_t* out) {
     // Widened on the chance that it is all ASCII, which a second look would
-    // otherwise have to find out first.
-    unsigned char any = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        any |= byte;
-        out[i] = byte;
+    // otherwise have to find out first; eight bytes at a time where the
+    // machine's byte order lets a word of them spread into characters.
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; n - i >= 8; i += 8) {
+            uint64_t bytes;
+            std::memcpy(&bytes, in + i, sizeof bytes);
+            if ((bytes & 0x8080808080808080) != 0) {
+                return CodePageToWide(text, out);
+            }
+            const uint64_t low = WidenFour(bytes);
+            const uint64_t high = WidenFour(bytes >> 32);
+            std::memcpy(out + i, &low, sizeof low);
+            std::memcpy(out + i + 4, &high, sizeof high);
+        }
     }
-    return any < 0x80 ? text.size() : CodePageToWide(text, out);
+    unsigned char any = 0;
+    for (; i < n; ++i) {
+        any |= in[i];
+        out[i] = in[i];
+    }
+    return any < 0x80 ? n : CodePageToWide(text, out);
 }
 
 std::u16string AnsiToWide(std::string_view text) {

@@ -88,8 +88,9 @@ TEST(SystemText, AnsiCodePageConversions) {
         std::u16string wide;
     } cases[] = {
         {"", u""},
-        {"Key\x7f\0end"s, u"Key\x7f\0end"s},
+        {"Key\x7f\0end, and on"s, u"Key\x7f\0end, and on"s},
         {"caf\xe9 \x80"s, u"caf\u00e9 \u20ac"},
+        {"Eight by eight: caf\xe9"s, u"Eight by eight: caf\u00e9"},
         {"\x80\0"s, u"\u20ac\0"s},
     };
     for (const auto& c : cases) {
