@@ -4,6 +4,8 @@
 // shortens it) and stored as a view there, a key as a view into the table's
 // key store.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 
 #include "base/system_text.h"
 #include "localization/language_table.h"
@@ -28,6 +30,17 @@ constexpr bool IsKeySeparator(char16_t c) {
 // so most are told by two comparisons.
 constexpr bool IsSpecial(char16_t c) {
     return c == u'\\' || (c <= u'\r' && (c == u'\r' || c == u'\n' || c == 0));
+}
+
+// Whether any of the four characters of `word` is special: one below 14
+// (code 0 and both line ends among them) or a backslash. (x - k) & ~x has a
+// character's top bit set for some character below k, and for none when
+// every character is at least k.
+constexpr bool HasSpecial(uint64_t word) {
+    constexpr uint64_t kOnes = 0x0001000100010001;
+    constexpr uint64_t kTops = 0x8000800080008000;
+    const uint64_t backslashes = word ^ (kOnes * u'\\');
+    return (((word - kOnes * 14) & ~word) | ((backslashes - kOnes) & ~backslashes)) & kTops;
 }
 
 constexpr bool IsLetter(char16_t c) {
@@ -65,10 +78,7 @@ public:
             } else {
                 // A run of plain characters goes into the value in one step:
                 // only a backslash, a line end or code 0 needs attention.
-                size_t end = e_ + 1;
-                while (end < n && !IsSpecial(text_[end])) {
-                    ++end;
-                }
+                const size_t end = PlainRunEnd(e_ + 1);
                 AppendRun(end - e_);
                 e_ = end;
             }
@@ -77,6 +87,24 @@ public:
     }
 
 private:
+    // The first special character at or after `i`, or the end. Runs are
+    // long, so they are searched four characters at a time (the test of a
+    // word does not depend on the order of its characters).
+    size_t PlainRunEnd(size_t i) const {
+        const size_t n = text_.size();
+        for (; n - i >= 4; i += 4) {
+            uint64_t word;
+            std::memcpy(&word, text_.data() + i, sizeof word);
+            if (HasSpecial(word)) {
+                break;
+            }
+        }
+        while (i < n && !IsSpecial(text_[i])) {
+            ++i;
+        }
+        return i;
+    }
+
     // Characters past the end read as code 0, which stops every search.
     char16_t At(size_t i) const { return i < text_.size() ? text_[i] : char16_t{0}; }
 
