@@ -3,6 +3,7 @@
 #include "localization/language_table.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -70,6 +71,26 @@ const KeyTableIndexes& Indexes() {
     return indexes;
 }
 
+// Where the first character of code 0 is (the size when there is none),
+// looked for four characters at a time: (x - 1) & ~x has a character's top
+// bit set for some character of code 0, and for none when there is none.
+size_t FirstZeroChar(const std::vector<char16_t>& text) {
+    constexpr uint64_t kOnes = 0x0001000100010001;
+    constexpr uint64_t kTops = 0x8000800080008000;
+    size_t i = 0;
+    for (; text.size() - i >= 4; i += 4) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, sizeof word);
+        if (((word - kOnes) & ~word & kTops) != 0) {
+            break;
+        }
+    }
+    while (i < text.size() && text[i] != 0) {
+        ++i;
+    }
+    return i;
+}
+
 // 8-bit text is converted a chunk at a time. A chunk ends just after a line
 // feed, which is a character of its own, or ends the two-byte character
 // before it, in every ANSI code page: converting the chunks one by one gives
@@ -107,19 +128,17 @@ size_t FindMarkerInBlock(const uint8_t* data, size_t size, LanguageEncoding& enc
 std::vector<char16_t> DecodeLanguageText(std::string_view bytes, LanguageEncoding encoding) {
     std::vector<char16_t> text;
     if (encoding == LanguageEncoding::Utf16) {
-        // One pass, which ends at the first character of code 0.
+        // A little-endian machine holds the characters as the file does.
         text.resize(std::min(bytes.size() / 2, kMaxTextChars));
-        const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
-        char16_t* out = text.data();
-        size_t i = 0;
-        for (; i < text.size(); ++i) {
-            const auto c = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
-            if (c == 0) {
-                break;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(text.data(), bytes.data(), text.size() * sizeof(char16_t));
+        } else {
+            const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+            for (size_t i = 0; i < text.size(); ++i) {
+                text[i] = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
             }
-            out[i] = c;
         }
-        text.resize(i);
+        text.resize(FirstZeroChar(text));
         return text;
     }
     // 8-bit text is converted up to its first zero byte, and no further than
