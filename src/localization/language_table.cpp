@@ -8,7 +8,6 @@
 #include <memory>
 #include <new>
 #include <numeric>
-#include <unordered_map>
 
 #include "base/system_text.h"
 
@@ -89,6 +88,15 @@ size_t FirstZeroChar(const std::vector<char16_t>& text) {
         ++i;
     }
     return i;
+}
+
+// FNV-1a over the key's bytes, for the table of distinct keys.
+uint32_t KeyHash(std::string_view key) {
+    uint32_t hash = 2166136261u;
+    for (const char c : key) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    }
+    return hash;
 }
 
 // 8-bit text is converted a chunk at a time. A chunk ends just after a line
@@ -287,16 +295,27 @@ void LanguageTable::BuildEntryIndex() {
     // the ranks then makes the very same comparisons with the very same
     // answers, and so the very same order.
     const size_t count = entries_.size();
-    std::unordered_map<std::string_view, uint32_t> distinct;
-    std::vector<std::string_view> keys;  // the distinct keys, first seen first
-    std::vector<uint64_t> ranked(count); // rank << 32 | entry number
+    // The distinct keys, numbered as they first come, found through a table
+    // of at least twice as many slots as entries (open addressing).
+    std::vector<std::string_view> keys;
+    std::vector<uint32_t> rankOf(count); // by entry: its key's number, then its rank
+    size_t slotCount = 16;
+    while (slotCount < 2 * count) {
+        slotCount *= 2;
+    }
+    constexpr uint32_t kFree = std::numeric_limits<uint32_t>::max();
+    std::vector<uint32_t> slots(slotCount, kFree);
     for (size_t i = 0; i < count; ++i) {
-        const auto [it, added] =
-            distinct.try_emplace(entries_[i].key, static_cast<uint32_t>(keys.size()));
-        if (added) {
-            keys.push_back(entries_[i].key);
+        const std::string_view key = entries_[i].key;
+        size_t slot = KeyHash(key) & (slotCount - 1);
+        while (slots[slot] != kFree && keys[slots[slot]] != key) {
+            slot = (slot + 1) & (slotCount - 1);
         }
-        ranked[i] = uint64_t{it->second} << 32 | i;
+        if (slots[slot] == kFree) {
+            slots[slot] = static_cast<uint32_t>(keys.size());
+            keys.push_back(key);
+        }
+        rankOf[i] = slots[slot];
     }
     // Distinct keys have no ties: any sort gives their one order.
     std::vector<uint32_t> order(keys.size());
@@ -307,15 +326,13 @@ void LanguageTable::BuildEntryIndex() {
     for (size_t r = 0; r < order.size(); ++r) {
         rank[order[r]] = static_cast<uint32_t>(r);
     }
-    for (uint64_t& item : ranked) {
-        item = uint64_t{rank[item >> 32]} << 32 | (item & 0xFFFFFFFFu);
+    for (uint32_t& item : rankOf) {
+        item = rank[item];
     }
-    std::sort(ranked.begin(), ranked.end(),
-              [](uint64_t a, uint64_t b) { return a >> 32 < b >> 32; });
     entryIndex_.resize(count);
-    for (size_t i = 0; i < count; ++i) {
-        entryIndex_[i] = static_cast<uint32_t>(ranked[i]);
-    }
+    std::iota(entryIndex_.begin(), entryIndex_.end(), uint32_t{0});
+    std::sort(entryIndex_.begin(), entryIndex_.end(),
+              [&rankOf](uint32_t a, uint32_t b) { return rankOf[a] < rankOf[b]; });
 }
 
 bool LanguageTable::FindText(std::string_view key, std::u16string& out, size_t capacity) const {
