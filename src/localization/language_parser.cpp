@@ -268,6 +268,7 @@ private:
         if (!value.empty() && value.front() == u'"') {
             value.remove_prefix(1);
         }
+        static_assert(kMaxStoredKeyChars <= LanguageKeyStore::kKeyBlockBytes);
         const std::string_view key(key_.data(), std::min(key_.size(), kMaxStoredKeyChars));
         entries_.push_back(LanguageEntry{keys_.Add(key), value});
     }

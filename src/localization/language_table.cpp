@@ -194,7 +194,7 @@ LanguageTable& LanguageTable::Instance() {
 LanguageTable::LanguageTable() = default;
 
 std::string_view LanguageKeyStore::Add(std::string_view key) {
-    if (kKeyBlockBytes - used_ < key.size()) {
+    if (blocks_.empty() || kKeyBlockBytes - used_ < key.size()) {
         blocks_.push_back(std::make_unique_for_overwrite<char[]>(kKeyBlockBytes));
         used_ = 0;
     }

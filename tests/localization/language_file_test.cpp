@@ -5,6 +5,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -79,6 +80,8 @@ TEST(LanguageFileTest, LinesGiveTheseEntries) {
         {u"E4 \"  kept  \"  \r\n", "s:E4=  kept  "},
         {u"E5 \"\r\nE6 \"open\r\nE7 close\"\r\nE8 \\\"quoted\\\"",
          "s:E5=|s:E6=open|s:E7=close|s:E8=quoted"},
+        // A value shortened by its escapes leaves the lines after it whole.
+        {u"E9 a\\nb\\\\\r\nE10 \"c\\td\r\nE11 plain", "s:E9=a\nb\\|s:E10=c\td|s:E11=plain"},
         // A zero character ends the text.
         {std::u16string(u"IDS_A one\r\nIDS_B two\0\r\nIDS_C three", 34), "s:IDS_A=one|s:IDS_B=two"},
     };
@@ -147,9 +150,11 @@ TEST(LanguageFileTest, ManyEntriesAndDuplicatesAreAllStoredAndFound) {
 }
 
 TEST(LanguageFileTest, LookupsByKeyAndById) {
-    const LanguageTable table = Parse(u"IDS_UNINSTTITLE Title\r\n"
-                                      u"IDS_MIVORAARC 0123456789abc\r\n"
-                                      u":DIALOG SETUPDLG\r\nIDC_ASSOCOZU Ozu files\r\n");
+    LanguageTable loaded = Parse(u"IDS_UNINSTTITLE Title\r\n"
+                                 u"IDS_MIVORAARC 0123456789abc\r\n"
+                                 u":DIALOG SETUPDLG\r\nIDC_ASSOCOZU Ozu files\r\n");
+    // The entries point into the table, whose storage a move takes along.
+    const LanguageTable table(std::move(loaded));
     std::u16string out = u"untouched";
     EXPECT_FALSE(table.FindText("s:IDS_MISSING", out));
     EXPECT_EQ(out, u"untouched");
