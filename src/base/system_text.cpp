@@ -60,14 +60,31 @@ std::u16string AnsiToWide(std::string_view text) {
 }
 
 void AppendWideToAnsi(std::u16string_view text, std::string& out) {
+    // Narrowed on the chance that it is all ASCII; four characters at a
+    // time where the machine's byte order lets a word of them fold into
+    // bytes.
     const size_t old = out.size();
-    out.resize(old + text.size());
-    char16_t any = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        any |= text[i];
-        out[old + i] = static_cast<char>(text[i]);
+    const size_t n = text.size();
+    out.resize(old + n);
+    char* to = out.data() + old;
+    size_t i = 0;
+    bool ascii = true;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; ascii && n - i >= 4; i += 4) {
+            uint64_t chars;
+            std::memcpy(&chars, text.data() + i, sizeof chars);
+            ascii = (chars & 0xFF80FF80FF80FF80) == 0;
+            chars = (chars | chars >> 8) & 0x0000FFFF0000FFFF;
+            const auto bytes = static_cast<uint32_t>(chars | chars >> 16);
+            std::memcpy(to + i, &bytes, sizeof bytes);
+        }
     }
-    if (any >= 0x80) {
+    char16_t any = 0;
+    for (; ascii && i < n; ++i) {
+        any |= text[i];
+        to[i] = static_cast<char>(text[i]);
+    }
+    if (!ascii || any >= 0x80) {
         out.resize(old);
         AppendWideToCodePage(text, out);
     }
