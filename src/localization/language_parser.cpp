@@ -32,15 +32,27 @@ constexpr bool IsSpecial(char16_t c) {
     return c == u'\\' || (c <= u'\r' && (c == u'\r' || c == u'\n' || c == 0));
 }
 
-// Whether any of the four characters of `word` is special: one below 14
-// (code 0 and both line ends among them) or a backslash. (x - k) & ~x has a
+// Four characters are tested at once as a word of 64 bits, which works
+// whatever the order of the characters in it. (x - k) & ~x has a
 // character's top bit set for some character below k, and for none when
-// every character is at least k.
+// every character is at least k (k at most 0x8000).
+constexpr uint64_t kOnes = 0x0001000100010001;
+constexpr uint64_t kTops = 0x8000800080008000;
+
+constexpr uint64_t BelowBits(uint64_t word, uint16_t k) {
+    return (word - kOnes * k) & ~word & kTops;
+}
+
+// Whether any of the four is special: one below 14 (code 0 and both line
+// ends among them) or a backslash.
 constexpr bool HasSpecial(uint64_t word) {
-    constexpr uint64_t kOnes = 0x0001000100010001;
-    constexpr uint64_t kTops = 0x8000800080008000;
-    const uint64_t backslashes = word ^ (kOnes * u'\\');
-    return (((word - kOnes * 14) & ~word) | ((backslashes - kOnes) & ~backslashes)) & kTops;
+    return (BelowBits(word, 14) | BelowBits(word ^ (kOnes * u'\\'), 1)) != 0;
+}
+
+// Whether any of the four may end a key word: one up to the comma (the
+// separators and code 0 among them).
+constexpr bool HasKeyEnd(uint64_t word) {
+    return BelowBits(word, u',' + 1) != 0;
 }
 
 constexpr bool IsLetter(char16_t c) {
@@ -88,8 +100,7 @@ public:
 
 private:
     // The first special character at or after `i`, or the end. Runs are
-    // long, so they are searched four characters at a time (the test of a
-    // word does not depend on the order of its characters).
+    // long, so they are searched four characters at a time.
     size_t PlainRunEnd(size_t i) const {
         const size_t n = text_.size();
         for (; n - i >= 4; i += 4) {
@@ -177,6 +188,13 @@ private:
     void ReadKey() {
         const size_t stop = std::min(e_ + kMaxKeyChars, text_.size());
         size_t s = e_;
+        for (; stop - s >= 4; s += 4) {
+            uint64_t word;
+            std::memcpy(&word, text_.data() + s, sizeof word);
+            if (HasKeyEnd(word)) {
+                break;
+            }
+        }
         while (s < stop && !IsKeySeparator(text_[s]) && text_[s] != 0) {
             ++s;
         }

@@ -90,13 +90,22 @@ size_t FirstZeroChar(const std::vector<char16_t>& text) {
     return i;
 }
 
-// FNV-1a over the key's bytes, for the table of distinct keys.
+// A hash of the key's bytes for the table of distinct keys, eight at a time
+// (a multiply and a shift mix each word in).
 uint32_t KeyHash(std::string_view key) {
-    uint32_t hash = 2166136261u;
-    for (const char c : key) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    constexpr uint64_t kMix = 0x9E3779B97F4A7C15;
+    uint64_t hash = key.size();
+    size_t i = 0;
+    for (; key.size() - i >= 8; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, key.data() + i, sizeof word);
+        hash = (hash ^ word) * kMix;
+        hash ^= hash >> 29;
     }
-    return hash;
+    uint64_t last = 0;
+    std::memcpy(&last, key.data() + i, key.size() - i);
+    hash = (hash ^ last) * kMix;
+    return static_cast<uint32_t>(hash ^ hash >> 32);
 }
 
 // 8-bit text is converted a chunk at a time. A chunk ends just after a line
