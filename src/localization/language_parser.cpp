@@ -5,9 +5,9 @@
 // key store.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "base/system_text.h"
+#include "base/text_words.h"
 #include "localization/language_table.h"
 
 namespace ozu {
@@ -32,27 +32,16 @@ constexpr bool IsSpecial(char16_t c) {
     return c == u'\\' || (c <= u'\r' && (c == u'\r' || c == u'\n' || c == 0));
 }
 
-// Four characters are tested at once as a word of 64 bits, which works
-// whatever the order of the characters in it. (x - k) & ~x has a
-// character's top bit set for some character below k, and for none when
-// every character is at least k (k at most 0x8000).
-constexpr uint64_t kOnes = 0x0001000100010001;
-constexpr uint64_t kTops = 0x8000800080008000;
-
-constexpr uint64_t BelowBits(uint64_t word, uint16_t k) {
-    return (word - kOnes * k) & ~word & kTops;
-}
-
-// Whether any of the four is special: one below 14 (code 0 and both line
-// ends among them) or a backslash.
+// Whether any of four characters is special: one below 14 (code 0 and both
+// line ends among them) or a backslash.
 constexpr bool HasSpecial(uint64_t word) {
-    return (BelowBits(word, 14) | BelowBits(word ^ (kOnes * u'\\'), 1)) != 0;
+    return words::AnyCharBelow(word, 14) || words::AnyCharEqual(word, u'\\');
 }
 
-// Whether any of the four may end a key word: one up to the comma (the
+// Whether any of four characters may end a key word: one up to the comma (the
 // separators and code 0 among them).
 constexpr bool HasKeyEnd(uint64_t word) {
-    return BelowBits(word, u',' + 1) != 0;
+    return words::AnyCharBelow(word, u',' + 1);
 }
 
 constexpr bool IsLetter(char16_t c) {
@@ -104,9 +93,7 @@ private:
     size_t PlainRunEnd(size_t i) const {
         const size_t n = text_.size();
         for (; n - i >= 4; i += 4) {
-            uint64_t word;
-            std::memcpy(&word, text_.data() + i, sizeof word);
-            if (HasSpecial(word)) {
+            if (HasSpecial(words::Load(text_.data() + i))) {
                 break;
             }
         }
@@ -189,9 +176,7 @@ private:
         const size_t stop = std::min(e_ + kMaxKeyChars, text_.size());
         size_t s = e_;
         for (; stop - s >= 4; s += 4) {
-            uint64_t word;
-            std::memcpy(&word, text_.data() + s, sizeof word);
-            if (HasKeyEnd(word)) {
+            if (HasKeyEnd(words::Load(text_.data() + s))) {
                 break;
             }
         }

@@ -10,6 +10,7 @@
 #include <numeric>
 
 #include "base/system_text.h"
+#include "base/text_words.h"
 
 namespace ozu {
 namespace {
@@ -71,16 +72,11 @@ const KeyTableIndexes& Indexes() {
 }
 
 // Where the first character of code 0 is (the size when there is none),
-// looked for four characters at a time: (x - 1) & ~x has a character's top
-// bit set for some character of code 0, and for none when there is none.
+// looked for four characters at a time.
 size_t FirstZeroChar(const std::vector<char16_t>& text) {
-    constexpr uint64_t kOnes = 0x0001000100010001;
-    constexpr uint64_t kTops = 0x8000800080008000;
     size_t i = 0;
     for (; text.size() - i >= 4; i += 4) {
-        uint64_t word;
-        std::memcpy(&word, text.data() + i, sizeof word);
-        if (((word - kOnes) & ~word & kTops) != 0) {
+        if (words::AnyCharBelow(words::Load(text.data() + i), 1)) {
             break;
         }
     }
@@ -97,9 +93,7 @@ uint32_t KeyHash(std::string_view key) {
     uint64_t hash = key.size();
     size_t i = 0;
     for (; key.size() - i >= 8; i += 8) {
-        uint64_t word;
-        std::memcpy(&word, key.data() + i, sizeof word);
-        hash = (hash ^ word) * kMix;
+        hash = (hash ^ words::Load(key.data() + i)) * kMix;
         hash ^= hash >> 29;
     }
     uint64_t last = 0;
