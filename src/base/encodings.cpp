@@ -2,6 +2,7 @@
 
 #include "base/string_list.h"
 #include "base/system_text.h"
+#include "base/text_words.h"
 
 namespace ozu {
 
@@ -133,6 +134,38 @@ bool Utf8ToWide(std::string_view text, std::u16string& out, size_t capacity) {
         out.push_back(static_cast<char16_t>(0xDC00 + (value & 0x3FF)));
     }
     return result;
+}
+
+std::string WideToUtf8(std::u16string_view text) {
+    std::string out(text.size(), '\0');
+    // Most of what is written is ASCII, which is the same bytes in UTF-8.
+    size_t i = words::NarrowAscii(text.data(), text.size(), out.data());
+    out.resize(i);
+    auto put = [&out](uint32_t bits) { out.push_back(static_cast<char>(bits)); };
+    for (; i < text.size(); ++i) {
+        uint32_t value = text[i];
+        if (value >= 0xD800 && value < 0xE000) {
+            const bool paired = value < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                                text[i + 1] < 0xE000;
+            value = paired ? 0x10000 + ((value - 0xD800) << 10) + (text[++i] - 0xDC00u) : 0xFFFD;
+        }
+        if (value < 0x80) {
+            put(value);
+        } else if (value < 0x800) {
+            put(0xC0 | value >> 6);
+            put(0x80 | (value & 0x3F));
+        } else if (value < 0x10000) {
+            put(0xE0 | value >> 12);
+            put(0x80 | (value >> 6 & 0x3F));
+            put(0x80 | (value & 0x3F));
+        } else {
+            put(0xF0 | value >> 18);
+            put(0x80 | (value >> 12 & 0x3F));
+            put(0x80 | (value >> 6 & 0x3F));
+            put(0x80 | (value & 0x3F));
+        }
+    }
+    return out;
 }
 
 std::u16string DecodeText(const uint8_t* bytes, size_t size, bool* whole) {

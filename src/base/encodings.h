@@ -28,6 +28,10 @@ bool IsTextUtf8(const uint8_t* bytes, size_t size);
 // of room simply ends the output.
 bool Utf8ToWide(std::string_view text, std::u16string& out, size_t capacity);
 
+// UTF-8 of the text. A surrogate without its partner becomes U+FFFD, as the
+// system's own conversion makes it.
+std::string WideToUtf8(std::u16string_view text);
+
 // The bytes of a whole text file as wide text, by the detected encoding: the
 // ANSI code page, UTF-16 after its mark (little- or big-endian, a last odd byte
 // ignored), or UTF-8 after its mark. A byte-order mark never becomes text,

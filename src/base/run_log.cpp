@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/encodings.h"
 #include "base/new_file.h"
 #include "base/scoped_handle.h"
 #include "base/win32_text.h"
@@ -12,19 +13,6 @@ namespace {
 FileHandle& LogFile() {
     static FileHandle file;
     return file;
-}
-
-std::string Utf8(std::u16string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const wchar_t* source = reinterpret_cast<const wchar_t*>(text.data());
-    const int length = static_cast<int>(text.size());
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, source, length, nullptr, 0, nullptr, nullptr);
-    std::string result(bytes > 0 ? static_cast<size_t>(bytes) : 0, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, source, length, result.data(), bytes, nullptr, nullptr);
-    return result;
 }
 
 } // namespace
@@ -64,7 +52,7 @@ void LogLine(std::u16string_view text) {
                                      now.wDay, now.wHour, now.wMinute, now.wSecond);
     line.append(text);
     line += u"\r\n";
-    if (!WriteAll(log.Get(), Utf8(line))) {
+    if (!WriteAll(log.Get(), WideToUtf8(line))) {
         log.Reset(); // a full or failing disk: the run goes on without its log
     }
 }

@@ -93,6 +93,31 @@ TEST(Utf8ToWide, DecodesWithinCapacityAndStopsAtMalformedSequences) {
     }
 }
 
+// What the run log writes: ASCII through the word loop, then each length of
+// sequence, and a surrogate without its partner as U+FFFD wherever it stands.
+TEST(WideToUtf8, EncodesEveryLengthAndReplacesLoneSurrogates) {
+    const std::u16string lone_high(1, char16_t(0xD83D));
+    const std::u16string lone_low(1, char16_t(0xDE00));
+    const struct {
+        std::u16string text;
+        std::string utf8;
+    } cases[] = {
+        {u"", ""},
+        {u"C:\\Program Files\\Mivora", "C:\\Program Files\\Mivora"},
+        {u"abcde\u00e9fghij", "abcde\xC3\xA9"
+                              "fghij"},
+        {u"\u20ac\U0001F600\u007f\u0080\u07ff\u0800\uffff",
+         "\xE2\x82\xAC\xF0\x9F\x98\x80\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
+        {u"ab" + lone_high, "ab\xEF\xBF\xBD"},
+        {lone_high + u"x", "\xEF\xBF\xBDx"},
+        {lone_low + lone_high + lone_low, "\xEF\xBF\xBD\xF0\x9F\x98\x80"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.utf8));
+        EXPECT_EQ(WideToUtf8(c.text), c.utf8);
+    }
+}
+
 // Text that is not what its mark says is read in the ANSI code page (1252
 // here), without the mark: its characters would begin the first line, and
 // that line would no longer be a settings entry.
