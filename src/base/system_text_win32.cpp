@@ -24,21 +24,23 @@ std::u16string MultiByteToWide(UINT codePage, std::string_view text) {
     return result;
 }
 
-std::string WideToMultiByte(UINT codePage, std::u16string_view text) {
+// Appends the text in the code page; nothing when it cannot be converted.
+void AppendWideInCodePage(UINT codePage, DWORD flags, std::u16string_view text, std::string& out) {
     if (text.empty()) {
-        return {};
+        return;
     }
     const int length = static_cast<int>(text.size());
     const wchar_t* source = reinterpret_cast<const wchar_t*>(text.data());
-    int needed = ::WideCharToMultiByte(codePage, 0, source, length, nullptr, 0, nullptr, nullptr);
+    const int needed =
+        ::WideCharToMultiByte(codePage, flags, source, length, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) {
-        return {};
+        return;
     }
-    std::string result(static_cast<size_t>(needed), '\0');
-    int written =
-        ::WideCharToMultiByte(codePage, 0, source, length, result.data(), needed, nullptr, nullptr);
-    result.resize(written > 0 ? static_cast<size_t>(written) : 0);
-    return result;
+    const size_t old = out.size();
+    out.resize(old + static_cast<size_t>(needed));
+    const int written = ::WideCharToMultiByte(codePage, flags, source, length, out.data() + old,
+                                              needed, nullptr, nullptr);
+    out.resize(old + (written > 0 ? static_cast<size_t>(written) : 0));
 }
 
 using CompareOrdinalFn = int(WINAPI*)(LPCWSTR, int, LPCWSTR, int, BOOL);
@@ -72,25 +74,13 @@ size_t CodePageToWide(std::string_view text, char16_t* out) {
 }
 
 void AppendWideToCodePage(std::u16string_view text, std::string& out) {
-    out += WideToMultiByte(CP_ACP, text);
+    AppendWideInCodePage(CP_ACP, 0, text, out);
 }
 
 bool WideToOemExactly(std::u16string_view text, std::string& out) {
     out.clear();
-    if (text.empty()) {
-        return true;
-    }
     const UINT codePage = ::GetOEMCP();
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const int length = static_cast<int>(text.size());
-    const wchar_t* source = reinterpret_cast<const wchar_t*>(text.data());
-    const int bytes =
-        ::WideCharToMultiByte(codePage, flags, source, length, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) {
-        return false;
-    }
-    out.assign(static_cast<size_t>(bytes), '\0');
-    ::WideCharToMultiByte(codePage, flags, source, length, out.data(), bytes, nullptr, nullptr);
+    AppendWideInCodePage(codePage, codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS, text, out);
     return MultiByteToWide(codePage, out) == text;
 }
 
